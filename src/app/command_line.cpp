@@ -1,0 +1,182 @@
+#include "app/command_line.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+#include "input/decoder_state.h"
+#include "input/driver.h"
+
+namespace skelv {
+
+bool make_output_name(char* destination, const char* suffix, const char* input_name) {
+  const std::size_t len = std::strlen(input_name);
+  // Only the last path component is shortened.
+  std::size_t base = 0;
+  for (std::size_t i = 0; i < len; ++i) {
+    if (input_name[i] == '/' || input_name[i] == '\\') base = i + 1;
+  }
+  const char* name = input_name + base;
+  std::size_t keep = len;
+  if (const char* p = std::strstr(name, "_compressed.dat")) {
+    keep = static_cast<std::size_t>(p - input_name);
+  } else if (const char* q = std::strstr(name, "_debug.txt")) {
+    keep = static_cast<std::size_t>(q - input_name);
+  } else if (const char* dot = std::strrchr(name, '.')) {
+    keep = static_cast<std::size_t>(dot - input_name);
+  }
+  const std::size_t suffix_len = std::strlen(suffix);
+  if (keep + suffix_len >= kTextField) {
+    destination[0] = '\0';
+    return false;
+  }
+  std::memcpy(destination, input_name, keep);
+  std::memcpy(destination + keep, suffix, suffix_len + 1);
+  return true;
+}
+
+std::int64_t parse_offset(const char* arg) {
+  if (arg[0] != '\0' && arg[1] == 'x') return std::strtoll(arg, nullptr, 16);
+  return std::strtoll(arg, nullptr, 10);
+}
+
+CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
+  CommandLine cl;
+  if (argc < 2) return cl;
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    cl.action = Action::kHelp;
+    return cl;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    cl.action = Action::kVersion;
+    return cl;
+  }
+  if (std::strlen(argv[1]) >= kTextField ||
+      !make_output_name(run.tdr_name, "_tdr.txt", argv[1]) ||
+      !make_output_name(run.ctd_name, "_ctd.txt", argv[1]) ||
+      !make_output_name(run.gps_name, "_gps.txt", argv[1]) ||
+      !make_output_name(run.acc_name, "_accel.txt", argv[1])) {
+    cl.action = Action::kNameTooLong;
+    return cl;
+  }
+  std::strcpy(run.input_name, argv[1]);
+  for (int i = 2; i < argc; ++i) {
+    if (std::strncmp(argv[i], "-scan", 5) == 0) {
+      cl.scan = true;
+    } else {
+      cl.offset = parse_offset(argv[i]);
+    }
+  }
+  cl.action = Action::kRun;
+  return cl;
+}
+
+namespace {
+
+void draw_progress(ProgressPrinter& p) {
+  std::fprintf(p.out, "\r%8lX %7lu => TDR %9lu | CTD %8lu | GPS %8lu | ACC %9lu",
+               static_cast<unsigned long>(p.offset), static_cast<unsigned long>(p.offset / 1024),
+               static_cast<unsigned long>(p.counts[0]), static_cast<unsigned long>(p.counts[1]),
+               static_cast<unsigned long>(p.counts[2]), static_cast<unsigned long>(p.counts[3]));
+  p.drawn_all = true;
+}
+
+constexpr char kHelpText[] =
+    "Usage: Skelv filename {offset} {-scan}\n"
+    "\n"
+    "Converts the memory image of a data-logging tag into tab-separated text files\n"
+    "beside the image, named after it (tag17.bin gives tag17_tdr.txt and so on):\n"
+    "  _tdr.txt    dive samples: date, depth and the regime's other channels\n"
+    "  _ctd.txt    CTD profiles: pressures, temperature, conductivity, salinity\n"
+    "  _gps.txt    GPS snapshots\n"
+    "  _accel.txt  accelerometer samples in g\n"
+    "\n"
+    "  offset  start decoding at this byte (decimal, or hexadecimal as 0x...)\n"
+    "  -scan   also list every record code of the image in skelv_debug.txt\n"
+    "          in $TMPDIR (or /tmp)\n";
+
+}  // namespace
+
+void show_progress(ProgressPrinter& p, std::uint64_t offset, std::uint32_t tdr, std::uint32_t ctd,
+                   std::uint32_t gps, std::uint32_t acc) {
+  p.offset = offset;
+  p.counts[0] = tdr;
+  p.counts[1] = ctd;
+  p.counts[2] = gps;
+  p.counts[3] = acc;
+  p.drawn_all = false;
+  if (!p.terminal) {
+    draw_progress(p);
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (now - p.last_draw >= std::chrono::milliseconds(100)) {
+    draw_progress(p);
+    std::fflush(p.out);
+    p.last_draw = now;
+  }
+}
+
+void finish_progress(ProgressPrinter& p) {
+  if (!p.drawn_all) draw_progress(p);
+}
+
+bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal) {
+  Run run;
+  const CommandLine cl = parse_command_line(argc, argv, run);
+  if (cl.action == Action::kHelp) {
+    std::fputs(kHelpText, out);
+    return 0;
+  }
+  if (cl.action == Action::kVersion) {
+    std::fprintf(out, "Skelv v%s\n", kVersion);
+    return 0;
+  }
+  std::fprintf(out, "\nSkelv  v%s", kVersion);
+  if (cl.action == Action::kUsage) {
+    std::fputs("\n\nUsage: Skelv filename {offset} {-scan}\n", out);
+    return 1;
+  }
+  if (cl.action == Action::kNameTooLong) {
+    std::fputs("\n\nFile name too long: at most 1023 characters\n", out);
+    return 1;
+  }
+
+  char cwd[kTextField];
+  if (::getcwd(cwd, sizeof cwd) == nullptr) std::strcpy(cwd, "?");
+  std::fprintf(out, "File: %s\nPWD: %s\n", run.input_name, cwd);
+
+  DecoderState st;
+  st.console = [out](const char* text) { std::fputs(text, out); };
+  ProgressPrinter printer;
+  printer.out = out;
+  printer.terminal = terminal;
+  const bool ok = decode_file(
+      st, run,
+      [&printer](std::uint64_t offset, std::uint32_t tdr, std::uint32_t ctd, std::uint32_t gps,
+                 std::uint32_t acc) { show_progress(printer, offset, tdr, ctd, gps, acc); },
+      cl.offset, cl.scan);
+  finish_progress(printer);
+
+  if (!ok) {
+    std::fprintf(out, "Failure: %s\n", run.failure_text);
+    return 0;
+  }
+  if (run.tag_version < 0) {
+    std::fputs("\n\nTag Version: ???\n", out);
+  } else {
+    std::fprintf(out, "\n\nTag Version: %u", static_cast<unsigned>(run.tag_version));
+  }
+  std::fprintf(out, "\n\nCompleted.\n\nInput: %lu bytes from %s\n\nOutput:\n",
+               static_cast<unsigned long>(run.byte_count), run.input_name);
+  if (run.tdr_count != 0) std::fprintf(out, "  %s: %lu TDR records\n", run.tdr_name, static_cast<unsigned long>(run.tdr_count));
+  if (run.ctd_count != 0) std::fprintf(out, "  %s: %lu CTD records\n", run.ctd_name, static_cast<unsigned long>(run.ctd_count));
+  if (run.gps_count != 0) std::fprintf(out, "  %s: %lu GPS records\n", run.gps_name, static_cast<unsigned long>(run.gps_count));
+  if (run.acc_count != 0) std::fprintf(out, "  %s: %lu Accel records\n", run.acc_name, static_cast<unsigned long>(run.acc_count));
+  return 0;
+}
+
+}  // namespace skelv

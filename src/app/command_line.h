@@ -1,0 +1,56 @@
+// The command line: arguments, output names, progress line and run summary.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+
+#include "app/run.h"
+
+#pragma once
+
+namespace skelv {
+
+inline constexpr char kVersion[] = "78";
+
+// Derives an output name: the last path component loses "_compressed.dat" (and what follows),
+// else "_debug.txt" (and what follows), else its last dot and what follows; then `suffix` is
+// appended. The directory part stays as it is. False, with `destination` empty, when the name
+// does not fit 1024 bytes.
+bool make_output_name(char* destination, const char* suffix, const char* input_name);
+
+// A start offset argument: hexadecimal (strtol rules) when its second character is 'x',
+// decimal (atol rules) otherwise; no number gives 0.
+std::int64_t parse_offset(const char* arg);
+
+enum class Action { kRun, kUsage, kHelp, kVersion, kNameTooLong };
+
+struct CommandLine {
+  Action action = Action::kUsage;
+  std::int64_t offset = 0;
+  bool scan = false;
+};
+
+// Turns the arguments into the run to make: fills input_name and the output names of `run`.
+CommandLine parse_command_line(int argc, const char* const* argv, Run& run);
+
+// The self-overwriting progress line. On a terminal it is redrawn at most ten times a second
+// and its last state before the summary; elsewhere every call prints.
+struct ProgressPrinter {
+  std::FILE* out = stdout;
+  bool terminal = false;
+  bool drawn_all = true;  // the last values reported have been drawn
+  std::chrono::steady_clock::time_point last_draw{};
+  std::uint64_t offset = 0;
+  std::uint32_t counts[4] = {};
+};
+
+void show_progress(ProgressPrinter& p, std::uint64_t offset, std::uint32_t tdr, std::uint32_t ctd,
+                   std::uint32_t gps, std::uint32_t acc);
+// Draws the last values reported if the terminal has not seen them yet.
+void finish_progress(ProgressPrinter& p);
+
+bool stdout_is_terminal();
+
+// The whole program: banner, arguments, decoding, summary. Returns the exit status.
+int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal);
+
+}  // namespace skelv

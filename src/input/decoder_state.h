@@ -1,0 +1,93 @@
+// All decoding state of one run: one plain record, owned by the run and passed by reference.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "accel/acc_sample.h"
+#include "app/run.h"
+#include "input/out_file.h"
+
+namespace skelv {
+
+inline constexpr std::size_t kInputBufferSize = 1 << 16;
+
+// The input image and its read buffer. Only the byte source touches it.
+struct InputSource {
+  int fd = -1;
+  std::unique_ptr<std::uint8_t[]> buffer;
+  std::size_t pos = 0;   // next unread byte in `buffer`
+  std::size_t fill = 0;  // bytes held in `buffer`
+};
+
+// Console notes written by decoders ("@... GPS F2!", "Stop"); standard output unless a test replaces it.
+using ConsoleFn = std::function<void(const char*)>;
+void console_to_stdout(const char* text);
+
+inline constexpr int kMaxNesting = 64;  // deepest nested dispatch; the driver's call is level 1
+
+struct DecoderState {
+  // Byte source.
+  InputSource input;
+  std::uint64_t byte_offset = 0;  // start offset plus the bytes of every complete read
+  bool end_of_input = false;
+  ProgressFn progress;
+  bool run_ok = true;
+  ConsoleFn console = console_to_stdout;
+  int nesting_depth = 0;  // dispatch_record calls in progress
+
+  // Deployment parameters, from the information record.
+  std::uint16_t tdr_interval = 0;  // hundredths of a second
+  std::uint16_t ctd_interval = 0;  // hundredths of a second
+  double pressure_scale = 30.0;
+  double pressure_offset = 600.0;
+  double temperature_offset = 8000.0;
+  double temperature_scale = 1000.0;
+  double conductivity_offset = 200.0;
+  double conductivity_scale = 800.0;
+  double lag_time_constant = 1000.0;  // milliseconds
+  std::uint8_t photo_channels = 0;
+  double acc_scale = 1.0 / 256.0;
+  double acc_offset = 16.0;
+  bool force_abs = false;
+
+  // Clocks, seconds since 1970-01-01 00:00:00 UTC.
+  double time_base = 0.0;
+  double ctd_time = 0.0;
+  double haulout_time = 0.0;  // 0: no haul-out pending
+
+  // GPS output.
+  OutFile gps_file;
+  bool gps_started = false;
+  std::uint32_t gps_count = 0;
+
+  // TDR output.
+  OutFile tdr_file;
+  bool tdr_started = false;
+  std::uint32_t tdr_count = 0;
+
+  // CTD profiles and output.
+  OutFile ctd_file;
+  bool ctd_started = false;
+  bool ctd_open = false;  // a profile is open: read_rel hands back 0xFD
+  std::uint16_t surface_pressure_raw = 0;
+  double lag_coefficient = 0.0;
+  double lagged_conductivity = -1.0;  // negative: the filter has no value yet
+  int light_sentinel_column = 999;    // auxiliary column where raw 0xFFF2 prints -14.0; 999: none
+  std::uint32_t ctd_count = 0;
+
+  // Accelerometer and wet/dry.
+  bool acc_open = false;  // a burst is open: read_rel hands back 0xF9
+  std::uint8_t wetdry = 0;
+  OutFile acc_file;
+  bool acc_started = false;
+  std::array<AccSample, kAccBurstCapacity> acc_burst{};
+  std::array<AccSample, kAccPendingCapacity> acc_pending{};
+  int acc_pending_count = 0;
+  double acc_block_start = 0.0;
+  double acc_last_end = 0.0;
+  std::uint32_t acc_count = 0;
+};
+
+}  // namespace skelv

@@ -1,0 +1,71 @@
+// Tag information record (0xF6): tag version and sensor calibration.
+#include "input/byte_source.h"
+#include "records/codes.h"
+#include "records/handlers.h"
+
+namespace skelv {
+namespace {
+
+// Offsets of the fields in the information block.
+constexpr int kVersionAt = 0;
+constexpr int kTdrIntervalAt = 2;
+constexpr int kCtdIntervalAt = 4;
+constexpr int kPressureScaleAt = 6;
+constexpr int kTemperatureOffsetAt = 8;
+constexpr int kTemperatureScaleAt = 10;
+constexpr int kConductivityOffsetAt = 12;
+constexpr int kConductivityScaleAt = 14;
+constexpr int kLagTimeConstantAt = 16;
+constexpr int kPhotoChannelsAt = 18;
+constexpr int kAccCountsPerGAt = 21;
+constexpr int kAccOffsetAt = 23;
+
+struct Block {
+  const std::uint8_t* bytes;
+  int size;
+  // A field is present only when all its bytes lie inside the block.
+  bool has(int at, int width) const { return at + width <= size; }
+  std::uint16_t u16(int at) const { return static_cast<std::uint16_t>(bytes[at] << 8 | bytes[at + 1]); }
+};
+
+}  // namespace
+
+std::uint8_t handle_info(DecoderState& st, Run& run) {
+  std::uint8_t n_to_come = 0;
+  std::uint8_t block[255];
+  if (!read_bytes(st, "tdrcode_info n", &n_to_come, 1)) return TDRCODE_INFO;
+  // A block cut short by the end of the input changes nothing.
+  if (!read_bytes(st, "tdrcode_info block", block, n_to_come)) return TDRCODE_INFO;
+
+  const Block b{block, n_to_come};
+  bool new_version = false;
+  if (b.has(kVersionAt, 2)) {
+    run.tag_version = b.u16(kVersionAt);
+    new_version = true;
+  }
+  if (b.has(kTdrIntervalAt, 2)) st.tdr_interval = b.u16(kTdrIntervalAt);
+  if (b.has(kCtdIntervalAt, 2)) st.ctd_interval = b.u16(kCtdIntervalAt);
+  if (b.has(kPressureScaleAt, 2)) {
+    st.pressure_scale = b.u16(kPressureScaleAt);
+    // Tags from version 173 give thousandths of counts per dbar.
+    if (new_version && run.tag_version >= 173) st.pressure_scale *= 0.001;
+  }
+  st.pressure_offset = (st.pressure_scale > 16.0 && st.pressure_scale < 17.0) ? 16384.0 : 600.0;
+  if (b.has(kTemperatureOffsetAt, 2)) st.temperature_offset = b.u16(kTemperatureOffsetAt);
+  if (b.has(kTemperatureScaleAt, 2)) st.temperature_scale = b.u16(kTemperatureScaleAt);
+  if (b.has(kConductivityOffsetAt, 2)) st.conductivity_offset = b.u16(kConductivityOffsetAt);
+  if (b.has(kConductivityScaleAt, 2)) st.conductivity_scale = b.u16(kConductivityScaleAt);
+  if (b.has(kLagTimeConstantAt, 2)) st.lag_time_constant = b.u16(kLagTimeConstantAt);
+  if (b.has(kPhotoChannelsAt, 1)) st.photo_channels = block[kPhotoChannelsAt];
+  if (b.has(kAccCountsPerGAt, 2) && b.u16(kAccCountsPerGAt) != 0) {
+    st.acc_scale = 1.0 / b.u16(kAccCountsPerGAt);
+  }
+  if (b.has(kAccOffsetAt, 1)) st.acc_offset = block[kAccOffsetAt];
+  st.force_abs = run.tag_version == 132 || run.tag_version == 133;
+
+  std::uint8_t next = TDRCODE_INFO;
+  read_bytes(st, "tdrcode_info complete", &next, 1);
+  return next;
+}
+
+}  // namespace skelv

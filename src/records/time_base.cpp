@@ -1,0 +1,127 @@
+#include "records/time_base.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "input/byte_source.h"
+
+namespace skelv {
+namespace {
+
+// Days from 1970-01-01 to a proleptic Gregorian date (month 1..12, day 1..31).
+std::int64_t days_from_civil(std::int64_t y, std::int64_t m, std::int64_t d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yoe = y - era * 400;
+  const std::int64_t doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const std::int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe - 719468;
+}
+
+struct Civil {
+  std::int64_t year;
+  int month;
+  int day;
+};
+
+Civil civil_from_days(std::int64_t z) {
+  z += 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  const int d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  const int m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  return {yoe + era * 400 + (m <= 2), m, d};
+}
+
+std::int64_t floor_div(std::int64_t a, std::int64_t b) {
+  std::int64_t q = a / b;
+  if ((a % b != 0) && ((a < 0) != (b < 0))) --q;
+  return q;
+}
+
+// First and last second of the years 0..9999.
+constexpr std::int64_t kFirstSecond = -62167219200;
+constexpr std::int64_t kLastSecond = 253402300799;
+constexpr char kZeroTime[] = "0000/00/00 00:00:00";
+
+void put2(char* p, int v) {
+  p[0] = static_cast<char>('0' + v / 10);
+  p[1] = static_cast<char>('0' + v % 10);
+}
+
+}  // namespace
+
+std::int64_t civil_to_seconds(std::int64_t year, std::int64_t month, std::int64_t day,
+                              std::int64_t hour, std::int64_t minute, std::int64_t second) {
+  const std::int64_t m0 = month - 1;
+  const std::int64_t y = year + floor_div(m0, 12);
+  const std::int64_t m = m0 - floor_div(m0, 12) * 12 + 1;
+  const std::int64_t days = days_from_civil(y, m, 1) + day - 1;
+  return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+bool read_time(DecoderState& st, double& out) {
+  std::uint8_t b[7];
+  if (!read_bytes(st, "read_time", b, 7)) return false;
+  out = static_cast<double>(civil_to_seconds(1900 + b[0], b[1], b[2], b[3], b[4], b[5]));
+  return true;
+}
+
+std::size_t format_seconds(std::int64_t seconds, char* out) {
+  if (seconds < kFirstSecond || seconds > kLastSecond) {
+    std::memcpy(out, kZeroTime, sizeof kZeroTime);
+    return sizeof kZeroTime - 1;
+  }
+  const std::int64_t days = floor_div(seconds, 86400);
+  const int sod = static_cast<int>(seconds - days * 86400);
+  const Civil c = civil_from_days(days);
+  const int year = static_cast<int>(c.year);
+  out[0] = static_cast<char>('0' + year / 1000);
+  out[1] = static_cast<char>('0' + year / 100 % 10);
+  out[2] = static_cast<char>('0' + year / 10 % 10);
+  out[3] = static_cast<char>('0' + year % 10);
+  out[4] = '/';
+  put2(out + 5, c.month);
+  out[7] = '/';
+  put2(out + 8, c.day);
+  out[10] = ' ';
+  put2(out + 11, sod / 3600);
+  out[13] = ':';
+  put2(out + 14, sod / 60 % 60);
+  out[16] = ':';
+  put2(out + 17, sod % 60);
+  out[19] = '\0';
+  return 19;
+}
+
+char* format_time(double seconds, char* out, bool with_ms) {
+  std::int64_t whole = kLastSecond + 1;  // out of range unless set below
+  int ms = 0;
+  if (std::isfinite(seconds) && seconds >= static_cast<double>(kFirstSecond) &&
+      seconds < static_cast<double>(kLastSecond + 1)) {
+    // Before 1970 the fraction is still counted forward from the whole second below.
+    const double fl = std::floor(seconds);
+    const double fraction = seconds - fl;
+    ms = static_cast<int>(1000.0 * fraction + 0.5);
+    whole = static_cast<std::int64_t>(fl);
+    if (ms >= 1000) {
+      ++whole;
+      ms = 0;
+    }
+  }
+  if (whole < kFirstSecond || whole > kLastSecond) ms = 0;
+  std::size_t n = format_seconds(whole, out);
+  if (with_ms) {
+    out[n] = '.';
+    out[n + 1] = static_cast<char>('0' + ms / 100);
+    out[n + 2] = static_cast<char>('0' + ms / 10 % 10);
+    out[n + 3] = static_cast<char>('0' + ms % 10);
+    out[n + 4] = '\0';
+  }
+  return out;
+}
+
+}  // namespace skelv

@@ -1,0 +1,108 @@
+#include "support/test_support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/command_line.h"
+#include "input/byte_source.h"
+#include "input/driver.h"
+
+namespace skelv::test {
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string tmpl = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/skelv-test-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (::mkdtemp(buf.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = buf.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  std::filesystem::remove_all(path_, ec);
+}
+
+bool file_exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(path, ec);
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "<missing>";
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+DecodeTest::DecodeTest() {
+  const std::string input = dir.file("tag.bin");
+  std::snprintf(run.input_name, sizeof run.input_name, "%s", input.c_str());
+  make_output_name(run.tdr_name, "_tdr.txt", run.input_name);
+  make_output_name(run.ctd_name, "_ctd.txt", run.input_name);
+  make_output_name(run.gps_name, "_gps.txt", run.input_name);
+  make_output_name(run.acc_name, "_accel.txt", run.input_name);
+  st.console = [this](const char* text) { console += text; };
+}
+
+bool DecodeTest::decode(const ImageBuilder& image, std::int64_t offset, bool scan) {
+  image.write_to(run.input_name);
+  return decode_file(
+      st, run,
+      [this](std::uint64_t off, std::uint32_t t, std::uint32_t c, std::uint32_t g, std::uint32_t a) {
+        progress.push_back({off, t, c, g, a});
+      },
+      offset, scan);
+}
+
+void DecodeTest::attach(const std::vector<std::uint8_t>& bytes) {
+  const std::string path = dir.file("stream.bin");
+  write_file(path, std::string(bytes.begin(), bytes.end()));
+  source_attach(st, ::open(path.c_str(), O_RDONLY));
+  st.progress = [this](std::uint64_t off, std::uint32_t t, std::uint32_t c, std::uint32_t g, std::uint32_t a) {
+    progress.push_back({off, t, c, g, a});
+  };
+}
+
+ProcessResult run_skelv(const std::vector<std::string>& args, const std::string& cwd) {
+  int pipefd[2];
+  if (::pipe(pipefd) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipefd[1], STDOUT_FILENO);
+    ::close(pipefd[0]);
+    ::close(pipefd[1]);
+    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
+    std::vector<char*> argv;
+    static char exe[] = SKELV_EXE;
+    argv.push_back(exe);
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(exe, argv.data());
+    ::_exit(127);
+  }
+  ::close(pipefd[1]);
+  ProcessResult result;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(pipefd[0], buf, sizeof buf)) > 0) result.out.append(buf, static_cast<std::size_t>(n));
+  ::close(pipefd[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace skelv::test

@@ -1,0 +1,70 @@
+// Shared test fixtures: a scratch folder, a decode of a built image, file and console capture.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/run.h"
+#include "input/decoder_state.h"
+#include "support/image_builder.h"
+
+namespace skelv::test {
+
+// A fresh folder below $TMPDIR (or /tmp), removed with everything in it at the end of its life.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string file(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+bool file_exists(const std::string& path);
+// The whole file, or "<missing>" when it can't be read.
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);
+
+struct ProgressCall {
+  std::uint64_t offset;
+  std::uint32_t tdr, ctd, gps, acc;
+  bool operator==(const ProgressCall&) const = default;
+};
+
+// Decodes built images in a scratch folder with a fresh state per test.
+class DecodeTest : public ::testing::Test {
+ protected:
+  DecodeTest();
+
+  // Writes `image` to tag.bin and decodes it; returns what decode_file returned.
+  bool decode(const ImageBuilder& image, std::int64_t offset = 0, bool scan = false);
+  // Prepares the state to read `bytes` directly through the byte source (no driver).
+  void attach(const std::vector<std::uint8_t>& bytes);
+
+  std::string tdr() const { return read_file(run.tdr_name); }
+  std::string ctd() const { return read_file(run.ctd_name); }
+  std::string gps() const { return read_file(run.gps_name); }
+  std::string acc() const { return read_file(run.acc_name); }
+  std::string failure() const { return run.failure_text; }
+
+  TempDir dir;
+  DecoderState st;
+  skelv::Run run;
+  std::vector<ProgressCall> progress;
+  std::string console;  // console notes of the decoders
+};
+
+// Runs the Skelv executable with `args` in `cwd`; captures standard output and the exit status.
+struct ProcessResult {
+  int status = -1;
+  std::string out;
+};
+ProcessResult run_skelv(const std::vector<std::string>& args, const std::string& cwd);
+
+}  // namespace skelv::test
