@@ -67,6 +67,11 @@ bool DecodeTest::decode(const ImageBuilder& image, std::int64_t offset, bool sca
       offset, scan);
 }
 
+std::string DecodeTest::output(OutFile& file, const char* name) {
+  if (out_is_open(file)) out_flush(file);
+  return read_file(name);
+}
+
 void DecodeTest::attach(const std::vector<std::uint8_t>& bytes) {
   const std::string path = dir.file("stream.bin");
   write_file(path, std::string(bytes.begin(), bytes.end()));

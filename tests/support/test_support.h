@@ -47,11 +47,14 @@ class DecodeTest : public ::testing::Test {
   // Prepares the state to read `bytes` directly through the byte source (no driver).
   void attach(const std::vector<std::uint8_t>& bytes);
 
-  std::string tdr() const { return read_file(run.tdr_name); }
-  std::string ctd() const { return read_file(run.ctd_name); }
-  std::string gps() const { return read_file(run.gps_name); }
-  std::string acc() const { return read_file(run.acc_name); }
+  // The output files as they stand; buffered lines of a file still open are flushed first.
+  std::string tdr() { return output(st.tdr_file, run.tdr_name); }
+  std::string ctd() { return output(st.ctd_file, run.ctd_name); }
+  std::string gps() { return output(st.gps_file, run.gps_name); }
+  std::string acc() { return output(st.acc_file, run.acc_name); }
   std::string failure() const { return run.failure_text; }
+
+  static std::string output(OutFile& file, const char* name);
 
   TempDir dir;
   DecoderState st;
