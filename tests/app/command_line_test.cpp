@@ -1,0 +1,151 @@
+// Output names, start offsets, argument handling and the progress line.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "app/command_line.h"
+
+namespace skelv {
+namespace {
+
+std::string name_of(const char* input, const char* suffix = "_tdr.txt") {
+  char out[kTextField];
+  EXPECT_TRUE(make_output_name(out, suffix, input));
+  return out;
+}
+
+TEST(OutputName, EndingOfTheLastPathComponentGivesWayToTheSuffix) {
+  struct Case {
+    const char* input;
+    const char* tdr;
+  };
+  const Case cases[] = {
+      {"tag17.bin", "tag17_tdr.txt"},
+      {"tag17_compressed.dat", "tag17_tdr.txt"},
+      {"tag17_debug.txt", "tag17_tdr.txt"},
+      {"tag17_compressed.dat.old", "tag17_tdr.txt"},
+      {"tag17_debug.txt_compressed.dat", "tag17_debug.txt_tdr.txt"},  // first rule wins
+      {"tag17", "tag17_tdr.txt"},
+      {"archive.tar.gz", "archive.tar_tdr.txt"},  // the last dot only
+      {"TAG17_COMPRESSED.DAT", "TAG17_COMPRESSED_tdr.txt"},  // case matters
+      // Dots in folder names stay where they are.
+      {"d:\\run.2\\tag17", "d:\\run.2\\tag17_tdr.txt"},
+      {"/data/v1.2/tag17", "/data/v1.2/tag17_tdr.txt"},
+      {"/data/v1.2/tag17.bin", "/data/v1.2/tag17_tdr.txt"},
+      {"/data/x_compressed.dat/tag17", "/data/x_compressed.dat/tag17_tdr.txt"},
+      {"dir/.hidden", "dir/_tdr.txt"},
+      {"", "_tdr.txt"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(name_of(c.input), c.tdr) << c.input;
+  EXPECT_EQ(name_of("tag17.bin", "_accel.txt"), "tag17_accel.txt");
+}
+
+TEST(OutputName, NameThatWouldNotFitIsRefused) {
+  char out[kTextField];
+  // 1013 + "_accel.txt" = 1023 characters: fits; one more does not.
+  EXPECT_TRUE(make_output_name(out, "_accel.txt", std::string(1013, 'a').c_str()));
+  EXPECT_EQ(std::string(out).size(), 1023u);
+  EXPECT_FALSE(make_output_name(out, "_accel.txt", std::string(1014, 'a').c_str()));
+  EXPECT_STREQ(out, "");
+}
+
+TEST(StartOffset, DecimalOrHexadecimalByTheSecondCharacter) {
+  struct Case {
+    const char* arg;
+    std::int64_t offset;
+  };
+  const Case cases[] = {
+      {"1024", 1024},  {"0x400", 1024}, {"0X400", 0},  // upper-case X: decimal, stops at X
+      {"0x", 0},       {"abc", 0},      {"", 0},       {"-5", -5},
+      {" 12", 12},     {"12abc", 12},   {"0x1fz", 31},
+      {"1x10", 1},  // second character x: hexadecimal, which stops at the x
+      {"4294967296", 4294967296},  // offsets are 64-bit
+      {"0x100000000", 4294967296},
+  };
+  for (const Case& c : cases) EXPECT_EQ(parse_offset(c.arg), c.offset) << c.arg;
+}
+
+CommandLine parse(std::vector<const char*> args, skelv::Run& run) {
+  args.insert(args.begin(), "Skelv");
+  return parse_command_line(static_cast<int>(args.size()), args.data(), run);
+}
+
+TEST(CommandLineArgs, FirstArgumentIsTheFileAndTheLastOffsetWins) {
+  skelv::Run run;
+  CommandLine cl = parse({"-scan", "data.bin"}, run);
+  EXPECT_EQ(cl.action, Action::kRun);
+  EXPECT_STREQ(run.input_name, "-scan");
+  EXPECT_FALSE(cl.scan);
+  EXPECT_EQ(cl.offset, 0);  // data.bin is an offset that is no number
+
+  skelv::Run run2;
+  cl = parse({"tag.bin", "2000", "-scanned", "0x10"}, run2);
+  EXPECT_EQ(cl.action, Action::kRun);
+  EXPECT_TRUE(cl.scan);
+  EXPECT_EQ(cl.offset, 16);
+  EXPECT_STREQ(run2.tdr_name, "tag_tdr.txt");
+  EXPECT_STREQ(run2.ctd_name, "tag_ctd.txt");
+  EXPECT_STREQ(run2.gps_name, "tag_gps.txt");
+  EXPECT_STREQ(run2.acc_name, "tag_accel.txt");
+}
+
+TEST(CommandLineArgs, HelpVersionUsageAndLongNames) {
+  skelv::Run run;
+  EXPECT_EQ(parse({}, run).action, Action::kUsage);
+  EXPECT_EQ(parse({"--help"}, run).action, Action::kHelp);
+  EXPECT_EQ(parse({"--version"}, run).action, Action::kVersion);
+  EXPECT_EQ(parse({"--help", "x"}, run).action, Action::kRun);  // only alone
+  const std::string long_name(1024, 'a');
+  skelv::Run run2;
+  EXPECT_EQ(parse({long_name.c_str()}, run2).action, Action::kNameTooLong);
+  EXPECT_STREQ(run2.input_name, "");
+  // 1014 characters fit the input field, but not with "_accel.txt" after them.
+  const std::string near(1014, 'b');
+  EXPECT_EQ(parse({near.c_str()}, run2).action, Action::kNameTooLong);
+}
+
+// Captures what a progress printer writes.
+struct Captured {
+  Captured() : file(std::tmpfile()) {}
+  ~Captured() { std::fclose(file); }
+  std::string text() {
+    std::fflush(file);
+    std::string s;
+    std::rewind(file);
+    char buf[512];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, file)) > 0) s.append(buf, n);
+    return s;
+  }
+  std::FILE* file;
+};
+
+TEST(Progress, EveryCallPrintsOffATerminal) {
+  Captured out;
+  ProgressPrinter p;
+  p.out = out.file;
+  p.terminal = false;
+  show_progress(p, 1024, 1, 2, 3, 4);
+  show_progress(p, 0x12345C00, 123456789, 0, 0, 7);  // 0x12345C00 >> 10 = 0x48D17 = 298263
+  finish_progress(p);  // everything was drawn already
+  EXPECT_EQ(out.text(),
+            "\r     400       1 => TDR         1 | CTD        2 | GPS        3 | ACC         4"
+            "\r12345C00  298263 => TDR 123456789 | CTD        0 | GPS        0 | ACC         7");
+}
+
+TEST(Progress, TerminalRedrawsAtMostTenTimesASecondAndShowsTheLastState) {
+  Captured out;
+  ProgressPrinter p;
+  p.out = out.file;
+  p.terminal = true;
+  for (std::uint64_t k = 1; k <= 1000; ++k) show_progress(p, k * 1024, 0, 0, 0, 0);
+  // The first call draws; the next 999 come within far less than 100 ms of it.
+  const std::string first = "\r     400       1 => TDR         0 | CTD        0 | GPS        0 | ACC         0";
+  EXPECT_EQ(out.text(), first);
+  finish_progress(p);
+  EXPECT_EQ(out.text(), first + "\r   FA000    1000 => TDR         0 | CTD        0 | GPS        0 | ACC         0");
+}
+
+}  // namespace
+}  // namespace skelv

@@ -1,0 +1,104 @@
+// The tag's 7-byte time and the date-time text of the output lines.
+#include <gtest/gtest.h>
+
+#include "records/time_base.h"
+#include "support/test_support.h"
+
+namespace skelv::test {
+namespace {
+
+class TimeTest : public DecodeTest {
+ protected:
+  double read(std::vector<std::uint8_t> bytes) {
+    attach(bytes);
+    double t = -1.0;
+    EXPECT_TRUE(read_time(st, t));
+    return t;
+  }
+  static std::string text(double seconds, bool with_ms) {
+    char buf[kTimeTextSize];
+    return format_time(seconds, buf, with_ms);
+  }
+};
+
+// 2019-03-04 05:06:07 UTC: 17959 days after 1970-01-01 (49 years with 12 leap days = 17897,
+// plus 31 + 28 + 3 = 62 days into the year), 17959 * 86400 + 5 * 3600 + 6 * 60 + 7.
+constexpr double kT = 1551675967.0;
+
+TEST_F(TimeTest, SevenByteTimeIsUtcSecondsAndIgnoresItsLastByte) {
+  EXPECT_EQ(read({0x77, 3, 4, 5, 6, 7, 0}), kT);
+  EXPECT_EQ(read({0x77, 3, 4, 5, 6, 7, 99}), kT);
+  EXPECT_EQ(text(kT, false), "2019/03/04 05:06:07");
+}
+
+TEST_F(TimeTest, FieldsOutOfRangeCarryIntoTheNextField) {
+  struct Case {
+    std::vector<std::uint8_t> bytes;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {{0x77, 0, 1, 0, 0, 0, 0}, "2018/12/01 00:00:00"},   // month 0: December before
+      {{0x77, 3, 0, 0, 0, 0, 0}, "2019/02/28 00:00:00"},   // day 0: last day of February
+      {{0x78, 3, 0, 0, 0, 0, 0}, "2020/02/29 00:00:00"},   // ... of a leap year
+      {{0x77, 3, 4, 5, 6, 60, 0}, "2019/03/04 05:07:00"},  // second 60
+      {{0x77, 13, 1, 0, 0, 0, 0}, "2020/01/01 00:00:00"},  // month 13
+      {{0x77, 12, 31, 23, 59, 59, 0}, "2019/12/31 23:59:59"},
+      // Every field at its largest: month 255 is March of 2155 + 21; day 255 is 1 March + 254
+      // days = 10 November; 255 h = 10 d 15 h; 255 min = 4 h 15 min; 255 s = 4 min 15 s.
+      {{0xFF, 255, 255, 255, 255, 255, 0}, "2176/11/20 19:19:15"},
+      {{0x45, 12, 31, 23, 59, 0, 0}, "1969/12/31 23:59:00"},        // before 1970
+      {{0x00, 1, 1, 0, 0, 0, 0}, "1900/01/01 00:00:00"},
+  };
+  for (const Case& c : cases) {
+    DecoderState fresh;
+    st = std::move(fresh);
+    EXPECT_EQ(text(read(c.bytes), false), c.expected);
+  }
+}
+
+TEST_F(TimeTest, ShortTimeLeavesTheOutputAndSetsEndOfInput) {
+  attach({0x77, 3, 4, 5});
+  double t = 42.0;
+  EXPECT_FALSE(read_time(st, t));
+  EXPECT_EQ(t, 42.0);
+  EXPECT_TRUE(st.end_of_input);
+  EXPECT_EQ(st.byte_offset, 0u);
+}
+
+TEST_F(TimeTest, MillisecondsRoundHalfUpAndCarryIntoTheSecond) {
+  struct Case {
+    double seconds;
+    const char* with_ms;
+    const char* without;
+  };
+  const Case cases[] = {
+      {kT + 0.25, "2019/03/04 05:06:07.250", "2019/03/04 05:06:07"},
+      {kT + 0.9996, "2019/03/04 05:06:08.000", "2019/03/04 05:06:08"},
+      {kT + 0.9994, "2019/03/04 05:06:07.999", "2019/03/04 05:06:07"},
+      {kT + 0.0004, "2019/03/04 05:06:07.000", "2019/03/04 05:06:07"},
+      {kT + 59.9996 - 7, "2019/03/04 05:07:00.000", "2019/03/04 05:07:00"},  // carry into the minute
+      {0.0, "1970/01/01 00:00:00.000", "1970/01/01 00:00:00"},
+      {-60.0, "1969/12/31 23:59:00.000", "1969/12/31 23:59:00"},
+      {-0.25, "1969/12/31 23:59:59.750", "1969/12/31 23:59:59"},  // fraction counted forward
+      {951782400.0, "2000/02/29 00:00:00.000", "2000/02/29 00:00:00"},  // leap day of 2000
+      {253402300799.0, "9999/12/31 23:59:59.000", "9999/12/31 23:59:59"},
+      {-62167219200.0, "0000/01/01 00:00:00.000", "0000/01/01 00:00:00"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(text(c.seconds, true), c.with_ms) << c.seconds;
+    EXPECT_EQ(text(c.seconds, false), c.without) << c.seconds;
+  }
+}
+
+TEST_F(TimeTest, TimesOutsideTheYears0To9999PrintAsZeros) {
+  const double bad[] = {253402300800.0, 253402300799.9996,  // rounds into the year 10000
+                        -62167219201.0, 1e300, -1e300, std::numeric_limits<double>::infinity(),
+                        std::numeric_limits<double>::quiet_NaN()};
+  for (double t : bad) {
+    EXPECT_EQ(text(t, true), "0000/00/00 00:00:00.000") << t;
+    EXPECT_EQ(text(t, false), "0000/00/00 00:00:00") << t;
+  }
+}
+
+}  // namespace
+}  // namespace skelv::test
