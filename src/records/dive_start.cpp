@@ -1,20 +1,100 @@
-// Placeholder until dive streams land: dive and dry starts are refused.
+// Dive start (0xFB) and dry start (0xFE): the TDR file, its header, haul-out lines and the
+// hand-over to the dive sample stream.
+#include <algorithm>
+
+#include "dive/codec.h"
+#include "dive/tdr_stream.h"
+#include "input/byte_source.h"
 #include "records/codes.h"
 #include "records/handlers.h"
 #include "records/report.h"
+#include "records/time_base.h"
 
 namespace skelv {
+namespace {
+
+// Channel flags of a TDR regime; 0 for a regime whose stream can't be decoded.
+unsigned regime_flags(std::uint8_t regime) {
+  switch (regime) {
+    case 1: return TDR_DEPTH | TDR_TEMP;
+    case 2: return TDR_DEPTH;
+    case 3: return TDR_DEPTH | TDR_PHOTO;
+    case 5: return TDR_DEPTH;
+    case 6: return TDR_DEPTH | TDR_WETDRY;
+    case 7: return TDR_DEPTH | TDR_TEMP | TDR_ODO | TDR_MAG | TDR_WETDRY;
+    case 8: return TDR_DEPTH | TDR_WETDRY | TDR_MM;
+    default: return 0;
+  }
+}
+
+// The column titles of the regime, written once when the TDR file is created.
+void write_header(DecoderState& st, OutFile& file, std::uint8_t regime) {
+  switch (regime) {
+    case 1: out_puts(file, "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n"); break;
+    case 2: out_puts(file, "DATE(UTC)\tDEPTH(m)\n"); break;
+    case 3: {
+      out_puts(file, "DATE(UTC)\tDEPTH(m)");
+      const int n = std::min<int>(st.photo_channels, kMaxPhotoChannels);
+      for (int i = 0; i < n; ++i) out_printf(file, "\tPHOTO%d", i);
+      out_puts(file, "\n");
+      break;
+    }
+    case 5: out_puts(file, "DATE(UTC)\tDEPTH(cm)\n"); break;
+    case 6: out_puts(file, "DATE(UTC)\tDEPTH(m)\tWETDRY\n"); break;
+    case 7:
+      out_puts(file, "DATE(UTC)\tDEPTH(m)\tTEMP(C)\tODO_DELTA(m)\tMAGX(uT)\tMAGY(uT)\tMAGZ(uT)\tMAG_TEMP(C)\tDRYNESS\n");
+      break;
+    case 8: out_puts(file, "DATE(UTC)\tDEPTH(mm)\tWETDRY\n"); break;
+    default: out_printf(file, "***Unknown TDR regime %hu ***\n", static_cast<unsigned short>(regime)); break;
+  }
+}
+
+}  // namespace
 
 std::uint8_t handle_dive_start(DecoderState& st, Run& run) {
-  fail(st, run, "Unknown code %hx at byte %lu\n", static_cast<unsigned short>(TDRCODE_START_NORMAL),
-       static_cast<unsigned long>(st.byte_offset));
-  return TDRCODE_EOF;
+  // A start record cut short by the end of the input leaves no trace in the TDR file.
+  if (!read_bytes(st, "tdr_start_normal", &run.regime, 1) || !read_time(st, st.time_base) ||
+      !read_unint(st, st.tdr_interval)) {
+    return TDRCODE_EOF;
+  }
+  if (!st.tdr_started) {
+    if (out_open(st.tdr_file, run.tdr_name)) {
+      st.tdr_started = true;
+      write_header(st, st.tdr_file, run.regime);
+    } else {
+      fail(st, run, "Can't create TDR data file %s\n", run.tdr_name);
+    }
+  }
+  if (st.haulout_time != 0.0) {
+    if (out_is_open(st.tdr_file)) {
+      // The haul-out ends one dive interval before this dive's first sample.
+      char from[kTimeTextSize];
+      char to[kTimeTextSize];
+      out_printf(st.tdr_file, "HAULOUT: %s %s\n", format_time(st.haulout_time, from, false),
+                 format_time(st.time_base - st.tdr_interval * 0.01, to, false));
+    }
+    st.haulout_time = 0.0;
+  }
+  const unsigned flags = regime_flags(run.regime);
+  const std::uint8_t next = decode_tdr_stream(st, run, flags, st.tdr_interval * 0.01);
+  if (flags == 0) {
+    // The samples of an unknown regime can't be told apart from what follows them.
+    fail(st, run, "Unknown TDR regime %hu at byte %lu\n", static_cast<unsigned short>(run.regime),
+         static_cast<unsigned long>(st.byte_offset));
+  }
+  return next;
 }
 
 std::uint8_t handle_dry_start(DecoderState& st, Run& run) {
-  fail(st, run, "Unknown code %hx at byte %lu\n", static_cast<unsigned short>(TDRCODE_START_DRY),
-       static_cast<unsigned long>(st.byte_offset));
-  return TDRCODE_EOF;
+  // time_base is the last dive sample's time: the haul-out is taken to begin 60 s before the
+  // point two dive intervals after it.
+  st.haulout_time = (st.tdr_interval * 0.02 + st.time_base) - 60.0;
+  if (!read_unint(st, st.tdr_interval)) return TDRCODE_EOF;
+  // In regime 1 a temperature-only stream follows; in every other regime the next record.
+  if (run.regime == 1) return decode_tdr_stream(st, run, TDR_TEMP, st.tdr_interval * 0.01);
+  std::uint8_t next = TDRCODE_START_DRY;
+  read_bytes(st, "start dry completed", &next, 1);
+  return next;
 }
 
 }  // namespace skelv
