@@ -10,7 +10,7 @@
 namespace skelv {
 namespace {
 
-// Longer than the widest line: 23 date characters and ten columns of at most 9 characters each.
+// Longer than the widest line: 23 date characters and twelve columns of at most 9 characters.
 constexpr std::size_t kLineRoom = 256;
 
 // Appends to the line at `p`, never past `end` (which keeps room for the line end).

@@ -1,6 +1,5 @@
 #include "dive/tdr_stream.h"
 
-#include <algorithm>
 
 #include "dive/codec.h"
 #include "dive/tdr_line.h"

