@@ -1,0 +1,135 @@
+// Micro-benchmarks of the decoder's hot paths, on images made by the test encoder.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "dive/codec.h"
+#include "dive/tdr_line.h"
+#include "dive/tdr_stream.h"
+#include "input/byte_source.h"
+#include "input/number_text.h"
+#include "records/time_base.h"
+#include "support/image_builder.h"
+
+namespace skelv {
+namespace {
+
+// A scratch file that lives as long as the benchmark.
+struct Scratch {
+  explicit Scratch(const std::vector<std::uint8_t>& bytes) {
+    char tmpl[] = "/tmp/skelv-bench-XXXXXX";
+    const int fd = ::mkstemp(tmpl);
+    path = tmpl;
+    if (fd >= 0) {
+      if (::write(fd, bytes.data(), bytes.size()) < 0) std::perror("write");
+      ::close(fd);
+    }
+  }
+  ~Scratch() { ::unlink(path.c_str()); }
+  std::string path;
+};
+
+// A stream of one-byte steps, labelled "steps".
+std::vector<std::uint8_t> steps(std::size_t n) {
+  std::mt19937 rng(1);
+  std::vector<std::uint8_t> bytes(n);
+  for (auto& b : bytes) b = static_cast<std::uint8_t>(rng() % 0xF0);
+  return bytes;
+}
+
+void BM_ReadBytesOneAtATime(benchmark::State& state) {
+  Scratch file(steps(1 << 20));
+  for (auto _ : state) {
+    DecoderState st;
+    source_attach(st, ::open(file.path.c_str(), O_RDONLY));
+    std::uint8_t b = 0;
+    while (read_bytes(st, "bench", &b, 1)) benchmark::DoNotOptimize(b);
+    source_close(st);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * (1 << 20));
+  state.SetLabel("1 MiB of steps");
+}
+BENCHMARK(BM_ReadBytesOneAtATime);
+
+void BM_ReadRel(benchmark::State& state) {
+  Scratch file(steps(1 << 20));
+  Run run;
+  for (auto _ : state) {
+    DecoderState st;
+    source_attach(st, ::open(file.path.c_str(), O_RDONLY));
+    std::uint16_t v = 0;
+    while (read_rel(st, v, run, false) == 0) benchmark::DoNotOptimize(v);
+    source_close(st);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * (1 << 20));
+  state.SetLabel("1 MiB of steps");
+}
+BENCHMARK(BM_ReadRel);
+
+void BM_FormatTime(benchmark::State& state) {
+  char out[kTimeTextSize];
+  double t = 1.7e9;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(format_time(t, out, true));
+    t += 0.25;
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+BENCHMARK(BM_FormatTime);
+
+void BM_PutFixed(benchmark::State& state) {
+  char out[kNumberRoom];
+  double v = -273.15;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(put_fixed(out, v, 3));
+    v += 0.05;
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+BENCHMARK(BM_PutFixed);
+
+void BM_SnprintfFixed(benchmark::State& state) {
+  char out[kNumberRoom];
+  double v = -273.15;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(std::snprintf(out, sizeof out, "%.3f", v));
+    v += 0.05;
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+}
+BENCHMARK(BM_SnprintfFixed);
+
+void BM_WriteTdrLineRegime7(benchmark::State& state) {
+  DecoderState st;
+  out_open(st.tdr_file, "/dev/null");
+  TdrSample s;
+  s.depth_raw = 1234;
+  s.depth_m = 123.4;
+  s.temp_raw = 5800;
+  s.odo_raw = 25;
+  s.mag[0] = 200;
+  s.mag[1] = 65500;
+  s.mag[2] = 300;
+  s.mag_temp = 12;
+  st.time_base = 1.7e9;
+  for (auto _ : state) {
+    write_tdr_line(st, st.tdr_file, s, TDR_DEPTH | TDR_TEMP | TDR_ODO | TDR_MAG | TDR_WETDRY);
+    st.time_base += 1.0;
+    ++s.depth_raw;
+    s.depth_m = s.depth_raw * 0.1;
+  }
+  out_close(st.tdr_file);
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+  state.SetLabel("lines");
+}
+BENCHMARK(BM_WriteTdrLineRegime7);
+
+}  // namespace
+}  // namespace skelv
+
+BENCHMARK_MAIN();
