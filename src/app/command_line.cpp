@@ -163,7 +163,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
 
   if (!ok) {
     std::fprintf(out, "Failure: %s\n", run.failure_text);
-    return 0;
+    return st.acc_overflow ? 1 : 0;
   }
   if (run.tag_version < 0) {
     std::fputs("\n\nTag Version: ???\n", out);

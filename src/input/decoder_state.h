@@ -88,6 +88,7 @@ struct DecoderState {
   double acc_block_start = 0.0;
   double acc_last_end = 0.0;
   std::uint32_t acc_count = 0;
+  bool acc_overflow = false;  // a burst reached 100 samples: the run failed and the process exits with 1
 };
 
 }  // namespace skelv
