@@ -82,7 +82,6 @@ struct DecoderState {
   std::uint8_t wetdry = 0;
   OutFile acc_file;
   bool acc_started = false;
-  std::array<AccSample, kAccBurstCapacity> acc_burst{};
   std::array<AccSample, kAccPendingCapacity> acc_pending{};
   int acc_pending_count = 0;
   double acc_block_start = 0.0;
