@@ -1,15 +1,140 @@
-// Placeholder until CTD profiles land: CTD starts are refused; a CTD end outside a profile is passed over.
+// CTD profile start (0xFC) and a CTD end met outside a profile (0xFD).
+#include <cmath>
+#include <cstring>
+
+#include "ctd/ctd_line.h"
+#include "ctd/ctd_stream.h"
+#include "dive/codec.h"
 #include "input/byte_source.h"
 #include "records/codes.h"
 #include "records/handlers.h"
 #include "records/report.h"
+#include "records/time_base.h"
 
 namespace skelv {
+namespace {
+
+constexpr char kCtdHeader[] =
+    "DATE(UTC)\tPRESSURE_RE_SURFACE(dbar)\tABS_PRESSURE(dbar)\tABS_PRESSURE_AT_SURFACE(dbar)"
+    "\tTEMP(ITS-90)\tCOND(mS/cm)\tSAL_LAGGED(PSU-78)";
+
+// Masks 0..7 name a fixed sensor; the column (if any) has offset 0 and no marker.
+struct Preset {
+  const char* text;
+  std::uint8_t count;
+  double scale;
+};
+constexpr Preset kPresets[8] = {
+    {"unused", 0, 1.0},
+    {"", 0, 1.0},
+    {"\tFluoro(V)", 1, 0.001},
+    {"\tDOxy(umol/l)", 1, 1.0 / 31.9988},  // umol/l from counts of 1/31.9988
+    {"\tDOxy(umol/l)", 1, 0.01},
+    {"\tBPhase(deg)", 1, 0.01},
+    {"unused", 0, 1.0},
+    {"unused", 0, 1.0},
+};
+
+// Masks from 8 on add a column per sensor bit, in this order.
+constexpr std::uint8_t kFluoroBit = 0x01;
+constexpr std::uint8_t kBPhaseBit = 0x02;
+constexpr std::uint8_t kLightBit = 0x04;
+constexpr std::uint8_t kInternalTempBit = 0x10;
+constexpr char kFluoroText[] = "\tFLUORO(V)";
+constexpr char kBPhaseText[] = "\tBPhase(deg)";
+constexpr char kPhotoText[] = "\tPhoto2\tPhoto2\tPhoto3";  // three raw light channels of older tags
+constexpr char kPpfdText[] = "\tPPFD(umol/m2/s)";
+constexpr char kInternalTempText[] = "\tINTERNAL_TEMP(C)";
+constexpr int kPhotoColumns = 3;
+// Tags before this version send three raw light channels; from it on one PPFD column.
+constexpr std::int32_t kFirstPpfdVersion = 151;
+// Tags up to this version mark a light reading below range with a sentinel raw value.
+constexpr std::int32_t kLastLightSentinelVersion = 167;
+
+static_assert(sizeof kFluoroText + sizeof kBPhaseText + sizeof kPhotoText + sizeof kInternalTempText - 4 <
+                  kCtdHeaderTextSize,
+              "every mask's column names fit the header text");
+static_assert(sizeof kPhotoText >= sizeof kPpfdText);
+static_assert(1 + 1 + kPhotoColumns + 1 <= kCtdAuxColumns, "every mask's columns fit");
+
+void add_columns(CtdColumns& c, const char* text, int n, double offset, double scale, std::uint8_t marker) {
+  const std::size_t used = std::strlen(c.header_text);
+  const std::size_t len = std::strlen(text);
+  if (used + len >= sizeof c.header_text || c.count + n > static_cast<int>(kCtdAuxColumns)) return;
+  std::memcpy(c.header_text + used, text, len + 1);
+  for (int i = 0; i < n; ++i) {
+    c.offset[c.count] = offset;
+    c.scale[c.count] = scale;
+    c.marker[c.count] = marker;
+    ++c.count;
+  }
+}
+
+// The auxiliary columns that `mask` asks for. A PPFD column of a tag up to version 167 becomes the
+// light sentinel column; otherwise `light_sentinel_column` is left as it is.
+CtdColumns columns_for_mask(std::uint8_t mask, std::int32_t tag_version, int& light_sentinel_column) {
+  CtdColumns c;
+  if (mask < 8) {
+    const Preset& p = kPresets[mask];
+    std::strcpy(c.header_text, p.text);
+    c.count = p.count;
+    c.scale[0] = p.scale;
+    return c;
+  }
+  // A negative tag version is unknown and counts as newer than every known one.
+  const bool known = tag_version >= 0;
+  if (mask & kFluoroBit) add_columns(c, kFluoroText, 1, 0.0, 0.001, 0);
+  if (mask & kBPhaseBit) add_columns(c, kBPhaseText, 1, 0.0, 0.01, 0);
+  if (mask & kLightBit) {
+    if (known && tag_version < kFirstPpfdVersion) {
+      add_columns(c, kPhotoText, kPhotoColumns, 0.0, 1.0, 0);
+    } else {
+      if (known && tag_version <= kLastLightSentinelVersion) light_sentinel_column = c.count;
+      add_columns(c, kPpfdText, 1, 14000.0, 0.001, 1);
+    }
+  }
+  if (mask & kInternalTempBit) add_columns(c, kInternalTempText, 1, 5000.0, 0.001, 0);
+  return c;
+}
+
+}  // namespace
 
 std::uint8_t handle_ctd_start(DecoderState& st, Run& run) {
-  fail(st, run, "Unknown code %hx at byte %lu\n", static_cast<unsigned short>(TDRCODE_START_CTD),
-       static_cast<unsigned long>(st.byte_offset));
-  return TDRCODE_EOF;
+  // The whole start record is read first: one cut short by the end of the input writes nothing.
+  std::uint8_t mask = 0;
+  if (!read_bytes(st, "start_ctd", &mask, 1)) return TDRCODE_EOF;
+  int light_sentinel_column = st.light_sentinel_column;
+  const CtdColumns columns = columns_for_mask(mask, run.tag_version, light_sentinel_column);
+  double start = 0.0;
+  std::uint16_t interval = 0;
+  std::uint16_t surface = 0;
+  std::uint16_t ctd_data[kCtdValues] = {};
+  bool complete = read_time(st, start) && read_unint(st, interval) && read_unint(st, surface);
+  for (std::size_t i = 0; complete && i < 3u + columns.count; ++i) complete = read_unint(st, ctd_data[i]);
+  if (!complete) return TDRCODE_EOF;
+
+  st.ctd_open = true;
+  st.light_sentinel_column = light_sentinel_column;
+  if (!st.ctd_started) {
+    if (out_open(st.ctd_file, run.ctd_name)) {
+      // The file's header names the columns of the profile that created it.
+      out_puts(st.ctd_file, kCtdHeader);
+      if (columns.count > 0) out_puts(st.ctd_file, columns.header_text);
+      out_puts(st.ctd_file, "\n");
+      st.ctd_started = true;
+    } else {
+      fail(st, run, "Can't create CTD data file %s\n", run.ctd_name);
+    }
+  }
+  st.ctd_interval = interval;
+  st.ctd_time = start;
+  st.surface_pressure_raw = surface;
+  // exp(-interval / time constant): the interval in hundredths of a second, the constant in ms.
+  if (st.lag_time_constant != 0.0) st.lag_coefficient = std::exp((st.ctd_interval * -10.0) / st.lag_time_constant);
+  st.lagged_conductivity = -1.0;
+
+  write_ctd_line(st, st.ctd_file, ctd_data, columns);
+  return decode_ctd_stream(st, run, columns, st.ctd_interval * 0.01, ctd_data);
 }
 
 std::uint8_t handle_ctd_end(DecoderState& st, Run& /*run*/) {

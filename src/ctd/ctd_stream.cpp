@@ -1,0 +1,36 @@
+#include "ctd/ctd_stream.h"
+
+#include "dive/codec.h"
+#include "input/byte_source.h"
+#include "records/codes.h"
+#include "records/report.h"
+
+namespace skelv {
+namespace {
+
+// Lines written in the run when the console shows its one "Stop".
+constexpr std::uint32_t kStopNoteAtCount = 14168;
+
+}  // namespace
+
+std::uint8_t decode_ctd_stream(DecoderState& st, Run& run, const CtdColumns& columns, double interval_s,
+                               std::uint16_t* ctd_data) {
+  const std::size_t channels = 3 + (columns.count < kCtdAuxColumns ? columns.count : kCtdAuxColumns);
+  for (;;) {
+    std::uint8_t code = read_rel(st, ctd_data[0], run, false);
+    if (code != 0) {
+      if (code == TDRCODE_END_CTD) {
+        st.ctd_open = false;
+        read_bytes(st, "end_ctd", &code, 1);
+      }
+      return code;
+    }
+    if (st.ctd_count == kStopNoteAtCount) console_note(st, "Stop");
+    st.ctd_time += interval_s;
+    // A code in a later channel doesn't end the sample: that channel keeps its previous value.
+    for (std::size_t i = 1; i < channels; ++i) read_rel(st, ctd_data[i], run, false);
+    write_ctd_line(st, st.ctd_file, ctd_data, columns);
+  }
+}
+
+}  // namespace skelv
