@@ -16,8 +16,15 @@ constexpr std::uint32_t kStopNoteAtCount = 14168;
 std::uint8_t decode_ctd_stream(DecoderState& st, Run& run, const CtdColumns& columns, double interval_s,
                                std::uint16_t* ctd_data) {
   const std::size_t channels = 3 + (columns.count < kCtdAuxColumns ? columns.count : kCtdAuxColumns);
+  // A profile nested in this one clears ctd_open when it ends, yet this profile is still open: set
+  // it again after every read, so that this profile's own 0xFD still ends it.
+  const auto read_channel = [&](std::size_t i) {
+    const std::uint8_t code = read_rel(st, ctd_data[i], run, false);
+    st.ctd_open = true;
+    return code;
+  };
   for (;;) {
-    std::uint8_t code = read_rel(st, ctd_data[0], run, false);
+    std::uint8_t code = read_channel(0);
     if (code != 0) {
       if (code == TDRCODE_END_CTD) {
         st.ctd_open = false;
@@ -28,7 +35,7 @@ std::uint8_t decode_ctd_stream(DecoderState& st, Run& run, const CtdColumns& col
     if (st.ctd_count == kStopNoteAtCount) console_note(st, "Stop");
     st.ctd_time += interval_s;
     // A code in a later channel doesn't end the sample: that channel keeps its previous value.
-    for (std::size_t i = 1; i < channels; ++i) read_rel(st, ctd_data[i], run, false);
+    for (std::size_t i = 1; i < channels; ++i) read_channel(i);
     write_ctd_line(st, st.ctd_file, ctd_data, columns);
   }
 }
