@@ -32,12 +32,12 @@ struct Channel {
 };
 
 TagTime at(long long seconds) {
-  // Days from 2021-01-01 with 30-day months: plausible dates are all the image needs.
+  // Days from 2021-01-01 with 28-day months: valid dates are all the image needs.
   TagTime t;
   long long day = seconds / 86400;
-  t.year = 2021 + static_cast<int>(day / 360);
-  t.month = 1 + static_cast<int>(day / 30 % 12);
-  t.day = 1 + static_cast<int>(day % 30);
+  t.year = 2021 + static_cast<int>(day / 336);
+  t.month = 1 + static_cast<int>(day / 28 % 12);
+  t.day = 1 + static_cast<int>(day % 28);
   t.hour = static_cast<int>(seconds / 3600 % 24);
   t.minute = static_cast<int>(seconds / 60 % 60);
   t.second = static_cast<int>(seconds % 60);
@@ -76,7 +76,7 @@ void profile(ImageBuilder& out, std::mt19937& rng, long long t) {
 void dive(ImageBuilder& out, std::mt19937& rng, long long& t) {
   const bool regime7 = rng() % 3 != 0;
   out.dive_start(regime7 ? 7 : 1, at(t), 100);
-  Channel depth{50, 0, 20000}, temp{5800, 5000, 6500}, odo{0, 0, 60000};
+  Channel depth{50, 0, 20000}, temp{5700, 5400, 6000}, odo{0, 0, 60000};
   Channel mx{200, 0, 400}, my{65500, 65000, 65535}, mz{300, 0, 600};
   auto opening = [&] {
     out.u16(depth.value).u16(temp.value);
@@ -103,7 +103,8 @@ void dive(ImageBuilder& out, std::mt19937& rng, long long& t) {
   t += samples + 600;
   out.dry_start(100);
   if (!regime7) {
-    // Regime 1 carries a temperature stream through the haul-out.
+    // Regime 1 carries a temperature stream through the haul-out, opened by an absolute value.
+    out.u16(temp.value);
     for (int i = 0; i < 100; ++i) temp.next(out, rng);
   }
 }
