@@ -1,0 +1,274 @@
+#include "quicklook/deployment.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace skelv::quicklook {
+
+void note_add(NoteTally& notes, FileKind kind, std::uint64_t offset, std::string_view text) {
+  ++notes.total;
+  char clean[kNoteTextSize];
+  const std::size_t n = std::min(text.size(), kNoteTextSize - 1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = text[i];
+    clean[i] = (c >= 0x20 && c < 0x7F) ? c : '?';
+  }
+  clean[n] = '\0';
+  const unsigned bit = 1u << file_index(kind);
+  for (int i = 0; i < notes.distinct; ++i) {
+    NoteText& t = notes.texts[static_cast<std::size_t>(i)];
+    if (std::strcmp(t.text, clean) == 0) {
+      ++t.count;
+      t.files |= bit;
+      return;
+    }
+  }
+  if (notes.distinct == kMaxNoteTexts) {
+    ++notes.unlisted;
+    return;
+  }
+  NoteText& t = notes.texts[static_cast<std::size_t>(notes.distinct++)];
+  std::memcpy(t.text, clean, n + 1);
+  t.count = 1;
+  t.first_offset = offset;
+  t.files = bit;
+}
+
+void span_add(TimeSpan& s, double t) {
+  if (!s.any) {
+    s.any = true;
+    s.first = s.last = t;
+    return;
+  }
+  s.first = std::min(s.first, t);
+  s.last = std::max(s.last, t);
+}
+
+bool cast_split_next(CastSplit& split, double t, double surface) {
+  bool begins = !split.any || t < split.last_t || surface != split.last_surface;
+  if (!begins) {
+    const double step = t - split.last_t;
+    const double limit = split.min_step > 0
+                             ? std::max(kCastGapSteps * split.min_step, kCastMinGap)
+                             : kCastFirstGap;
+    begins = step > limit;
+    if (!begins && step > 0 && (split.min_step == 0 || step < split.min_step)) split.min_step = step;
+  }
+  if (begins) split.min_step = 0;
+  split.any = true;
+  split.last_t = t;
+  split.last_surface = surface;
+  return begins;
+}
+
+void deployment_reset(Deployment& d) {
+  d.files.fill(FileTally{});
+  d.spans.fill(TimeSpan{});
+  d.notes = NoteTally{};
+  d.tdr_columns = TdrColumns{};
+  reducer_reset(d.dive, 3, 0.01);
+  reducer_reset(d.haulout, 0, 1.0);
+  d.in_dive = false;
+  d.dives = 0;
+  d.any_depth = false;
+  d.max_depth = 0;
+  d.max_depth_time = 0;
+  d.split = CastSplit{};
+  d.casts.total = 0;
+  d.casts.stride = 1;
+  d.casts.kept = 0;
+  d.casts.open = false;
+  d.casts.tracing = false;
+  d.max_pressure = 0;
+  reducer_reset(d.gps, 0, 1.0);
+  d.gps_bad_time = 0;
+  reducer_reset(d.acc, 3, 0.001);
+}
+
+namespace {
+
+void take_tdr(Deployment& d, FileTally& tally, std::string_view line) {
+  TdrLine s;
+  if (!parse_tdr_line(line, d.tdr_columns, s)) {
+    ++tally.unparsed;
+    return;
+  }
+  ++tally.data;
+  const double v[3] = {s.depth_m, s.temp_c, s.wetdry};
+  const unsigned present = 1u | (s.has_temp ? 2u : 0u) | (s.has_wetdry ? 4u : 0u);
+  reducer_add(d.dive, s.t, v, present);
+  span_add(d.spans[file_index(FileKind::kTdr)], s.t);
+  if (!d.any_depth || s.depth_m > d.max_depth) {
+    d.max_depth = s.depth_m;
+    d.max_depth_time = s.t;
+  }
+  d.any_depth = true;
+  if (!d.in_dive && s.depth_m >= kDiveStartDepth) {
+    d.in_dive = true;
+    ++d.dives;
+  } else if (d.in_dive && s.depth_m <= kDiveEndDepth) {
+    d.in_dive = false;
+  }
+}
+
+void take_ctd(Deployment& d, FileTally& tally, std::string_view line) {
+  CtdLine s;
+  if (!parse_ctd_line(line, s)) {
+    ++tally.unparsed;
+    return;
+  }
+  ++tally.data;
+  span_add(d.spans[file_index(FileKind::kCtd)], s.t);
+  if (cast_split_next(d.split, s.t, s.surface)) castset_begin(d.casts, s.t);
+  const double v[2] = {s.temp_c, s.salinity};
+  castset_add(d.casts, s.pressure, v, 1u | (s.salinity > 0 ? 2u : 0u));
+  if (tally.data == 1 || s.pressure > d.max_pressure) d.max_pressure = s.pressure;
+}
+
+void take_gps(Deployment& d, FileTally& tally, std::string_view line) {
+  GpsLine s;
+  if (!parse_gps_line(line, s)) {
+    ++tally.unparsed;
+    return;
+  }
+  ++tally.data;
+  if (!s.time_valid) {
+    ++d.gps_bad_time;
+    return;
+  }
+  reducer_add(d.gps, s.t, nullptr, 0);
+  span_add(d.spans[file_index(FileKind::kGps)], s.t);
+}
+
+void take_acc(Deployment& d, FileTally& tally, std::string_view line) {
+  AccLine s;
+  if (!parse_acc_line(line, s)) {
+    ++tally.unparsed;
+    return;
+  }
+  ++tally.data;
+  reducer_add(d.acc, s.t, s.g, 7u);
+  span_add(d.spans[file_index(FileKind::kAcc)], s.t);
+}
+
+}  // namespace
+
+void take_line(Deployment& d, FileKind kind, std::string_view line) {
+  FileTally& tally = d.files[file_index(kind)];
+  ++tally.lines;
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  switch (classify_line(kind, line)) {
+    case LineKind::kData:
+      switch (kind) {
+        case FileKind::kTdr: take_tdr(d, tally, line); break;
+        case FileKind::kCtd: take_ctd(d, tally, line); break;
+        case FileKind::kGps: take_gps(d, tally, line); break;
+        case FileKind::kAcc: take_acc(d, tally, line); break;
+      }
+      return;
+    case LineKind::kHeader:
+      ++tally.headers;
+      if (kind == FileKind::kTdr) d.tdr_columns = tdr_columns_from_header(line);
+      return;
+    case LineKind::kHaulout: {
+      double start, end;
+      if (!parse_haulout_line(line, start, end)) {
+        ++tally.unparsed;
+        return;
+      }
+      ++tally.haulouts;
+      reducer_cover(d.haulout, start, end);
+      span_add(d.spans[file_index(FileKind::kTdr)], start);
+      span_add(d.spans[file_index(FileKind::kTdr)], end);
+      d.in_dive = false;
+      return;
+    }
+    case LineKind::kNote: {
+      std::uint64_t offset;
+      std::string_view text;
+      if (!parse_note(line, offset, text)) {
+        ++tally.unparsed;
+        return;
+      }
+      ++tally.notes;
+      note_add(d.notes, kind, offset, text);
+      return;
+    }
+    case LineKind::kIllegalStream: {
+      ++tally.notes;
+      const std::size_t colon = line.find(':');
+      std::uint64_t offset = 0;
+      // At most 16 hexadecimal digits fit; more (never written) leave the offset at 0.
+      if (colon <= 16) {
+        for (std::size_t i = 0; i < colon; ++i) {
+          const char c = line[i];
+          offset = offset * 16 + static_cast<std::uint64_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10);
+        }
+      }
+      note_add(d.notes, kind, offset, line.substr(colon + 2));
+      return;
+    }
+    case LineKind::kUnparsed:
+      ++tally.unparsed;
+      return;
+  }
+}
+
+bool read_file(Deployment& d, FileKind kind, const char* path) {
+  const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  FileTally& tally = d.files[file_index(kind)];
+  tally.found = true;
+  const std::unique_ptr<char[]> buffer(new char[kReadBufferSize]);
+  char* const buf = buffer.get();
+  std::size_t fill = 0;
+  bool skipping = false;  // dropping the rest of a line longer than the buffer
+  for (;;) {
+    const ssize_t n = ::read(fd, buf + fill, kReadBufferSize - fill);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      tally.read_error = true;
+      break;
+    }
+    if (n == 0) break;
+    fill += static_cast<std::size_t>(n);
+    const char* p = buf;
+    const char* const end = buf + fill;
+    while (const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))) {
+      if (skipping) {
+        skipping = false;
+      } else {
+        take_line(d, kind, std::string_view(p, static_cast<std::size_t>(nl - p)));
+      }
+      p = nl + 1;
+    }
+    std::size_t rest = static_cast<std::size_t>(end - p);
+    if (rest == kReadBufferSize) {
+      if (!skipping) {
+        ++tally.lines;
+        ++tally.unparsed;
+      }
+      skipping = true;
+      rest = 0;
+    } else if (rest > 0 && p != buf) {
+      std::memmove(buf, p, rest);
+    }
+    fill = rest;
+  }
+  if (fill > 0 && !skipping) {
+    // Skelv ends every line it writes: a last line without its end was cut short.
+    ++tally.lines;
+    ++tally.truncated;
+  }
+  ::close(fd);
+  return true;
+}
+
+void deployment_finish(Deployment& d) { castset_end(d.casts); }
+
+}  // namespace skelv::quicklook

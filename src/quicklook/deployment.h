@@ -1,0 +1,118 @@
+// Everything the quick-look page shows about a converted deployment, gathered from the four
+// text files in one streaming pass each, in memory of fixed size.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+#include "quicklook/line_parse.h"
+#include "quicklook/reducer.h"
+
+namespace skelv::quicklook {
+
+// A dive begins when the depth reaches kDiveStartDepth and ends when it comes back to
+// kDiveEndDepth or a haul-out begins; the gap between the two keeps surface noise from
+// counting as dives.
+inline constexpr double kDiveStartDepth = 2.0;  // metres
+inline constexpr double kDiveEndDepth = 1.0;    // metres
+
+// A CTD line starts a new cast when its time goes backwards, when its surface pressure differs
+// from the line before, or when its time jumps by more than kCastGapSteps sampling steps (the
+// smallest positive step seen in the cast so far, and at least kCastMinGap seconds); before the
+// cast has shown a step, a jump of more than kCastFirstGap seconds.
+inline constexpr double kCastGapSteps = 5.0;
+inline constexpr double kCastMinGap = 5.0;
+inline constexpr double kCastFirstGap = 60.0;
+
+inline constexpr std::size_t kReadBufferSize = 1 << 20;
+
+// The lines of one file, by what they were.
+struct FileTally {
+  bool found = false;       // the file was opened
+  bool read_error = false;  // reading stopped early on an error
+  std::uint64_t lines = 0;
+  std::uint64_t data = 0;       // sample lines taken
+  std::uint64_t headers = 0;
+  std::uint64_t haulouts = 0;   // HAULOUT lines taken
+  std::uint64_t notes = 0;      // "@" notes and illegal-stream lines
+  std::uint64_t unparsed = 0;   // lines of no known form, skipped
+  std::uint64_t truncated = 0;  // a last line without its line end, skipped
+};
+
+// The distinct texts of the diagnostic notes, with how often each was met.
+inline constexpr int kMaxNoteTexts = 12;
+inline constexpr std::size_t kNoteTextSize = 96;  // longer texts are cut
+
+struct NoteText {
+  char text[kNoteTextSize] = {};
+  std::uint64_t count = 0;
+  std::uint64_t first_offset = 0;  // image offset of the first note with this text
+  unsigned files = 0;              // bit per FileKind the text was found in
+};
+
+struct NoteTally {
+  std::uint64_t total = 0;
+  std::uint64_t unlisted = 0;  // notes whose text found no free slot
+  int distinct = 0;
+  std::array<NoteText, kMaxNoteTexts> texts{};
+};
+
+// Counts a note with `text` (cut to fit, bytes outside printable ASCII shown as '?').
+void note_add(NoteTally& notes, FileKind kind, std::uint64_t offset, std::string_view text);
+
+struct TimeSpan {
+  bool any = false;
+  double first = 0, last = 0;
+};
+void span_add(TimeSpan& s, double t);
+
+// The split of a CTD file's lines into casts.
+struct CastSplit {
+  bool any = false;
+  double last_t = 0;
+  double last_surface = 0;
+  double min_step = 0;  // 0 until the cast shows a positive step
+};
+// True when the line at `t` with surface pressure `surface` begins a new cast.
+bool cast_split_next(CastSplit& split, double t, double surface);
+
+inline constexpr int kFileKinds = 4;
+inline constexpr int file_index(FileKind k) { return static_cast<int>(k); }
+
+struct Deployment {
+  std::array<FileTally, kFileKinds> files{};
+  std::array<TimeSpan, kFileKinds> spans{};  // dated lines of each file (GPS: valid times only)
+  NoteTally notes;
+
+  // TDR: channels 0 depth (m), 1 temperature (C), 2 wet/dry state.
+  TdrColumns tdr_columns;
+  TimeReducer dive;
+  TimeReducer haulout;  // columns inside a haul-out period
+  bool in_dive = false;
+  std::uint64_t dives = 0;
+  bool any_depth = false;
+  double max_depth = 0;
+  double max_depth_time = 0;
+
+  // CTD: channels 0 temperature (C), 1 salinity; salinity 0 is no value and not drawn.
+  CastSplit split;
+  CastSet casts;
+  double max_pressure = 0;
+
+  // GPS: one mark per snapshot with a valid time.
+  TimeReducer gps;
+  std::uint64_t gps_bad_time = 0;
+
+  // Accelerometer: channels X, Y, Z in g.
+  TimeReducer acc;
+};
+
+void deployment_reset(Deployment& d);
+// Takes one line (without its line end) of a file of `kind`.
+void take_line(Deployment& d, FileKind kind, std::string_view line);
+// Reads the file at `path` as a file of `kind`, line by line. False when it can't be opened.
+bool read_file(Deployment& d, FileKind kind, const char* path);
+// Ends the last CTD cast; call once after the last file.
+void deployment_finish(Deployment& d);
+
+}  // namespace skelv::quicklook

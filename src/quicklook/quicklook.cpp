@@ -1,0 +1,88 @@
+#include "quicklook/quicklook.h"
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/run.h"
+#include "quicklook/deployment.h"
+#include "quicklook/page.h"
+
+namespace skelv::quicklook {
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: skelv-quicklook IMAGE\n"
+    "\n"
+    "Reads the text files that Skelv wrote for IMAGE (IMAGE-name_tdr.txt, _ctd.txt, _gps.txt\n"
+    "and _accel.txt, whichever exist) and writes IMAGE-name_quicklook.html beside them: one\n"
+    "self-contained page with the dive profile, CTD casts, accelerometer, GPS times and a\n"
+    "summary, readable offline in any browser.\n";
+
+// The suffixes of the four text files, by FileKind.
+constexpr const char* kSuffix[kFileKinds] = {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"};
+
+std::string base_name(const char* path) {
+  const char* base = path;
+  for (const char* p = path; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') base = p + 1;
+  }
+  return base;
+}
+
+bool write_whole(const char* path, const std::string& text) {
+  std::FILE* f = std::fopen(path, "wb");
+  if (f == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return (std::fclose(f) == 0) && written;
+}
+
+}  // namespace
+
+int quicklook_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs(kUsage, out);
+    return 0;
+  }
+  if (argc != 2) {
+    std::fputs(kUsage, err);
+    return 1;
+  }
+  const char* image = argv[1];
+  char names[kFileKinds][kTextField];
+  char page_name[kTextField];
+  bool fits = make_output_name(page_name, kPageSuffix, image);
+  for (int k = 0; k < kFileKinds; ++k) fits = fits && make_output_name(names[k], kSuffix[k], image);
+  if (!fits) {
+    std::fputs("skelv-quicklook: file name too long\n", err);
+    return 1;
+  }
+
+  // Fixed-size but large (the reducers): kept off the stack.
+  const auto d = std::make_unique<Deployment>();
+  deployment_reset(*d);
+  int found = 0;
+  for (int k = 0; k < kFileKinds; ++k) {
+    if (read_file(*d, static_cast<FileKind>(k), names[k])) ++found;
+  }
+  if (found == 0) {
+    std::fprintf(err, "skelv-quicklook: no converted files of %s: none of %s, %s, %s, %s exists\n", image,
+                 names[0], names[1], names[2], names[3]);
+    return 1;
+  }
+  deployment_finish(*d);
+
+  PageNames shown;
+  shown.image = base_name(image);
+  for (int k = 0; k < kFileKinds; ++k) shown.files[static_cast<std::size_t>(k)] = base_name(names[k]);
+  const std::string page = render_page(*d, shown);
+  if (!write_whole(page_name, page)) {
+    std::fprintf(err, "skelv-quicklook: can't write %s\n", page_name);
+    return 1;
+  }
+  std::fprintf(out, "Wrote %s (%zu bytes)\n", page_name, page.size());
+  return 0;
+}
+
+}  // namespace skelv::quicklook
