@@ -82,7 +82,9 @@ void svg_begin(std::string& out, double height, const char* id, const char* titl
           id, kSvgWidth, height, title);
 }
 
-void time_axis(std::string& out, const Frame& f, const Ticks& t) {
+// The time axis at the frame's bottom edge; without `labels` only its grid and line (for the
+// upper rows of a stacked panel).
+void time_axis(std::string& out, const Frame& f, const Ticks& t, bool labels = true) {
   const Map m{t.lo, t.hi};
   const double bottom = f.y + f.h;
   out += "<g class=\"time-axis\">";
@@ -90,6 +92,7 @@ void time_axis(std::string& out, const Frame& f, const Ticks& t) {
     const Tick& tick = t.ticks[static_cast<std::size_t>(i)];
     const double x = map_x(f, m, tick.value);
     appendf(out, "<line class=\"grid\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", x, f.y, x, bottom);
+    if (!labels) continue;
     appendf(out, "<line class=\"axis\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", x, bottom, x, bottom + 5);
     appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, bottom + 18, tick.label);
     if (tick.date[0] != '\0') {
@@ -98,8 +101,10 @@ void time_axis(std::string& out, const Frame& f, const Ticks& t) {
     }
   }
   appendf(out, "<line class=\"axis\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", f.x, bottom, f.x + f.w, bottom);
-  appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\" class=\"axis-title\">UTC</text>", f.x + f.w,
-          bottom + 46);
+  if (labels) {
+    appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\" class=\"axis-title\">UTC</text>", f.x + f.w,
+            bottom + 46);
+  }
   out += "</g>\n";
 }
 
@@ -381,6 +386,25 @@ void time_panel(std::string& out, const char* id, const char* title, double heig
   out += "</svg>\n";
 }
 
+// One row per channel, stacked over one time axis, each row with its own value axis.
+void stacked_panel(std::string& out, const char* id, const char* title, const TimeReducer& r,
+                   const SeriesSpec* rows, int count, const TimeSpan& span) {
+  const double row_height = 110, gap = 26;
+  const double height = 10 + count * (row_height + gap) - gap + 52;
+  const Ticks tt = time_ticks(span.first, span.last, kTimeTicks);
+  const Map mx{tt.lo, tt.hi};
+  svg_begin(out, height, id, title);
+  for (int s = 0; s < count; ++s) {
+    const Frame f{kLeft, 10 + s * (row_height + gap), kPlotWidth, row_height};
+    const Range c = channel_range(r, rows[s].channel);
+    const Ticks vt = value_ticks(c.lo, c.hi, 3);
+    value_axis(out, f, vt, false, rows[s].legend);
+    time_axis(out, f, tt, s == count - 1);
+    series_path(out, f, r, rows[s].channel, mx, Map{vt.lo, vt.hi}, rows[s].cls);
+  }
+  out += "</svg>\n";
+}
+
 void gps_panel(std::string& out, const Deployment& d, const TimeSpan& span) {
   const double height = 100;
   const Ticks tt = time_ticks(span.first, span.last, kTimeTicks);
@@ -519,8 +543,8 @@ constexpr char kStyle[] =
     ".temp{stroke:#b2182b}\n"
     ".wetdry{stroke:#333}\n"
     ".accx{stroke:#000}\n"
-    ".accy{stroke:#2166ac;stroke-dasharray:7 3}\n"
-    ".accz{stroke:#e08214;stroke-dasharray:1.5 2.5}\n"
+    ".accy{stroke:#2166ac}\n"
+    ".accz{stroke:#b35806}\n"
     ".haulout{fill:#d4d4d4;stroke:none}\n"
     ".gps{stroke:#000;stroke-width:1.5}\n"
     ".cast{fill:none;stroke-width:1.2;stroke-linejoin:round}\n"
@@ -631,9 +655,8 @@ std::string render_page(const Deployment& d, const PageNames& names) {
   if (!reducer_empty(d.acc)) {
     section_begin(out, "accel", "Accelerometer");
     const TimeSpan& span = d.spans[file_index(FileKind::kAcc)];
-    const SeriesSpec axes[] = {{0, "accx", "X"}, {1, "accy", "Y"}, {2, "accz", "Z"}};
-    time_panel(out, "accel-xyz", "Acceleration against time", 300, d.acc, axes, 3, span, "Acceleration (g)",
-               false, nullptr, nullptr);
+    const SeriesSpec axes[] = {{0, "accx", "X (g)"}, {1, "accy", "Y (g)"}, {2, "accz", "Z (g)"}};
+    stacked_panel(out, "accel-xyz", "Acceleration X, Y and Z against time", d.acc, axes, 3, span);
     out += "</section>\n";
   }
   out += "</body>\n</html>\n";

@@ -8,7 +8,9 @@
 
 namespace skelv::quicklook {
 
-inline constexpr int kColumns = 1200;   // columns of a time series
+// Columns of a time series. A series fills between half and all of them, so with twice the
+// plot's width in pixels every pixel column holds at least one and the traces show no gaps.
+inline constexpr int kColumns = 2400;
 inline constexpr int kMaxChannels = 3;  // values per sample of one time series
 
 // The extremes of one channel within a column, with where each was taken (for CTD casts: the

@@ -89,34 +89,35 @@ TEST_F(TimeReducerTest, ASampleBeyondTheLastColumnDoublesTheWidth) {
   add(100.0, 5);
   add(100.5, 7);
   add(101.2, 3);
-  // 1300 is 1200 columns of 1 s after the origin, one past the last: columns merge in pairs,
-  // 2 s wide; [100, 102) holds 5, 7, 3 (the low 3 after the high 7), and 1300 falls in 600.
-  add(1300.0, 1);
+  // 2500 is 2400 columns of 1 s after the origin, one past the last: columns merge in pairs,
+  // 2 s wide; [100, 102) holds 5, 7, 3 (the low 3 after the high 7), and 2500 falls in 1200.
+  static_assert(kColumns == 2400);
+  add(2500.0, 1);
   EXPECT_EQ(r.width, 2.0);
   EXPECT_EQ(r.origin, 100.0);
   EXPECT_EQ(r.lo, 0);
-  EXPECT_EQ(r.hi, 601);
+  EXPECT_EQ(r.hi, 1201);
   EXPECT_EQ(column(0).count, 3u);
   EXPECT_EQ(column(0).ch[0].min, 3);
   EXPECT_EQ(column(0).ch[0].max, 7);
   EXPECT_FALSE(column(0).ch[0].min_first);
   EXPECT_EQ(column(1).count, 0u);
-  EXPECT_EQ(column(600).count, 1u);
-  EXPECT_EQ(column(600).ch[0].min, 1);
+  EXPECT_EQ(column(1200).count, 1u);
+  EXPECT_EQ(column(1200).ch[0].min, 1);
 }
 
 TEST_F(TimeReducerTest, ASampleBeforeTheFirstColumnMovesTheColumnsRight) {
   reducer_reset(r, 1, 1.0);
   add(1000.0, 1);
   // 998.5 lies two columns before the origin. The columns move right by those 2 and half of the
-  // 1197 other free columns (598): 600 in all, so the origin becomes 400 and 998.5 falls in 598.
+  // 2397 other free columns (1198): 1200 in all, so the origin becomes -200 and 998.5 falls in 1198.
   add(998.5, 2);
   EXPECT_EQ(r.width, 1.0);
-  EXPECT_EQ(r.origin, 400.0);
-  EXPECT_EQ(r.lo, 598);
-  EXPECT_EQ(r.hi, 601);
-  EXPECT_EQ(column(598).ch[0].min, 2);
-  EXPECT_EQ(column(600).ch[0].min, 1);
+  EXPECT_EQ(r.origin, -200.0);
+  EXPECT_EQ(r.lo, 1198);
+  EXPECT_EQ(r.hi, 1201);
+  EXPECT_EQ(column(1198).ch[0].min, 2);
+  EXPECT_EQ(column(1200).ch[0].min, 1);
   EXPECT_EQ(column(0).count, 0u);
 }
 
@@ -175,14 +176,14 @@ TEST_F(TimeReducerTest, CoverMarksEveryColumnAPeriodOverlaps) {
   EXPECT_EQ(r.lo, 0);
   EXPECT_EQ(r.hi, 4);
   for (int i = 0; i < 4; ++i) EXPECT_EQ(column(i).count, 1u) << i;
-  // 2000 lies 1990 columns on: width 2, columns 0 and 1 keep the first period, 995 the second.
-  reducer_cover(r, 2001.0, 2000.0);
+  // 3000 lies 2990 columns on: width 2, columns 0 and 1 keep the first period, 1495 the second.
+  reducer_cover(r, 3001.0, 3000.0);
   EXPECT_EQ(r.width, 2.0);
   std::vector<int> marked;
   for (int i = r.lo; i < r.hi; ++i) {
     if (column(i).count > 0) marked.push_back(i);
   }
-  EXPECT_EQ(marked, (std::vector<int>{0, 1, 995}));
+  EXPECT_EQ(marked, (std::vector<int>{0, 1, 1495}));
 }
 
 TEST(CastTrace, MergesColumnsAsTheCastGrows) {
