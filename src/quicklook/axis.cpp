@@ -1,5 +1,6 @@
 #include "quicklook/axis.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -59,6 +60,10 @@ void format_duration(double seconds, char* out) {
 Ticks value_ticks(double lo, double hi, int target) {
   Ticks out;
   if (!std::isfinite(lo) || !std::isfinite(hi)) lo = hi = 0;
+  // Absurd values still get an axis whose width is a finite number.
+  constexpr double kLimit = 1e150;
+  lo = std::clamp(lo, -kLimit, kLimit);
+  hi = std::clamp(hi, -kLimit, kLimit);
   if (hi < lo) std::swap(lo, hi);
   if (hi - lo < 1e-9 * std::max(1.0, std::fabs(hi))) {
     const double pad = std::max(1.0, std::fabs(lo) * 0.05);

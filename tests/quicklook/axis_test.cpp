@@ -1,6 +1,7 @@
 // Axis ticks: round values, calendar steps in UTC, and their labels.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,12 @@ TEST(ValueTicks, StepOneTwoOrFiveTimesAPowerOfTen) {
 TEST(ValueTicks, WidenAnEmptyRange) {
   // A single value 5 becomes 4 .. 6; 2 / 5 = 0.4 gives steps of 0.5.
   EXPECT_EQ(labels(value_ticks(5, 5, 5)), (Labels{"4.0", "4.5", "5.0", "5.5", "6.0"}));
+}
+
+TEST(ValueTicks, StayFiniteForAbsurdValues) {
+  const Ticks t = value_ticks(-1e308, 1e308, 5);
+  EXPECT_TRUE(std::isfinite(t.lo) && std::isfinite(t.hi) && t.hi > t.lo);
+  EXPECT_GT(t.count, 1);
 }
 
 TEST(TimeTicks, TimesOfDayCarryTheDateWhereTheDayChanges) {

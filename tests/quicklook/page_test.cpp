@@ -258,6 +258,32 @@ TEST_F(QuicklookTest, ThePageStaysSmallWhateverTheInput) {
   expect_well_formed(page_path());
 }
 
+// Damage on purpose: cut files and flipped bytes give a page all the same.
+TEST_F(QuicklookTest, DrawsCutAndDamagedFiles) {
+  const std::string files[] = {kTdr, kCtd, kGps, kAcc};
+  const char* suffix[] = {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 120; ++round) {
+    for (int k = 0; k < 4; ++k) {
+      std::string text = files[k];
+      if (round % 2 == 0) {
+        text.resize(rng() % (text.size() + 1));  // every length is a possible end of file
+      } else {
+        for (int flips = 0; flips < 4; ++flips) {
+          const char bytes[] = {'\0', '\t', '\n', '\r', '@', '/', ':', '.', '-', '9', '\xff', '\x80'};
+          text[rng() % text.size()] = bytes[rng() % sizeof bytes];
+        }
+      }
+      write_file(dir.file(std::string("tag17") + suffix[k]), text);
+    }
+    ASSERT_EQ(run({image()}), 0) << round << complaints;
+    const std::string page = read_file(page_path());
+    ASSERT_LT(page.size(), 2u << 20);
+    EXPECT_NE(page.find("</html>"), std::string::npos);
+    if (round % 20 == 1) expect_well_formed(page_path());
+  }
+}
+
 TEST(AppendEscaped, KeepsValidUtf8AndReplacesTheRest) {
   std::string out;
   // "é" (C3 A9) and "€" (E2 82 AC) stay; a lone continuation byte, an overlong "/" (C0 AF), a
