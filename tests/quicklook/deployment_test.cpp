@@ -21,7 +21,7 @@ class DeploymentTest : public ::testing::Test {
   DeploymentTest() { deployment_reset(d); }
   // Writes `text` as the file of `kind` and reads it.
   void read(FileKind kind, const std::string& text) {
-    const std::string path = dir.file("f" + std::to_string(file_index(kind)) + ".txt");
+    const std::string path = dir.file(std::string("f").append(std::to_string(file_index(kind))).append(".txt"));
     write_file(path, text);
     ASSERT_TRUE(read_file(d, kind, path.c_str()));
   }

@@ -226,7 +226,7 @@ TEST_F(QuicklookTest, ThePageStaysSmallWhateverTheInput) {
     tdr += line;
     if (i % 97 == 0) {
       tdr += "HAULOUT: 2021/03/14 00:00:00 2021/03/14 00:00:01\n";
-      tdr += "@" + std::to_string(10000000 + i) + ": note number " + std::to_string(i % 40) + "\n";
+      tdr.append("@").append(std::to_string(10000000 + i)).append(": note number ").append(std::to_string(i % 40)).append("\n");
     }
   }
   write_file(dir.file("tag17_tdr.txt"), tdr);
