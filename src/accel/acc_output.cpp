@@ -1,8 +1,8 @@
 #include "accel/acc_output.h"
 
 #include <algorithm>
-#include <cstdio>
 
+#include "input/number_text.h"
 #include "records/time_base.h"
 
 namespace skelv {
@@ -21,20 +21,13 @@ void flush_acc(DecoderState& st, OutFile& file) {
 
 void write_acc_line(DecoderState& st, OutFile& file, double t, const AccSample& sample) {
   if (!out_is_open(file)) return;
-  char when[kTimeTextSize];
-  format_time(t, when, true);
-  const double x = sample.x * st.acc_scale - st.acc_offset;
-  const double y = sample.y * st.acc_scale - st.acc_offset;
-  const double z = sample.z * st.acc_scale - st.acc_offset;
-  // A line from the image's calibration is at most about 60 characters.
-  constexpr std::size_t kRoom = 128;
-  char* line = out_reserve(file, kRoom);
-  const int n = std::snprintf(line, kRoom, "%s\t%.4f\t%.4f\t%.4f\n", when, x, y, z);
-  if (n > 0 && static_cast<std::size_t>(n) < kRoom) {
-    out_commit(file, static_cast<std::size_t>(n));
-  } else if (n > 0) {
-    out_printf(file, "%s\t%.4f\t%.4f\t%.4f\n", when, x, y, z);
-  }
+  char* const line = out_reserve(file, kTimeTextSize + 3 * (kNumberRoom + 1) + 2);
+  char* p = put_time_ms(st.acc_time_text, t, line);
+  p = put_tab_fixed(p, sample.x * st.acc_scale - st.acc_offset, 4);
+  p = put_tab_fixed(p, sample.y * st.acc_scale - st.acc_offset, 4);
+  p = put_tab_fixed(p, sample.z * st.acc_scale - st.acc_offset, 4);
+  *p++ = '\n';
+  out_commit(file, static_cast<std::size_t>(p - line));
   ++st.acc_count;
 }
 

@@ -1,10 +1,11 @@
 #include "ctd/ctd_line.h"
 
 #include <cmath>
-#include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "ctd/salinity.h"
+#include "input/number_text.h"
 #include "records/time_base.h"
 
 namespace skelv {
@@ -14,9 +15,8 @@ namespace {
 constexpr std::uint16_t kLightSentinelRaw = 0xFFF2;
 constexpr double kLightSentinelValue = -14.0;
 
-// Room for the longest line: 12 numbers of at most 315 characters ("%.4f" of the largest double),
-// the timestamp, the tabs and the newline.
-constexpr std::size_t kCtdLineRoom = 4096;
+// Room for the longest line: the timestamp and 12 numbers with their tabs.
+constexpr std::size_t kCtdLineRoom = kTimeTextSize + 12 * (kNumberRoom + 1) + 2;
 
 struct CtdLine {
   char stamp[kTimeTextSize];
@@ -27,25 +27,28 @@ struct CtdLine {
 
 // Stamps a sample with its whole second; a time less than 5 ms before a whole second counts as
 // that second. Times that aren't finite or lie outside the years 0..9999 print as zeros.
-void format_ctd_time(double t, char* out) {
+void format_ctd_time(TimeText& cache, double t, char* out) {
   const double shifted = t + 0.005;
   std::int64_t whole = std::numeric_limits<std::int64_t>::max();
   // Only a double well inside the 64-bit range is converted; the rest prints as zeros.
   if (std::isfinite(shifted) && std::fabs(shifted) < 1e15) whole = static_cast<std::int64_t>(std::floor(shifted));
-  format_seconds(whole, out);
+  *put_seconds(cache, whole, out) = '\0';
 }
 
 // Formats one line into `out` (kCtdLineRoom bytes); returns its length.
 std::size_t format_ctd_line(char* out, const CtdLine& l) {
-  int n = std::snprintf(out, kCtdLineRoom, "%s\t%.2f\t%.2f\t%.2f\t%.3f\t%.4f\t%.4f", l.stamp, l.rel_pressure,
-                        l.abs_pressure, l.surface_pressure, l.temperature, l.conductivity, l.salinity);
-  std::size_t used = n > 0 ? static_cast<std::size_t>(n) : 0;
-  for (std::size_t i = 0; i < l.aux_count; ++i) {
-    n = std::snprintf(out + used, kCtdLineRoom - used, "\t%.4f", l.aux[i]);
-    used += n > 0 ? static_cast<std::size_t>(n) : 0;
-  }
-  out[used++] = '\n';
-  return used;
+  const std::size_t stamp_len = std::strlen(l.stamp);
+  std::memcpy(out, l.stamp, stamp_len);
+  char* p = out + stamp_len;
+  p = put_tab_fixed(p, l.rel_pressure, 2);
+  p = put_tab_fixed(p, l.abs_pressure, 2);
+  p = put_tab_fixed(p, l.surface_pressure, 2);
+  p = put_tab_fixed(p, l.temperature, 3);
+  p = put_tab_fixed(p, l.conductivity, 4);
+  p = put_tab_fixed(p, l.salinity, 4);
+  for (std::size_t i = 0; i < l.aux_count; ++i) p = put_tab_fixed(p, l.aux[i], 4);
+  *p++ = '\n';
+  return static_cast<std::size_t>(p - out);
 }
 
 }  // namespace
@@ -54,7 +57,7 @@ void write_ctd_line(DecoderState& st, OutFile& file, const std::uint16_t* ctd_da
   if (!out_is_open(file)) return;
 
   CtdLine l;
-  format_ctd_time(st.ctd_time, l.stamp);
+  format_ctd_time(st.ctd_time_text, st.ctd_time, l.stamp);
   l.abs_pressure = (ctd_data[0] - st.pressure_offset) / st.pressure_scale;
   l.surface_pressure = (st.surface_pressure_raw - st.pressure_offset) / st.pressure_scale;
   l.rel_pressure = l.abs_pressure - l.surface_pressure;

@@ -25,7 +25,11 @@ inline bool read_bytes(DecoderState& st, const char* /*label*/, std::uint8_t* bu
                        std::size_t count) {
   InputSource& in = st.input;
   if (count > in.fill - in.pos) return read_bytes_slow(st, buffer, count);
-  if (count != 0) std::memcpy(buffer, in.buffer.get() + in.pos, count);
+  if (count == 1) {
+    *buffer = in.buffer[in.pos];
+  } else if (count != 0) {
+    std::memcpy(buffer, in.buffer.get() + in.pos, count);
+  }
   in.pos += count;
   st.byte_offset += count;
   if ((st.byte_offset & 1023u) == 0) report_progress(st);

@@ -25,6 +25,13 @@ struct InputSource {
 using ConsoleFn = std::function<void(const char*)>;
 void console_to_stdout(const char* text);
 
+// The date and time text of the last whole second a file's lines were stamped with.
+struct TimeText {
+  std::int64_t second = INT64_MIN;
+  std::int64_t day = INT64_MIN;  // days since 1970 of `second`
+  char text[20] = {};
+};
+
 inline constexpr int kMaxNesting = 64;  // deepest nested dispatch; the driver's call is level 1
 
 struct DecoderState {
@@ -66,6 +73,7 @@ struct DecoderState {
   OutFile tdr_file;
   bool tdr_started = false;
   std::uint32_t tdr_count = 0;
+  TimeText tdr_time_text;
 
   // CTD profiles and output.
   OutFile ctd_file;
@@ -76,6 +84,7 @@ struct DecoderState {
   double lagged_conductivity = -1.0;  // negative: the filter has no value yet
   int light_sentinel_column = 999;    // auxiliary column where raw 0xFFF2 prints -14.0; 999: none
   std::uint32_t ctd_count = 0;
+  TimeText ctd_time_text;
 
   // Accelerometer and wet/dry.
   bool acc_open = false;  // a burst is open: read_rel hands back 0xF9
@@ -87,6 +96,7 @@ struct DecoderState {
   double acc_block_start = 0.0;
   double acc_last_end = 0.0;
   std::uint32_t acc_count = 0;
+  TimeText acc_time_text;
   bool acc_overflow = false;  // a burst reached 100 samples: the run failed and the process exits with 1
 };
 

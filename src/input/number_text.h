@@ -16,6 +16,12 @@ char* put_fixed(char* out, double value, int decimals);
 char* put_uint(char* out, std::uint64_t value);
 char* put_int(char* out, std::int64_t value);
 
+// A tab, then the value as "%.<decimals>f".
+inline char* put_tab_fixed(char* out, double value, int decimals) {
+  *out++ = '\t';
+  return put_fixed(out, value, decimals);
+}
+
 // As "%<width>u": right-aligned in `width` characters (longer numbers are not cut).
 char* put_uint_width(char* out, std::uint64_t value, int width);
 

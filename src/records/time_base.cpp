@@ -97,31 +97,69 @@ std::size_t format_seconds(std::int64_t seconds, char* out) {
   return 19;
 }
 
-char* format_time(double seconds, char* out, bool with_ms) {
-  std::int64_t whole = kLastSecond + 1;  // out of range unless set below
-  int ms = 0;
+// Whole seconds and rounded milliseconds of a time; a time out of range gives a second that
+// format_seconds prints as zeros.
+static void split_time(double seconds, std::int64_t& whole, int& ms) {
+  whole = kLastSecond + 1;
+  ms = 0;
   if (std::isfinite(seconds) && seconds >= static_cast<double>(kFirstSecond) &&
       seconds < static_cast<double>(kLastSecond + 1)) {
     // Before 1970 the fraction is still counted forward from the whole second below.
-    const double fl = std::floor(seconds);
-    const double fraction = seconds - fl;
-    ms = static_cast<int>(1000.0 * fraction + 0.5);
-    whole = static_cast<std::int64_t>(fl);
+    whole = static_cast<std::int64_t>(seconds);
+    if (static_cast<double>(whole) > seconds) --whole;
+    ms = static_cast<int>(1000.0 * (seconds - static_cast<double>(whole)) + 0.5);
     if (ms >= 1000) {
       ++whole;
       ms = 0;
     }
   }
   if (whole < kFirstSecond || whole > kLastSecond) ms = 0;
-  std::size_t n = format_seconds(whole, out);
+}
+
+static void put_ms(char* out, int ms) {
+  out[0] = '.';
+  out[1] = static_cast<char>('0' + ms / 100);
+  out[2] = static_cast<char>('0' + ms / 10 % 10);
+  out[3] = static_cast<char>('0' + ms % 10);
+}
+
+char* format_time(double seconds, char* out, bool with_ms) {
+  std::int64_t whole;
+  int ms;
+  split_time(seconds, whole, ms);
+  const std::size_t n = format_seconds(whole, out);
   if (with_ms) {
-    out[n] = '.';
-    out[n + 1] = static_cast<char>('0' + ms / 100);
-    out[n + 2] = static_cast<char>('0' + ms / 10 % 10);
-    out[n + 3] = static_cast<char>('0' + ms % 10);
+    put_ms(out + n, ms);
     out[n + 4] = '\0';
   }
   return out;
+}
+
+char* put_seconds(TimeText& cache, std::int64_t seconds, char* out) {
+  if (seconds != cache.second) {
+    const std::int64_t day = floor_div(seconds, 86400);
+    if (day == cache.day && seconds >= kFirstSecond && seconds <= kLastSecond) {
+      // Same day: only the time of day changes.
+      const int sod = static_cast<int>(seconds - day * 86400);
+      put2(cache.text + 11, sod / 3600);
+      put2(cache.text + 14, sod / 60 % 60);
+      put2(cache.text + 17, sod % 60);
+    } else {
+      format_seconds(seconds, cache.text);
+      cache.day = (seconds >= kFirstSecond && seconds <= kLastSecond) ? day : INT64_MIN;
+    }
+    cache.second = seconds;
+  }
+  std::memcpy(out, cache.text, 19);
+  return out + 19;
+}
+
+char* put_time_ms(TimeText& cache, double seconds, char* out) {
+  std::int64_t whole;
+  int ms;
+  split_time(seconds, whole, ms);
+  put_ms(put_seconds(cache, whole, out), ms);
+  return out + 23;
 }
 
 }  // namespace skelv

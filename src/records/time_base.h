@@ -26,4 +26,11 @@ std::size_t format_seconds(std::int64_t seconds, char* out);
 // into the seconds). A time that is not finite or lies outside the years 0..9999 prints as zeros.
 char* format_time(double seconds, char* out, bool with_ms);
 
+// The same text with milliseconds, without its NUL, for files whose lines mostly share their
+// second: the date and time of the last second written are kept in `cache`. Returns the end.
+char* put_time_ms(TimeText& cache, double seconds, char* out);
+
+// format_seconds through `cache`, without the NUL. Returns the end.
+char* put_seconds(TimeText& cache, std::int64_t seconds, char* out);
+
 }  // namespace skelv

@@ -1,6 +1,9 @@
 // The tag's 7-byte time and the date-time text of the output lines.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
+
 #include "records/time_base.h"
 #include "support/test_support.h"
 
@@ -97,6 +100,32 @@ TEST_F(TimeTest, TimesOutsideTheYears0To9999PrintAsZeros) {
   for (double t : bad) {
     EXPECT_EQ(text(t, true), "0000/00/00 00:00:00.000") << t;
     EXPECT_EQ(text(t, false), "0000/00/00 00:00:00") << t;
+  }
+}
+
+}  // namespace
+}  // namespace skelv::test
+
+namespace skelv::test {
+namespace {
+
+// The cached text of the line writers against the plain one, over a run of times that stays in
+// one second, crosses seconds, midnight, the 1970 boundary and the range's ends.
+TEST(CachedTimeText, MatchesTheUncachedText) {
+  const double times[] = {kT,          kT + 0.25,    kT + 0.9996,       kT + 1.5,     kT + 86400 * 3 - 0.25,
+                          kT + 86400 * 3, kT - 86400,  -0.25,             0.0,          -86400.5,
+                          253402300799.0, 253402300800.0, -62167219200.0, kT,           kT + 3600,
+                          std::numeric_limits<double>::quiet_NaN(),        kT + 3600.001};
+  TimeText ms_cache, s_cache;
+  for (double t : times) {
+    char want[kTimeTextSize], got[kTimeTextSize];
+    format_time(t, want, true);
+    *put_time_ms(ms_cache, t, got) = '\0';
+    EXPECT_STREQ(got, want) << t;
+    const auto whole = static_cast<std::int64_t>(std::isfinite(t) ? std::floor(t) : 0);
+    format_seconds(whole, want);
+    *put_seconds(s_cache, whole, got) = '\0';
+    EXPECT_STREQ(got, want) << whole;
   }
 }
 
