@@ -23,9 +23,9 @@ void write_acc_line(DecoderState& st, OutFile& file, double t, const AccSample& 
   if (!out_is_open(file)) return;
   char* const line = out_reserve(file, kTimeTextSize + 3 * (kNumberRoom + 1) + 2);
   char* p = put_time_ms(st.acc_time_text, t, line);
-  p = put_tab_fixed(p, sample.x * st.acc_scale - st.acc_offset, 4);
-  p = put_tab_fixed(p, sample.y * st.acc_scale - st.acc_offset, 4);
-  p = put_tab_fixed(p, sample.z * st.acc_scale - st.acc_offset, 4);
+  p = put_tab_fixed<4>(p, sample.x * st.acc_scale - st.acc_offset);
+  p = put_tab_fixed<4>(p, sample.y * st.acc_scale - st.acc_offset);
+  p = put_tab_fixed<4>(p, sample.z * st.acc_scale - st.acc_offset);
   *p++ = '\n';
   out_commit(file, static_cast<std::size_t>(p - line));
   ++st.acc_count;

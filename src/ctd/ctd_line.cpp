@@ -18,6 +18,8 @@ constexpr double kLightSentinelValue = -14.0;
 // Room for the longest line: the timestamp and 12 numbers with their tabs.
 constexpr std::size_t kCtdLineRoom = kTimeTextSize + 12 * (kNumberRoom + 1) + 2;
 
+constexpr std::size_t kStampLength = 19;  // "YYYY/MM/DD HH:MM:SS"
+
 struct CtdLine {
   char stamp[kTimeTextSize];
   double rel_pressure, abs_pressure, surface_pressure, temperature, conductivity, salinity;
@@ -37,16 +39,15 @@ void format_ctd_time(TimeText& cache, double t, char* out) {
 
 // Formats one line into `out` (kCtdLineRoom bytes); returns its length.
 std::size_t format_ctd_line(char* out, const CtdLine& l) {
-  const std::size_t stamp_len = std::strlen(l.stamp);
-  std::memcpy(out, l.stamp, stamp_len);
-  char* p = out + stamp_len;
-  p = put_tab_fixed(p, l.rel_pressure, 2);
-  p = put_tab_fixed(p, l.abs_pressure, 2);
-  p = put_tab_fixed(p, l.surface_pressure, 2);
-  p = put_tab_fixed(p, l.temperature, 3);
-  p = put_tab_fixed(p, l.conductivity, 4);
-  p = put_tab_fixed(p, l.salinity, 4);
-  for (std::size_t i = 0; i < l.aux_count; ++i) p = put_tab_fixed(p, l.aux[i], 4);
+  std::memcpy(out, l.stamp, kStampLength);
+  char* p = out + kStampLength;
+  p = put_tab_fixed<2>(p, l.rel_pressure);
+  p = put_tab_fixed<2>(p, l.abs_pressure);
+  p = put_tab_fixed<2>(p, l.surface_pressure);
+  p = put_tab_fixed<3>(p, l.temperature);
+  p = put_tab_fixed<4>(p, l.conductivity);
+  p = put_tab_fixed<4>(p, l.salinity);
+  for (std::size_t i = 0; i < l.aux_count; ++i) p = put_tab_fixed<4>(p, l.aux[i]);
   *p++ = '\n';
   return static_cast<std::size_t>(p - out);
 }

@@ -18,8 +18,8 @@ void write_tdr_line(DecoderState& st, OutFile& file, const TdrSample& sample, un
   if (!out_is_open(file)) return;
   char* const line = out_reserve(file, kLineRoom);
   char* p = put_time_ms(st.tdr_time_text, st.time_base, line);
-  p = put_tab_fixed(p, sample.depth_m, 3);
-  if (flags & TDR_TEMP) p = put_tab_fixed(p, sample.temp_raw * 0.05 - 273.15, 2);
+  p = put_tab_fixed<3>(p, sample.depth_m);
+  if (flags & TDR_TEMP) p = put_tab_fixed<2>(p, sample.temp_raw * 0.05 - 273.15);
   if (flags & TDR_PHOTO) {
     const int n = std::min<int>(st.photo_channels, kMaxPhotoChannels);
     for (int i = 0; i < n; ++i) {
@@ -27,9 +27,9 @@ void write_tdr_line(DecoderState& st, OutFile& file, const TdrSample& sample, un
       p = put_uint_width(p, sample.photo[i], 5);
     }
   }
-  if (flags & TDR_ODO) p = put_tab_fixed(p, sample.odo_raw * 0.12, 2);
+  if (flags & TDR_ODO) p = put_tab_fixed<2>(p, sample.odo_raw * 0.12);
   if (flags & TDR_MAG) {
-    for (std::uint16_t axis : sample.mag) p = put_tab_fixed(p, static_cast<std::int16_t>(axis) * 0.1, 1);
+    for (std::uint16_t axis : sample.mag) p = put_tab_fixed<1>(p, static_cast<std::int16_t>(axis) * 0.1);
     *p++ = '\t';
     p = put_int(p, sample.mag_temp);
   }

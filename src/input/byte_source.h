@@ -27,6 +27,8 @@ inline bool read_bytes(DecoderState& st, const char* /*label*/, std::uint8_t* bu
   if (count > in.fill - in.pos) return read_bytes_slow(st, buffer, count);
   if (count == 1) {
     *buffer = in.buffer[in.pos];
+  } else if (count == 2) {
+    std::memcpy(buffer, in.buffer.get() + in.pos, 2);
   } else if (count != 0) {
     std::memcpy(buffer, in.buffer.get() + in.pos, count);
   }
