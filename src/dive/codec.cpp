@@ -23,7 +23,7 @@ bool skip(DecoderState& st, const char* label, std::uint8_t& x) { return read_by
 
 }  // namespace
 
-std::uint8_t read_rel(DecoderState& st, std::uint16_t& value, Run& run, bool force_abs) {
+std::uint8_t read_rel_general(DecoderState& st, std::uint16_t& value, Run& run, bool force_abs) {
   std::uint8_t x = 0;
   if (!read_bytes(st, "read_rel", &x, 1)) return TDRCODE_EOF;
   while (x > STEP_DOWN_MAX && x != TDRCODE_ABS) {

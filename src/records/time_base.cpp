@@ -135,8 +135,28 @@ char* format_time(double seconds, char* out, bool with_ms) {
   return out;
 }
 
+// Moves "YYYY/MM/DD HH:MM:SS" on by one second within its day; false at midnight, when the
+// date changes too (the text is then left for a full rewrite).
+static bool next_second(char* t) {
+  if (t[18] != '9') return ++t[18], true;
+  t[18] = '0';
+  if (t[17] != '5') return ++t[17], true;
+  t[17] = '0';
+  if (t[15] != '9') return ++t[15], true;
+  t[15] = '0';
+  if (t[14] != '5') return ++t[14], true;
+  t[14] = '0';
+  if (t[11] == '2' && t[12] == '3') return false;
+  if (t[12] != '9') return ++t[12], true;
+  t[12] = '0';
+  ++t[11];
+  return true;
+}
+
 char* put_seconds(TimeText& cache, std::int64_t seconds, char* out) {
-  if (seconds != cache.second) {
+  if (cache.day != INT64_MIN && seconds == cache.second + 1 && next_second(cache.text)) {
+    cache.second = seconds;  // the common case of lines one second apart
+  } else if (seconds != cache.second) {
     const std::int64_t day = floor_div(seconds, 86400);
     if (day == cache.day && seconds >= kFirstSecond && seconds <= kLastSecond) {
       // Same day: only the time of day changes.

@@ -126,6 +126,22 @@ TEST_F(CodecTest, InputEndingInsideAnInlineRecordEndsTheStream) {
   EXPECT_EQ(value, 10);
 }
 
+TEST_F(CodecTest, LongRunsOfStepsKeepOffsetAndProgressExact) {
+  // 70000 steps of +1 cross the read buffer's refill and 68 multiples of 1024; a filler at
+  // 2047 is skipped on the way (its byte counts, its step does not exist).
+  Bytes bytes(70001, 0x01);
+  bytes[2047] = 0xF1;
+  attach(bytes);
+  std::uint16_t v = 0;
+  int values = 0;
+  while (read_rel(st, v, run, false) == 0) ++values;
+  EXPECT_EQ(values, 70000);
+  EXPECT_EQ(v, 70000 % 65536);
+  EXPECT_EQ(st.byte_offset, 70001u);
+  ASSERT_EQ(progress.size(), 68u);  // 1024 * 68 = 69632
+  for (std::size_t i = 0; i < progress.size(); ++i) EXPECT_EQ(progress[i].offset, 1024 * (i + 1));
+}
+
 TEST_F(CodecTest, AbsoluteValuesAreNeverClassified) {
   attach({0xFF, 0xFB, 0x01});
   std::uint16_t v = 0;

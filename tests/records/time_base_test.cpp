@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "records/time_base.h"
 #include "support/test_support.h"
@@ -116,8 +117,13 @@ TEST(CachedTimeText, MatchesTheUncachedText) {
                           kT + 86400 * 3, kT - 86400,  -0.25,             0.0,          -86400.5,
                           253402300799.0, 253402300800.0, -62167219200.0, kT,           kT + 3600,
                           std::numeric_limits<double>::quiet_NaN(),        kT + 3600.001};
+  std::vector<double> run(std::begin(times), std::end(times));
+  // Seconds one after the other across 09:59:59, 19:59:59 and midnight (2019/03/05 is day 17960).
+  for (double start : {17960 * 86400.0 + 9 * 3600 - 2, 17960 * 86400.0 + 20 * 3600 - 2, 17961 * 86400.0 - 2}) {
+    for (int i = 0; i < 4; ++i) run.push_back(start + i);
+  }
   TimeText ms_cache, s_cache;
-  for (double t : times) {
+  for (double t : run) {
     char want[kTimeTextSize], got[kTimeTextSize];
     format_time(t, want, true);
     *put_time_ms(ms_cache, t, got) = '\0';
