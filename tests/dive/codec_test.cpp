@@ -40,6 +40,7 @@ TEST_F(CodecTest, EveryByteClassUpdatesTheValue) {
       {"step -6 wraps below zero", {0x7E}, 3, false, 65533, 1},
       {"step +10 wraps above 65535", {0x0A}, 65530, false, 4, 1},
       {"escape replaces the value", {0xFA, 0x01, 0x02}, 9999, false, 258, 3},
+      {"escaped bytes are never codes", {0xFA, 0xFF, 0xFB}, 0, false, 0xFFFB, 3},
       {"forced: two bytes", {0x01, 0x02}, 0, true, 258, 2},
       {"forced: high byte 0xFA", {0xFA, 0x07}, 0, true, 250 * 256 + 7, 2},
       {"forced: low byte never a code", {0x05, 0xFF}, 0, true, 5 * 256 + 255, 2},
@@ -101,29 +102,17 @@ TEST_F(CodecTest, EndOfInputInsideAValueLeavesItUntouched) {
 }
 
 TEST_F(CodecTest, RecordsInsideAStreamAreDecodedInPlace) {
-  // A wet/dry record, then a step of +5.
-  EXPECT_EQ(rel({0xF7, 0x01, 0x05}, 500), 0);
-  EXPECT_EQ(st.wetdry, 1);
-  EXPECT_EQ(value, 505);
-  EXPECT_EQ(st.byte_offset, 3u);
-}
-
-TEST_F(CodecTest, GpsInsideAStreamIsNotedOnTheConsoleAndWritten) {
-  // Filler at 0, a snapshot with no entries at 1..8, then a step of -1.
-  EXPECT_EQ(rel({0xF1, 0xF2, 0x77, 3, 4, 5, 6, 7, 0, 0x79}, 100), 0);
+  // Filler at 0, a snapshot with no entries at 1..8, a wet/dry record at 9..10, a step of -1.
+  EXPECT_EQ(rel({0xF1, 0xF2, 0x77, 3, 4, 5, 6, 7, 0, 0xF7, 0x01, 0x79}, 100), 0);
   EXPECT_EQ(value, 99);
-  // byte_offset already counts the 0xF2 byte: 2.
-  EXPECT_EQ(console, "@00000002 GPS F2!");
-  EXPECT_EQ(st.gps_count, 1u);
-  EXPECT_EQ(gps(), "2019/03/04 05:06:07 0 3 0\n");
-}
-
-TEST_F(CodecTest, InputEndingInsideAnInlineRecordEndsTheStream) {
-  EXPECT_EQ(rel({0xF7}, 10), 0xFF);
-  EXPECT_EQ(value, 10);
-  EXPECT_EQ(rel({0xF7, 0x01}, 10), 0xFF);  // the byte after the record is missing
   EXPECT_EQ(st.wetdry, 1);
+  EXPECT_EQ(console, "@00000002 GPS F2!");  // the offset already counts the 0xF2 byte
+  EXPECT_EQ(gps(), "2019/03/04 05:06:07 0 3 0\n");
+  // Input ending inside an inline record, or right after it, ends the stream.
+  EXPECT_EQ(rel({0xF7}, 10), 0xFF);
+  EXPECT_EQ(rel({0xF7, 0x00}, 10), 0xFF);
   EXPECT_EQ(value, 10);
+  EXPECT_EQ(st.wetdry, 0);
 }
 
 TEST_F(CodecTest, LongRunsOfStepsKeepOffsetAndProgressExact) {
@@ -140,16 +129,6 @@ TEST_F(CodecTest, LongRunsOfStepsKeepOffsetAndProgressExact) {
   EXPECT_EQ(st.byte_offset, 70001u);
   ASSERT_EQ(progress.size(), 68u);  // 1024 * 68 = 69632
   for (std::size_t i = 0; i < progress.size(); ++i) EXPECT_EQ(progress[i].offset, 1024 * (i + 1));
-}
-
-TEST_F(CodecTest, AbsoluteValuesAreNeverClassified) {
-  attach({0xFF, 0xFB, 0x01});
-  std::uint16_t v = 0;
-  EXPECT_TRUE(read_unint(st, v));
-  EXPECT_EQ(v, 0xFFFB);
-  EXPECT_FALSE(read_unint(st, v));  // one byte left
-  EXPECT_EQ(v, 0xFFFB);
-  EXPECT_EQ(st.byte_offset, 2u);
 }
 
 }  // namespace
