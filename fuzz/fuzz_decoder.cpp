@@ -1,0 +1,68 @@
+// libFuzzer target over the whole decoder. The first byte of an input chooses the run (bit 0:
+// write the scan dump first; bits 1..7: the start offset, 0..127); the rest is the tag image.
+// The image goes to a scratch folder of the process, decoding starts with a fresh state, and
+// the four output files go to /dev/null; the scan dump goes to the scratch folder ($TMPDIR).
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "input/decoder_state.h"
+#include "input/driver.h"
+
+namespace {
+
+// The process's scratch folder, made on the first input and removed at exit. Plain characters,
+// so that nothing is destroyed before the exit handler runs.
+char scratch[4096];
+
+const char* scratch_folder() {
+  if (scratch[0] != '\0') return scratch;
+  const char* base = std::getenv("TMPDIR");
+  std::snprintf(scratch, sizeof scratch, "%s/skelv-fuzz-XXXXXX", base != nullptr && *base != '\0' ? base : "/tmp");
+  if (::mkdtemp(scratch) == nullptr) std::abort();
+  // The scan dump goes to $TMPDIR: keep it inside the folder.
+  ::setenv("TMPDIR", scratch, 1);
+  std::atexit([] {
+    std::error_code ec;
+    std::filesystem::remove_all(scratch, ec);
+  });
+  return scratch;
+}
+
+void write_image(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) std::abort();
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n <= 0) std::abort();
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::uint8_t control = size > 0 ? data[0] : 0;
+  const bool scan = (control & 1) != 0;
+  const std::int64_t offset = control >> 1;
+  const std::string input = std::string(scratch_folder()) + "/image.bin";
+  write_image(input, size > 0 ? data + 1 : data, size > 0 ? size - 1 : 0);
+
+  auto st = std::make_unique<skelv::DecoderState>();
+  st->console = [](const char*) {};
+  auto run = std::make_unique<skelv::Run>();
+  std::snprintf(run->input_name, sizeof run->input_name, "%s", input.c_str());
+  for (char* name : {run->tdr_name, run->ctd_name, run->gps_name, run->acc_name}) {
+    std::snprintf(name, skelv::kTextField, "%s", "/dev/null");
+  }
+  skelv::decode_file(*st, *run, nullptr, offset, scan);
+  return 0;
+}
