@@ -319,5 +319,111 @@ TEST_F(EndToEndTest, OutputThatCannotBeWrittenIsAFailureNotACompletedRun) {
   EXPECT_EQ(r.status, 0);
 }
 
+// Every prefix of the deployment image, decoded in process so that the state after the run can
+// be looked at.
+class TruncationTest : public DecodeTest {
+ protected:
+  struct Outcome {
+    bool ok = false;
+    std::uint64_t byte_count = 0;
+    std::uint32_t counts[4] = {};
+    std::string console;
+    std::string files[4];  // TDR, CTD, GPS, accelerometer
+    bool all_closed = false;
+    int final_block = 0;  // samples of the last accelerometer block, written at the end of the run
+    bool operator==(const Outcome&) const = default;
+  };
+
+  Outcome decode_first(const std::vector<std::uint8_t>& image, std::size_t n) {
+    st = DecoderState{};
+    st.console = [this](const char* text) { console += text; };
+    console.clear();
+    const char* const names[4] = {run.tdr_name, run.ctd_name, run.gps_name, run.acc_name};
+    for (const char* name : names) std::remove(name);
+    Outcome o;
+    o.ok = decode(ImageBuilder().raw(std::vector<std::uint8_t>(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(n))));
+    o.byte_count = run.byte_count;
+    o.counts[0] = run.tdr_count;
+    o.counts[1] = run.ctd_count;
+    o.counts[2] = run.gps_count;
+    o.counts[3] = run.acc_count;
+    o.console = console;
+    for (int i = 0; i < 4; ++i) o.files[i] = read_file(names[i]);
+    o.all_closed = !out_is_open(st.tdr_file) && !out_is_open(st.ctd_file) && !out_is_open(st.gps_file) &&
+                   !out_is_open(st.acc_file);
+    o.final_block = st.acc_pending_count;
+    return o;
+  }
+
+  static std::vector<std::string> lines_of(const std::string& text) {
+    std::vector<std::string> lines;
+    if (text == kMissing) return lines;
+    std::size_t from = 0;
+    for (std::size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1) {
+      lines.push_back(text.substr(from, at - from));
+    }
+    return lines;
+  }
+  // The date and time of a sample line; other lines whole.
+  static std::string stamp(const std::string& line) { return line.substr(0, line.find('\t')); }
+  static std::string values(const std::string& line) { return line.substr(line.find('\t')); }
+};
+
+TEST_F(TruncationTest, EveryPrefixOfTheDeploymentKeepsTheLinesOfTheWholeRun) {
+  const std::vector<std::uint8_t> image = deployment().bytes();
+  const Outcome whole = decode_first(image, image.size());
+  ASSERT_TRUE(whole.ok);
+  std::vector<std::string> full[4];
+  for (int i = 0; i < 4; ++i) full[i] = lines_of(whole.files[i]);
+  enum { kTdr, kCtd, kGps, kAcc };
+
+  for (std::size_t n = 0; n <= image.size(); ++n) {
+    SCOPED_TRACE(n);
+    const Outcome cut = decode_first(image, n);
+    EXPECT_EQ(decode_first(image, n), cut);  // the same again
+    // A cut never fails a run: nothing past it is read.
+    EXPECT_TRUE(cut.ok) << failure();
+    EXPECT_LE(cut.byte_count, n);
+    EXPECT_TRUE(cut.all_closed);
+    EXPECT_EQ(whole.console.compare(0, cut.console.size(), cut.console), 0) << cut.console;
+
+    std::vector<std::string> part[4];
+    for (int i = 0; i < 4; ++i) {
+      part[i] = lines_of(cut.files[i]);
+      if (cut.files[i] != kMissing) {
+        EXPECT_EQ(cut.files[i].back(), '\n') << i;  // whole lines only
+      }
+      ASSERT_LE(part[i].size(), full[i].size()) << i;
+    }
+    // Snapshots are written whole or not at all.
+    for (std::size_t k = 0; k < part[kGps].size(); ++k) EXPECT_EQ(part[kGps][k], full[kGps][k]);
+    // A cut stream closes with the sample it was reading: the last TDR or CTD line may hold other
+    // values than the whole run's line at that place, at the same time.
+    for (int f : {kTdr, kCtd}) {
+      for (std::size_t k = 0; k < part[f].size(); ++k) {
+        if (k + 1 < part[f].size()) {
+          EXPECT_EQ(part[f][k], full[f][k]) << f;
+        } else {
+          EXPECT_EQ(stamp(part[f][k]), stamp(full[f][k])) << f;
+        }
+      }
+    }
+    // Accelerometer lines are written per block. The blocks before the last are whole; the last
+    // one, written at the end of the run, has fewer samples spread over the same span: it starts
+    // at the same time, and its samples but the one the cut left partly read hold the same values.
+    const std::size_t block = part[kAcc].size() - static_cast<std::size_t>(part[kAcc].empty() ? 0 : cut.final_block);
+    for (std::size_t k = 0; k < part[kAcc].size(); ++k) {
+      if (k < block) {
+        EXPECT_EQ(part[kAcc][k], full[kAcc][k]);
+      } else if (k + 1 < part[kAcc].size()) {
+        EXPECT_EQ(values(part[kAcc][k]), values(full[kAcc][k]));
+      }
+      if (k == block) {
+        EXPECT_EQ(stamp(part[kAcc][k]), stamp(full[kAcc][k]));
+      }
+    }
+  }
+}
+
 }  // namespace
 }  // namespace skelv::test
