@@ -2,9 +2,12 @@
 // write the scan dump first; bits 1..7: the start offset, 0..127); the rest is the tag image.
 // The image goes to a scratch folder of the process, decoding starts with a fresh state, and
 // the four output files go to /dev/null; the scan dump goes to the scratch folder ($TMPDIR).
+// Besides the sanitizers, a run aborts when progress goes back or off a multiple of 1024, when
+// the byte count passes the image, or when an output is left open.
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -63,6 +66,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (char* name : {run->tdr_name, run->ctd_name, run->gps_name, run->acc_name}) {
     std::snprintf(name, skelv::kTextField, "%s", "/dev/null");
   }
-  skelv::decode_file(*st, *run, nullptr, offset, scan);
+  // Progress comes on multiples of 1024, never going back.
+  std::uint64_t last_progress = 0;
+  const auto progress = [&last_progress](std::uint64_t at, std::uint32_t, std::uint32_t, std::uint32_t,
+                                         std::uint32_t) {
+    if (at % 1024 != 0 || at < last_progress) std::abort();
+    last_progress = at;
+  };
+  skelv::decode_file(*st, *run, progress, offset, scan);
+
+  // Nothing is read past the image, and every output is closed.
+  const std::uint64_t image_size = size > 0 ? size - 1 : 0;
+  if (run->byte_count > std::max(image_size, static_cast<std::uint64_t>(offset))) std::abort();
+  for (const skelv::OutFile* file : {&st->tdr_file, &st->ctd_file, &st->gps_file, &st->acc_file}) {
+    if (skelv::out_is_open(*file)) std::abort();
+  }
   return 0;
 }
