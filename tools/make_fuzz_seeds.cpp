@@ -132,6 +132,17 @@ std::vector<Seed> seeds() {
     b.acc_end().eof();
     out.push_back({"bursts", 0, b});
   }
+  {  // 24 bursts of 90 samples back to back in one dive sample: the 24th finds more than 2000
+     // pending and writes the block out first. Also long enough for progress reports.
+    ImageBuilder b;
+    b.dive_start(2, kDive, 100).u16(50);
+    for (int k = 0; k < 24; ++k) {
+      b.acc_start(256, 256, 256);
+      for (int i = 1; i < 90; ++i) b.step(1).step(-1).step(0);
+      b.acc_end();
+    }
+    out.push_back({"full_block", 0, b.step(1).eof()});
+  }
   {  // A burst of 100 samples: the run fails and stops.
     ImageBuilder b;
     b.dive_start(2, kDive, 100).u16(50).acc_start(0, 0, 0);
