@@ -341,7 +341,7 @@ class TruncationTest : public DecodeTest {
     const char* const names[4] = {run.tdr_name, run.ctd_name, run.gps_name, run.acc_name};
     for (const char* name : names) std::remove(name);
     Outcome o;
-    o.ok = decode(ImageBuilder().raw(std::vector<std::uint8_t>(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(n))));
+    o.ok = decode(ImageBuilder().raw(std::vector<std::uint8_t>(image.begin(), image.begin() + static_cast<long>(n))));
     o.byte_count = run.byte_count;
     o.counts[0] = run.tdr_count;
     o.counts[1] = run.ctd_count;
@@ -411,7 +411,8 @@ TEST_F(TruncationTest, EveryPrefixOfTheDeploymentKeepsTheLinesOfTheWholeRun) {
     // Accelerometer lines are written per block. The blocks before the last are whole; the last
     // one, written at the end of the run, has fewer samples spread over the same span: it starts
     // at the same time, and its samples but the one the cut left partly read hold the same values.
-    const std::size_t block = part[kAcc].size() - static_cast<std::size_t>(part[kAcc].empty() ? 0 : cut.final_block);
+    const std::size_t final_block = part[kAcc].empty() ? 0 : static_cast<std::size_t>(cut.final_block);
+    const std::size_t block = part[kAcc].size() - final_block;  // the first line of the last block
     for (std::size_t k = 0; k < part[kAcc].size(); ++k) {
       if (k < block) {
         EXPECT_EQ(part[kAcc][k], full[kAcc][k]);

@@ -29,7 +29,8 @@ TEST_F(DriverTest, OutputThatCannotBeWrittenFailsTheRunAndTheOthersAreComplete) 
   // default calibration: (900 - 600) / 30 = 10 dbar, (23000 - 8000) / 1000 = 15 C, 0 mS/cm.
   // The burst spans the dive interval up to the dive clock (03:04:04 to :05); 256 / 256 - 16 = -15 g.
   const std::string tdr_text = "DATE(UTC)\tDEPTH(m)\n2020/01/02 03:04:05.000\t5.000\n2020/01/02 03:04:06.000\t5.100\n";
-  const std::string ctd_text = std::string(kCtdHeader) + "\n2020/01/02 03:04:05\t10.00\t10.00\t0.00\t15.000\t0.0000\t0.0000\n";
+  const std::string ctd_text =
+      kCtdHeader + "\n2020/01/02 03:04:05\t10.00\t10.00\t0.00\t15.000\t0.0000\t0.0000\n";
   const std::string gps_text = "2020/01/02 03:04:06 1 3 0 5 000a\n";
   const std::string acc_text = "DATE(UTC)\tX\tY\tZ\n2020/01/02 03:04:04.000\t-15.0000\t-15.0000\t-15.0000\n";
   struct Output {
