@@ -11,7 +11,7 @@ void console_to_stdout(const char* text) { std::fputs(text, stdout); }
 void source_attach(DecoderState& st, int fd) {
   InputSource& in = st.input;
   in.fd = fd;
-  if (!in.buffer) in.buffer = std::make_unique<std::uint8_t[]>(kInputBufferSize);
+  if (!in.buffer) in.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kInputBufferSize);
   in.pos = 0;
   in.fill = 0;
 }

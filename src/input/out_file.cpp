@@ -16,7 +16,7 @@ bool out_open(OutFile& file, const char* path) {
   if (fd < 0) return false;
   file.fd = fd;
   file.write_failed = false;
-  if (!file.buffer) file.buffer = std::make_unique<char[]>(kOutBufferSize);
+  if (!file.buffer) file.buffer = std::make_unique_for_overwrite<char[]>(kOutBufferSize);
   file.used = 0;
   return true;
 }
