@@ -1,13 +1,11 @@
-// Dive and dry starts decoded from whole images: the TDR file of each regime, haul-outs,
-// unknown regimes, cut records and a TDR file that can't be created.
+// Dive and dry starts with their sample streams: the TDR file of each regime, records inside
+// dive streams, haul-outs, unknown regimes, cut records and a TDR file that can't be created.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 
 #include "dive/tdr_stream.h"
-#include "input/byte_source.h"
-#include "input/driver.h"
 #include "records/handlers.h"
 #include "support/test_support.h"
 
@@ -16,143 +14,165 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// Every dive below starts at 2020/01/02 03:04:05 with 1 s per sample unless it says otherwise.
+// Every dive starts at 2020/01/02 03:04:05 with 1 s per sample unless it says otherwise.
 const TagTime kStart{2020, 1, 2, 3, 4, 5};
-const std::string kDay = "2020/01/02 ";
+const std::string kH = "DATE(UTC)\tDEPTH(m)";
+
+// A TDR file: `header` (if any), then the `lines` stamped 03:04:05.000, 03:04:06.000 and on.
+std::string file(const std::string& header, const std::vector<std::string>& lines) {
+  std::string text = header.empty() ? "" : header + "\n";
+  int s = 5;
+  for (const std::string& line : lines) text += "2020/01/02 03:04:0" + std::to_string(s++) + ".000\t" + line + "\n";
+  return text;
+}
+
+struct Regime {
+  std::uint8_t regime, photo_channels;
+  Bytes stream;  // after the dive start
+  std::string tdr;
+};
+const std::string kPhoto4 = file(kH + "\tPHOTO0\tPHOTO1\tPHOTO2\tPHOTO3",
+                                 {"10.000\t    1\t    2\t    3\t    4", "10.000\t    2\t    3\t    4\t    5"});
+const Regime kRegimes[] = {
+    // Depth 100, temperature 6000 (300 K: 26.85 C); then +5 and -2 (26.75 C).
+    {1, 0, {0x00, 0x64, 0x17, 0x70, 0x05, 0x7A, 0xFF}, file(kH + "\tTEMP(C)", {"10.000\t26.85", "10.500\t26.75"})},
+    {2, 0, {0x00, 0x64, 0x05, 0xFF}, file(kH, {"10.000", "10.500"})},
+    {3, 0, {0x00, 0x64, 0x05, 0xFF}, file(kH, {"10.000", "10.500"})},
+    // Photo 7 and 65535; then +5, -3, +0; then +1, +2 and the end at the second channel: the
+    // closing line, with the new depth and first channel and the old second one, takes the
+    // place of the second sample's line.
+    {3, 2, {0x00, 0x64, 0x00, 0x07, 0xFF, 0xFF, 0x05, 0x7B, 0x00, 0x01, 0x02, 0xFF},
+     file(kH + "\tPHOTO0\tPHOTO1", {"10.000\t    7\t65535", "10.600\t    6\t65535"})},
+    {3, 4, {0x00, 0x64, 0, 1, 0, 2, 0, 3, 0, 4, 0x00, 1, 1, 1, 1, 0xFF}, kPhoto4},
+    // Six channels announced: all six are read, four are named and printed.
+    {3, 6, {0x00, 0x64, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0x00, 1, 1, 1, 1, 1, 1, 0xFF}, kPhoto4},
+    // Opening depth 24576 taken as it comes; escaped 21000 kept; +1 (21001) and -6 (wraps to
+    // 65530) are above 21000 and read 0; +5 goes on from 0.
+    {5, 0, {0x60, 0x00, 0xFA, 0x52, 0x08, 0x01, 0x7E, 0x05, 0xFF},
+     file("DATE(UTC)\tDEPTH(cm)", {"2457.600", "2100.000", "0.000", "0.000", "0.500"})},
+    // A line is written after the next sample is read: the wet/dry record inside the third
+    // sample already shows in the second one's line.
+    {6, 0, {0x00, 0x64, 0x05, 0xF7, 0xFF, 0x05, 0xFF},
+     file(kH + "\tWETDRY", {"10.000\t0", "10.500\t255", "11.000\t255"})},
+    // Depth 123 + 255 mm; 123 + 10 mm; 124 + 1 mm, closed at the next depth read, which
+    // recomputes the depth without its millimetres.
+    {8, 0, {0x00, 0x7B, 0xFF, 0x00, 0x0A, 0x01, 0x01, 0xFF},
+     file("DATE(UTC)\tDEPTH(mm)\tWETDRY", {"12.555\t0", "12.310\t0", "12.400\t0"})},
+};
+
+ImageBuilder regime_image(const Regime& r) {
+  return ImageBuilder().info({.photo_channels = r.photo_channels}).dive_start(r.regime, kStart, 100).raw(r.stream);
+}
+
+// Regime 7 with records inside the stream. Opening: depth 100, temperature 6000, odometer 25
+// (3.00 m), magnetometer 2, -10, -32768 and -3 C. Second sample: +5, -2, a GPS snapshot, +1
+// (3.12 m), -5 (-3), +10 (0), -1 (wraps to 32767), 30 C. Third: a wet/dry record, then steps
+// of 0 with skipped codes (0xF9, 0xFD with no burst or profile open, 0xF1, 0xF4) between, 31 C.
+ImageBuilder regime7_image() {
+  return ImageBuilder()
+      .dive_start(7, kStart, 100).raw({0x00, 0x64, 0x17, 0x70, 0x00, 0x19, 0x00, 0x02, 0xFF, 0xF6, 0x80, 0x00, 0xFD})
+      .raw({0x05, 0x7A}).gps({2020, 1, 2, 3, 4, 30}, {{5, 0x000A}}).raw({0x01, 0x7D, 0x0A, 0x79, 0x1E})
+      .wetdry(2).raw({0x00, 0x00, 0xF9, 0xFD, 0x00, 0xF1, 0xF4, 0x00, 0x00, 0x00, 0x1F})
+      .dry_start(100).gps({2020, 1, 2, 3, 5, 0}, {}).eof();  // this dry start reads the next code
+}
+
+// Regime 1 ending at 12:00:00, its dry stream, regime 2 dives at 13:00:00 and 13:00:10, a dry start.
+ImageBuilder haulout_image() {
+  return ImageBuilder()
+      .dive_start(1, {2020, 1, 2, 11, 59, 58}, 100).raw({0x00, 0x64, 0x17, 0x70, 0x01, 0x00, 0x01, 0x00})
+      .dry_start(200).raw({0x00, 0x14, 0x0A})  // 2 s per sample; temperature 20, then 30
+      .dive_start(2, {2020, 1, 2, 13, 0, 0}, 100).raw({0x00, 0xC8})
+      .dive_start(2, {2020, 1, 2, 13, 0, 10}, 100).raw({0x00, 0x64})
+      .dry_start(100).gps({2020, 1, 2, 13, 0, 5}, {}).eof();
+}
 
 class DiveStartTest : public DecodeTest {
  protected:
-  // A clean state and no output files, for tests that decode several images.
-  void fresh() {
+  void fresh() {  // for tests that decode several images
     st = DecoderState{};
     st.console = [this](const char* text) { console += text; };
     std::remove(run.tdr_name);
-    std::remove(run.gps_name);
   }
 };
 
 TEST_F(DiveStartTest, EachRegimeWritesItsHeaderAndColumns) {
-  const std::string h = "DATE(UTC)\tDEPTH(m)";
-  const std::string t0 = kDay + "03:04:05.000\t";
-  const std::string t1 = kDay + "03:04:06.000\t";
-  const std::string t2 = kDay + "03:04:07.000\t";
-  struct Row {
-    std::uint8_t regime;
-    std::uint8_t photo_channels;
-    Bytes stream;  // after the dive start, up to the end of data
-    std::string file;
-  };
-  const Row rows[] = {
-      // Depth 100, temperature 6000 (26.85 C); depth +5, temperature -2 (26.75 C).
-      {1, 0, {0x00, 0x64, 0x17, 0x70, 0x05, 0x7A, 0xFF},
-       h + "\tTEMP(C)\n" + t0 + "10.000\t26.85\n" + t1 + "10.500\t26.75\n"},
-      {2, 0, {0x00, 0x64, 0x05, 0xFF}, h + "\n" + t0 + "10.000\n" + t1 + "10.500\n"},
-      {3, 0, {0x00, 0x64, 0x05, 0xFF}, h + "\n" + t0 + "10.000\n" + t1 + "10.500\n"},
-      // Photo 7 and 12345; then 7 - 3 and 12345 + 0.
-      {3, 2, {0x00, 0x64, 0x00, 0x07, 0x30, 0x39, 0x05, 0x7B, 0x00, 0xFF},
-       h + "\tPHOTO0\tPHOTO1\n" + t0 + "10.000\t    7\t12345\n" + t1 + "10.500\t    4\t12345\n"},
-      {3, 4, {0x00, 0x64, 0, 1, 0, 2, 0, 3, 0, 4, 0x00, 1, 1, 1, 1, 0xFF},
-       h + "\tPHOTO0\tPHOTO1\tPHOTO2\tPHOTO3\n" + t0 + "10.000\t    1\t    2\t    3\t    4\n" + t1 +
-           "10.000\t    2\t    3\t    4\t    5\n"},
-      // Six channels announced: all six are read, four are named and printed.
-      {3, 6, {0x00, 0x64, 0, 1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0x00, 1, 1, 1, 1, 1, 1, 0xFF},
-       h + "\tPHOTO0\tPHOTO1\tPHOTO2\tPHOTO3\n" + t0 + "10.000\t    1\t    2\t    3\t    4\n" + t1 +
-           "10.000\t    2\t    3\t    4\t    5\n"},
-      {5, 0, {0x00, 0x64, 0x05, 0xFF}, "DATE(UTC)\tDEPTH(cm)\n" + t0 + "10.000\n" + t1 + "10.500\n"},
-      // A wet/dry record before the second further sample shows from the first one's line on.
-      {6, 0, {0x00, 0x64, 0x05, 0xF7, 0x01, 0x05, 0xFF},
-       h + "\tWETDRY\n" + t0 + "10.000\t0\n" + t1 + "10.500\t1\n" + t2 + "11.000\t1\n"},
-      // Opening: depth 100, temperature 6000, odometer 25 (3.00 m), magnetometer 2, -10, -32768
-      // and -3 C. Then +5, -2, +1 (3.12 m), -5 (-3), +10 (0), -1 (wraps to 32767), 30 C.
-      {7, 0, {0x00, 0x64, 0x17, 0x70, 0x00, 0x19, 0x00, 0x02, 0xFF, 0xF6, 0x80, 0x00, 0xFD,
-              0x05, 0x7A, 0x01, 0x7D, 0x0A, 0x79, 0x1E, 0xF7, 0x02, 0xFF},
-       h + "\tTEMP(C)\tODO_DELTA(m)\tMAGX(uT)\tMAGY(uT)\tMAGZ(uT)\tMAG_TEMP(C)\tDRYNESS\n" + t0 +
-           "10.000\t26.85\t3.00\t0.2\t-1.0\t-3276.8\t-3\t0\n" + t1 + "10.500\t26.75\t3.12\t-0.3\t0.0\t3276.7\t30\t2\n"},
-      // Depth 123 with 255 mm (12.555 m); then the same depth with 10 mm, closed at the next
-      // depth read, which drops the millimetres (12.300 m).
-      {8, 0, {0x00, 0x7B, 0xFF, 0x00, 0x0A, 0xFF},
-       "DATE(UTC)\tDEPTH(mm)\tWETDRY\n" + t0 + "12.555\t0\n" + t1 + "12.300\t0\n"},
-  };
-  for (const Row& row : rows) {
+  for (const Regime& row : kRegimes) {
     SCOPED_TRACE(::testing::Message() << "regime " << int{row.regime} << ", " << int{row.photo_channels} << " photo");
     fresh();
-    InfoBlock info;
-    info.photo_channels = row.photo_channels;
-    ImageBuilder b;
-    b.info(info).dive_start(row.regime, kStart, 100).raw(row.stream);
-    EXPECT_TRUE(decode(b));
-    EXPECT_EQ(tdr(), row.file);
+    EXPECT_TRUE(decode(regime_image(row)));
+    EXPECT_EQ(tdr(), row.tdr);
   }
 }
 
-TEST_F(DiveStartTest, ForcedAbsoluteValuesFollowTheTagVersion) {
-  // The same stream bytes: two-byte values for tags 132 and 133, steps for any other.
-  const Bytes stream = {0x00, 0x64, 0x17, 0x70, 0x00, 0x69, 0x17, 0x6E, 0xFF};
-  const std::string h = "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n" + kDay + "03:04:05.000\t10.000\t26.85\n";
-  // 105 and 5998 (26.75 C); as steps: 100 + 0, 6000 + 105 (32.10 C), then 100 + 23, 6105 + 110 (37.60 C).
-  const std::string forced = h + kDay + "03:04:06.000\t10.500\t26.75\n";
-  const std::string relative = h + kDay + "03:04:06.000\t10.000\t32.10\n" + kDay + "03:04:07.000\t12.300\t37.60\n";
-  const std::pair<std::uint16_t, std::string> rows[] = {{131, relative}, {132, forced}, {133, forced}, {134, relative}};
-  for (const auto& [version, file] : rows) {
+TEST_F(DiveStartTest, RecordsInsideARegime7StreamLeaveItsTimingUnbroken) {
+  EXPECT_TRUE(decode(regime7_image()));
+  // Each line shows the wet/dry state after the next sample was read; the axes print signed.
+  EXPECT_EQ(tdr(), file(kH + "\tTEMP(C)\tODO_DELTA(m)\tMAGX(uT)\tMAGY(uT)\tMAGZ(uT)\tMAG_TEMP(C)\tDRYNESS",
+                        {"10.000\t26.85\t3.00\t0.2\t-1.0\t-3276.8\t-3\t0",
+                         "10.500\t26.75\t3.12\t-0.3\t0.0\t3276.7\t30\t2",
+                         "10.500\t26.75\t3.12\t-0.3\t0.0\t3276.7\t31\t2"}));
+  // The snapshot's code is byte 26 (11 start, 13 opening, 2 steps): the offset after it is 0x1B.
+  EXPECT_EQ(console, "@0000001B GPS F2!");
+  EXPECT_EQ(gps(), "2020/01/02 03:04:30 1 3 0 5 000a\n2020/01/02 03:05:00 0 3 0\n");
+}
+
+TEST_F(DiveStartTest, InformationRecordInsideTheStreamTakesEffectFromTheNextValue) {
+  for (const std::uint16_t version : {132, 133}) {
     SCOPED_TRACE(version);
     fresh();
-    InfoBlock info;
-    info.tag_version = version;
-    ImageBuilder b;
-    b.info(info).dive_start(1, kStart, 100).raw(stream);
+    auto b = ImageBuilder().info({.photo_channels = 1}).dive_start(3, kStart, 100).u16(100).u16(7).step(1).step(1);
+    // From the record on: forced-absolute values, two photo channels; the running stream keeps
+    // its own interval. The depth value that the record interrupts is still a step.
+    b.info({.tag_version = version, .tdr_interval = 500, .photo_channels = 2}).step(1).forced(9).forced(32).eof();
     EXPECT_TRUE(decode(b));
-    EXPECT_EQ(tdr(), file);
+    // The header stays; the second sample's line is written after the record, with two channels.
+    EXPECT_EQ(tdr(), file(kH + "\tPHOTO0", {"10.000\t    7", "10.100\t    8\t    0", "10.200\t    9\t   32"}));
   }
 }
 
-TEST_F(DiveStartTest, DryStartInRegimeOneCarriesATemperatureStream) {
-  ImageBuilder b;
-  b.dive_start(1, kStart, 100).raw({0x00, 0x64, 0x17, 0x70, 0x05, 0x7A});
-  // 2 s per sample; temperature 6000, then +10 (6010: 27.35 C).
-  b.dry_start(200).raw({0x17, 0x70, 0x0A}).eof();
-  EXPECT_TRUE(decode(b));
-  // The dry stream starts at the time of the dive's closing line. Its pending haul-out is
-  // never written, as no dive start follows.
-  EXPECT_EQ(tdr(), "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n" + kDay + "03:04:05.000\t10.000\t26.85\n" + kDay +
-                       "03:04:06.000\t10.500\t26.75\n" + kDay + "03:04:06.000\t0.000\t26.85\n" + kDay +
-                       "03:04:08.000\t0.000\t27.35\n");
-  EXPECT_EQ(run.tdr_count, 4u);
+TEST_F(DiveStartTest, DryStreamOfRegime1AndHaulOutLine) {
+  EXPECT_TRUE(decode(haulout_image()));
+  // The dry stream starts at the dive's closing line: -272.15 C is 20 * 0.05 - 273.15. Haul-out
+  // from 12:00:00 + 2 * 1 s (the interval before the dry start) - 60 s to 13:00:00 - 1 s. The
+  // regime 2 dives write no header and only one haul-out; the pending one at the end is never written.
+  EXPECT_EQ(tdr(), kH + "\tTEMP(C)\n2020/01/02 11:59:58.000\t10.000\t26.85\n"
+                        "2020/01/02 11:59:59.000\t10.100\t26.85\n2020/01/02 12:00:00.000\t10.200\t26.85\n"
+                        "2020/01/02 12:00:00.000\t0.000\t-272.15\n2020/01/02 12:00:02.000\t0.000\t-271.65\n"
+                        "HAULOUT: 2020/01/02 11:59:02 2020/01/02 12:59:59\n2020/01/02 13:00:00.000\t20.000\n"
+                        "2020/01/02 13:00:10.000\t10.000\n");
+  EXPECT_EQ(gps(), "2020/01/02 13:00:05 0 3 0\n");  // the regime 2 dry start read the next code
 }
 
-TEST_F(DiveStartTest, HaulOutLineStandsBetweenTheDives) {
-  ImageBuilder b;
-  b.dive_start(2, {2020, 1, 2, 11, 59, 58}, 100).raw({0x00, 0x64, 0x01, 0x01});  // last sample 12:00:00
-  b.dry_start(100);
-  // A later dive start with another regime writes no second header, only its own columns.
-  b.dive_start(1, {2020, 1, 2, 13, 0, 0}, 100).raw({0x00, 0xC8, 0x17, 0x70}).eof();
-  EXPECT_TRUE(decode(b));
-  // Haul-out from 12:00:00 + 2 * 1 s - 60 s to 13:00:00 - 1 s.
-  EXPECT_EQ(tdr(), "DATE(UTC)\tDEPTH(m)\n" + kDay + "11:59:58.000\t10.000\n" + kDay + "11:59:59.000\t10.100\n" +
-                       kDay + "12:00:00.000\t10.200\n" + "HAULOUT: 2020/01/02 11:59:02 2020/01/02 12:59:59\n" + kDay +
-                       "13:00:00.000\t20.000\t26.85\n");
+TEST_F(DiveStartTest, ProgressAndSummaryCountTdrLines) {
+  EXPECT_TRUE(decode(ImageBuilder().dive_start(2, kStart, 100).raw({0x00, 0x64}).zeros(1100).eof()));
+  // The 1011th further sample ends at offset 11 + 2 + 1011 = 1024, before the line of the
+  // 1010th is written: the opening and 1009 further lines are counted.
+  EXPECT_EQ(progress, (std::vector<ProgressCall>{{1024, 1010, 0, 0, 0}}));
+  EXPECT_EQ(run.tdr_count, 1101u);  // the opening, 1099 further and the closing line
+  const ProcessResult r = run_skelv({"tag.bin"}, dir.path());
+  EXPECT_NE(r.out.find("TDR      1010 | CTD"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("\n  tag_tdr.txt: 1101 TDR records\n"), std::string::npos) << r.out;
 }
 
-TEST_F(DiveStartTest, DivesBefore1970PrintTheirDates) {
+TEST_F(DiveStartTest, StreamWithEveryChannelAndTheWetDryByte) {
+  st.photo_channels = 1;
   ImageBuilder b;
-  b.dive_start(2, {1969, 12, 31, 23, 59, 59}, 50).raw({0x00, 0x64, 0x05, 0x05}).eof();  // 0.5 s
-  EXPECT_TRUE(decode(b));
-  EXPECT_EQ(tdr(), "DATE(UTC)\tDEPTH(m)\n1969/12/31 23:59:59.000\t10.000\n1969/12/31 23:59:59.500\t10.500\n"
-                   "1970/01/01 00:00:00.000\t11.000\n");
-}
-
-TEST_F(DiveStartTest, DryStartOutsideRegimesOneToThreeAndFiveReadsTheNextCode) {
-  const std::pair<int, Bytes> rows[] = {
-      {0, {}},  // no dive start yet
-      {2, {0x00, 0x64}}, {3, {0x00, 0x64}}, {5, {0x00, 0x64}}, {6, {0x00, 0x64}}, {8, {0x00, 0x64, 0x00}}};
-  for (const auto& [regime, opening] : rows) {
-    SCOPED_TRACE(regime);
-    fresh();
-    ImageBuilder b;
-    if (regime != 0) b.dive_start(static_cast<std::uint8_t>(regime), kStart, 100).raw(opening);
-    b.dry_start(100).gps({2020, 1, 2, 5, 6, 7}, {}).eof();
-    EXPECT_TRUE(decode(b));
-    EXPECT_EQ(gps(), "2020/01/02 05:06:07 0 3 0\n");
-  }
+  // Opening: depth 100, temperature 6000, photo 7, odometer 25, magnetometer 2, -10, 0 and
+  // temperature -3, wet/dry byte 1, millimetre byte 5 (10.005 m).
+  b.u16(100).u16(6000).u16(7).u16(25).u16(2).u16(0xFFF6).u16(0).u8(0xFD).u8(1).u8(5);
+  // Then depth, temperature, photo, wet/dry byte, odometer, magnetometer, millimetre byte:
+  // 101, 5998, 8, wet/dry 2, 26, (-3, 0, -1), 30, 9 (10.109 m).
+  b.step(1).step(-2).step(1).u8(2).step(1).step(-5).step(10).step(-1).u8(30).u8(9);
+  // 101, 5998, 8, wet/dry 3, 26, (-3, 0, -1), 31, 7.
+  b.step(0).step(0).step(0).u8(3).step(0).step(0).step(0).step(0).u8(31).u8(7);
+  attach(b.code(0xFE).bytes());  // at the depth: the closing line drops the millimetres
+  ASSERT_TRUE(out_open(st.tdr_file, run.tdr_name));
+  st.time_base = 1577934245.0;  // 2020/01/02 03:04:05: 1577836800 (2020/01/01) + 86400 + 11045
+  EXPECT_EQ(decode_tdr_stream(st, run, 0xFF & ~TDR_WETDRY, 1.0), TDRCODE_START_DRY);
+  // Each line shows the wet/dry byte of the sample read after it.
+  EXPECT_EQ(tdr(), file("", {"10.005\t26.85\t    7\t3.00\t0.2\t-1.0\t0.0\t-3\t2",
+                            "10.109\t26.75\t    8\t3.12\t-0.3\t0.0\t-0.1\t30\t3",
+                            "10.100\t26.75\t    8\t3.12\t-0.3\t0.0\t-0.1\t31\t3"}));
 }
 
 // Failures and damaged input.
@@ -161,104 +181,68 @@ TEST_F(DiveStartTest, UnknownRegimeWritesItsLinesAndFailsTheRun) {
   for (const std::uint8_t regime : {4, 0, 9, 255}) {
     SCOPED_TRACE(int{regime});
     fresh();
-    ImageBuilder b;
-    b.dive_start(regime, kStart, 100).raw({0x00, 0x64, 0x05}).eof();
-    EXPECT_FALSE(decode(b));
+    EXPECT_FALSE(decode(ImageBuilder().dive_start(regime, kStart, 100).raw({0x00, 0x64, 0x05}).eof()));
     // The start record is 11 bytes (0xb); nothing after it is read.
     EXPECT_EQ(tdr(), "***Unknown TDR regime " + std::to_string(regime) + " ***\nb: Illegal stream contents (0)\n");
     EXPECT_EQ(failure(), "Unknown TDR regime " + std::to_string(regime) + " at byte 11\n");
     EXPECT_EQ(run.byte_count, 11u);
   }
+  const ProcessResult r = run_skelv({"tag.bin"}, dir.path());  // the last image, regime 255
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Failure: Unknown TDR regime 255 at byte 11\n"), std::string::npos) << r.out;
 }
 
-TEST_F(DiveStartTest, DiveStartCutShortWritesNothing) {
-  ImageBuilder full;
-  full.dive_start(2, kStart, 100);  // 11 bytes
-  const Bytes start = full.bytes();
-  ImageBuilder pending;  // a dive and a dry start: a haul-out line is pending
-  pending.dive_start(2, kStart, 100).raw({0x00, 0x64}).dry_start(100);
+TEST_F(DiveStartTest, CutDiveStartWritesNothingAndCutOpeningSampleNoLine) {
+  const Bytes start = ImageBuilder().dive_start(2, kStart, 100).raw({0x00, 0x64}).bytes();  // 11 + 2 bytes
+  const auto pending = ImageBuilder().dive_start(2, kStart, 100).raw({0x00, 0x64}).dry_start(100);  // a haul-out
   for (std::size_t cut = 1; cut < start.size(); ++cut) {
     SCOPED_TRACE(cut);
     const Bytes part(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(cut));
     fresh();
     EXPECT_TRUE(decode(ImageBuilder().raw(part)));
-    EXPECT_FALSE(file_exists(run.tdr_name));
+    EXPECT_EQ(file_exists(run.tdr_name) ? tdr() : "none", cut < 11 ? "none" : kH + "\n");
+    if (cut >= 11) continue;
     fresh();
     EXPECT_TRUE(decode(ImageBuilder(pending).raw(part)));
-    EXPECT_EQ(tdr(), "DATE(UTC)\tDEPTH(m)\n" + kDay + "03:04:05.000\t10.000\n");
+    EXPECT_EQ(tdr(), file(kH, {"10.000"}));
   }
 }
 
-TEST_F(DiveStartTest, TdrFileThatCantBeCreatedFailsTheRunAndDecodingGoesOn) {
+TEST_F(DiveStartTest, TdrFileThatCantBeCreatedIsTriedAgainAtTheNextDiveStart) {
   std::filesystem::create_directory(run.tdr_name);
-  ImageBuilder b;
-  b.dive_start(2, kStart, 100).raw({0x00, 0x64}).gps({2020, 1, 2, 5, 6, 7}, {}).step(5).eof();
-  EXPECT_FALSE(decode(b));
-  EXPECT_EQ(failure(), std::string("Can't create TDR data file ") + run.tdr_name + "\n");
-  EXPECT_EQ(gps(), "2020/01/02 05:06:07 0 3 0\n");
-  EXPECT_EQ(run.tdr_count, 0u);
-  EXPECT_EQ(run.byte_count, b.size());
-}
-
-TEST_F(DiveStartTest, NextDiveStartTriesToCreateTheFileAgain) {
-  std::filesystem::create_directory(run.tdr_name);
-  ImageBuilder b;  // the two dive starts after their code bytes
-  b.u8(2).time(kStart).u16(100).raw({0x00, 0x64}).code(0xFB);
+  ImageBuilder b;  // two dive starts after their code bytes
+  b.u8(2).time(kStart).u16(100).raw({0x00, 0x64}).gps({2020, 1, 2, 5, 6, 7}, {}).step(5).code(0xFB);
   b.u8(1).time(kStart).u16(100).raw({0x00, 0xC8, 0x17, 0x70}).eof();
   attach(b.bytes());
-  EXPECT_EQ(handle_dive_start(st, run), 0xFB);
-  EXPECT_FALSE(st.run_ok);
+  EXPECT_EQ(handle_dive_start(st, run), 0xFB);  // the stream was decoded to its end all the same
+  EXPECT_EQ(failure(), std::string("Can't create TDR data file ") + run.tdr_name + "\n");
+  EXPECT_EQ(gps(), "2020/01/02 05:06:07 0 3 0\n");
+  EXPECT_EQ(st.tdr_count, 0u);
   std::filesystem::remove(run.tdr_name);
   EXPECT_EQ(handle_dive_start(st, run), 0xFF);
-  out_close(st.tdr_file);
-  // The header is the one of the dive start that created the file.
-  EXPECT_EQ(tdr(), "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n" + kDay + "03:04:05.000\t20.000\t26.85\n");
-}
-
-TEST_F(DiveStartTest, ProgressAndSummaryCountTdrLines) {
-  ImageBuilder b;
-  b.dive_start(2, kStart, 100).raw({0x00, 0x64}).zeros(1100).eof();
-  EXPECT_TRUE(decode(b));
-  // The 1011th further sample ends at offset 11 + 2 + 1011 = 1024, before the line of the
-  // 1010th is written: the opening and 1009 further lines are counted.
-  ASSERT_EQ(progress.size(), 1u);
-  EXPECT_EQ(progress[0], (ProgressCall{1024, 1010, 0, 0, 0}));
-  EXPECT_EQ(run.tdr_count, 1101u);  // the opening, 1099 further and the closing line
-
-  b.write_to(dir.file("tag.bin"));
-  const ProcessResult r = run_skelv({"tag.bin"}, dir.path());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("TDR      1010 | CTD"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\n  tag_tdr.txt: 1101 TDR records\n"), std::string::npos) << r.out;
+  EXPECT_EQ(tdr(), file(kH + "\tTEMP(C)", {"20.000\t26.85"}));
 }
 
 TEST_F(DiveStartTest, DamagedImagesKeepTheLinesAlreadyWritten) {
-  InfoBlock info;
-  info.photo_channels = 2;
-  ImageBuilder b;
-  b.info(info).dive_start(3, kStart, 100).raw({0x00, 0x64, 0x00, 0x07, 0x00, 0x08, 0x05});
-  b.gps({2020, 1, 2, 5, 6, 7}, {{1, 2}}).raw({0x01, 0x02}).wetdry(1).raw({0x05, 0x00, 0x00});
-  b.dry_start(100).dive_start(1, kStart, 50).raw({0x00, 0x64, 0x17, 0x70, 0x05, 0x7A});
-  b.dry_start(100).raw({0x17, 0x70, 0x01, 0x02}).eof();
-  const Bytes image = b.bytes();
-  fresh();
-  ASSERT_TRUE(decode(b));
-  const std::string whole = tdr();
-  for (std::size_t cut = 0; cut < image.size(); ++cut) {
-    SCOPED_TRACE(cut);
+  // Regime 7 with records inside, the dry stream, more than four photo channels, millimetres.
+  for (const ImageBuilder& image :
+       {regime7_image(), haulout_image(), regime_image(kRegimes[5]), regime_image(kRegimes[8])}) {
     fresh();
-    EXPECT_TRUE(decode(ImageBuilder().raw(Bytes(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(cut)))));
-    // Every line but the closing one of the cut stream is a line of the whole run.
-    const std::string part = file_exists(run.tdr_name) ? tdr() : "";
-    const std::size_t last = part.rfind('\n', part.empty() ? 0 : part.size() - 2);
-    const std::string kept = last == std::string::npos ? "" : part.substr(0, last + 1);
-    EXPECT_EQ(whole.compare(0, kept.size(), kept), 0) << part;
-  }
-  for (std::size_t i = 0; i < image.size(); ++i) {
-    Bytes flipped = image;
-    flipped[i] ^= 0xFF;
-    fresh();
-    decode(ImageBuilder().raw(flipped));  // any result, but a defined one
+    ASSERT_TRUE(decode(image));
+    const std::string whole = tdr();
+    const Bytes& bytes = image.bytes();
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
+      fresh();
+      EXPECT_TRUE(decode(ImageBuilder().raw(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)))));
+      // Every line but the closing one of the cut stream is a line of the whole run.
+      std::string part = file_exists(run.tdr_name) ? tdr() : "";
+      part.erase(part.size() < 2 ? 0 : part.rfind('\n', part.size() - 2) + 1);  // npos + 1: all
+      EXPECT_EQ(whole.substr(0, part.size()), part);
+      Bytes flipped = bytes;
+      flipped[cut] ^= 0xFF;
+      fresh();
+      decode(ImageBuilder().raw(flipped));  // any result, but a defined one
+    }
   }
 }
 
