@@ -115,7 +115,7 @@ TEST_F(AccBurst, NestedBurstsNeverOverfillThePendingBlock) {
   EXPECT_EQ(handle_acc_start(st, run), TDRCODE_EOF);
   std::string expected = kHeader;
   for (int i = 0; i < 2468; ++i) {
-    const std::string g = "\t" + std::to_string(i < 2000 ? -16 : 10 - (i - 2000) / 52 - 16) + ".0000";
+    const std::string g = std::string("\t").append(std::to_string(i < 2000 ? -16 : 10 - (i - 2000) / 52 - 16)).append(".0000");
     expected += at((1000 + i) * 1000L) + g + g + g + "\n";
   }
   EXPECT_EQ(acc(), expected);
