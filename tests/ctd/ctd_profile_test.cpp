@@ -100,7 +100,7 @@ TEST_F(CtdTest, ThreeProfilesOfOneRun) {
   ImageBuilder b;
   // Profile 1, PPFD: its header names the file's columns; a sample after the calibration changes.
   b.info(custom).ctd_start(0x0C, kStart, 100, 700, {2600, 40000, 42914, 0xFFF2});
-  b.info(later).step(0).step(0).step(0).step(0).ctd_end();
+  b.info(later).step(0).step(0).step(0).step(0).ctd_end().ctd_end();  // the second 0xFD between records
   // Profile 2, 1 s apart with exp(-1), PPFD and internal temperature: the sentinel column stays.
   b.ctd_start(0x1C, {2020, 1, 1, 1, 0, 0}, 100, 600, {1100, 23000, 32200, 0xFFF2, 30000});
   b.step(0).step(0).escaped(24200).step(0).step(0);
@@ -243,18 +243,20 @@ TEST_F(CtdTest, UncreatableFileIsTriedAgainAtTheNextProfile) {
 }
 
 TEST_F(CtdTest, StartCutShortWritesNothingButASampleCutShortIsWritten) {
-  ImageBuilder whole;
-  whole.ctd_start(0x13, kStart, 100, 600, {900, 23000, 200, 1000, 2000, 30000});
+  ImageBuilder whole;  // six auxiliary columns
+  whole.info(version(100)).ctd_start(0xFF, kStart, 100, 600, {900, 23000, 200, 1000, 2000, 10, 20, 30, 30000});
   const Bytes start = whole.bytes();
-  for (std::size_t n = 1; n < start.size(); ++n) {  // from the code alone to the start less a byte
+  for (std::size_t n = 1; n < start.size(); ++n) {  // cut anywhere before the last byte of the start
     EXPECT_TRUE(decode(ImageBuilder().raw(Bytes(start.begin(), start.begin() + n))));
     EXPECT_FALSE(file_exists(run.ctd_name)) << n;
     EXPECT_EQ(failure(), "");
   }
-  EXPECT_TRUE(decode(whole.step(3).escaped(9000)));  // the next sample stops after its temperature
-  const std::string aux = "\t1.0000\t20.0000\t25.0000\n";
-  EXPECT_EQ(ctd(), kHeader + "\tFLUORO(V)\tBPhase(deg)\tINTERNAL_TEMP(C)\n" + kFirstLine + aux +
-                       "2020/01/01 00:00:01\t10.10\t10.10\t0.00\t1.000\t0.0000\t0.0000" + aux);
+  // The next sample: the first five auxiliary channels one count up, then the input ends.
+  EXPECT_TRUE(decode(whole.step(0).step(0).step(0).step(1).step(1).step(1).step(1).step(1)));
+  EXPECT_EQ(ctd(), kHeader + "\tFLUORO(V)\tBPhase(deg)\tPhoto2\tPhoto2\tPhoto3\tINTERNAL_TEMP(C)\n" + kFirstLine +
+                       "\t1.0000\t20.0000\t10.0000\t20.0000\t30.0000\t25.0000\n"
+                       "2020/01/01 00:00:01\t10.00\t10.00\t0.00\t15.000\t0.0000\t0.0000"
+                       "\t1.0010\t20.0100\t11.0000\t21.0000\t31.0000\t25.0000\n");
 }
 
 }  // namespace
