@@ -9,16 +9,23 @@
 #include <string>
 #include <vector>
 
-#include "support/ctd_builder.h"
 #include "support/image_builder.h"
 
 namespace {
 
-using skelv::test::ctd_samples;
 using skelv::test::GpsEntry;
 using skelv::test::ImageBuilder;
 using skelv::test::InfoBlock;
 using skelv::test::TagTime;
+
+// Appends CTD samples after `previous`, each channel as a change from the sample before.
+void ctd_samples(ImageBuilder& b, std::vector<std::uint16_t>& previous,
+                 const std::vector<std::vector<std::uint16_t>>& samples) {
+  for (const std::vector<std::uint16_t>& s : samples) {
+    for (std::size_t i = 0; i < s.size() && i < previous.size(); ++i) b.change(previous[i], s[i]);
+    previous = s;
+  }
+}
 
 constexpr TagTime kDive{2026, 3, 14, 6, 0, 0, 0};
 constexpr TagTime kCast{2026, 3, 14, 6, 1, 30, 0};

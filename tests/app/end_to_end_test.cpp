@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "ctd/ctd_expect.h"
 #include "support/test_support.h"
 
 namespace skelv::test {

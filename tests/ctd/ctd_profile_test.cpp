@@ -22,9 +22,7 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Sample = std::vector<std::uint16_t>;
-const std::string kHeader =
-    "DATE(UTC)\tPRESSURE_RE_SURFACE(dbar)\tABS_PRESSURE(dbar)\tABS_PRESSURE_AT_SURFACE(dbar)"
-    "\tTEMP(ITS-90)\tCOND(mS/cm)\tSAL_LAGGED(PSU-78)";
+const std::string& kHeader = kCtdHeader;
 const TagTime kStart{2020, 1, 1, 0, 0, 0};
 constexpr double kT0 = 1577836800.0;  // 2020-01-01 00:00:00: (50 * 365 + 12 leap days) * 86400 s
 // Default calibration: P = (raw - 600) / 30, T = (raw - 8000) / 1000, C = (raw - 200) / 800; so

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "ctd/ctd_expect.h"
 #include "input/driver.h"
 #include "support/test_support.h"
 

@@ -12,6 +12,11 @@
 
 namespace skelv::test {
 
+// The CTD file's header up to its auxiliary columns.
+inline const std::string kCtdHeader =
+    "DATE(UTC)\tPRESSURE_RE_SURFACE(dbar)\tABS_PRESSURE(dbar)\tABS_PRESSURE_AT_SURFACE(dbar)"
+    "\tTEMP(ITS-90)\tCOND(mS/cm)\tSAL_LAGGED(PSU-78)";
+
 // A fresh folder below $TMPDIR (or /tmp), removed with everything in it at the end of its life.
 class TempDir {
  public:
