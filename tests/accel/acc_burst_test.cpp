@@ -1,13 +1,12 @@
 // Accelerometer bursts: their start record and time window, blocks of bursts written with evenly
-// spread times in g, overflow notes and records inside bursts.
+// spread times in g, overflow notes and records inside bursts. Every prefix of images with bursts
+// inside dive and CTD streams: the end-to-end deployment.
 #include "accel/acc_burst.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 
-#include "input/driver.h"
 #include "records/handlers.h"
 #include "support/test_support.h"
 
@@ -37,11 +36,8 @@ class AccBurst : public DecodeTest {};
 // record, cut by dive 2 (2 s per sample) from 03:05:05: depth 200, -5, then 0xF9, which ends dive 2
 // because the cut burst is still open. A GPS snapshot of its own follows, and a burst cut in its first sample.
 ImageBuilder dive_image() {
-  InfoBlock info;
-  info.acc_counts_per_g = 512;
-  info.acc_offset = 8;
   ImageBuilder image;
-  image.info(info).dive_start(2, {2020, 1, 2, 3, 4, 5}, 50).u16(100).acc_start(4096, 0, 256);
+  image.info({.acc_counts_per_g = 512, .acc_offset = 8}).dive_start(2, {2020, 1, 2, 3, 4, 5}, 50).u16(100).acc_start(4096, 0, 256);
   image.gps({2020, 1, 2, 3, 4, 6}, {}).step(64).step(0).step(0);  // in place of x: 4160
   image.wetdry(1).step(0).step(64).step(0).step(0).step(0).step(-64);
   image.dive_start(2, {2020, 1, 2, 3, 5, 5}, 200).u16(200).step(-5).acc_end();
@@ -131,10 +127,8 @@ TEST_F(AccBurst, HundredthSampleEndsTheRunWithEveryPendingSampleWritten) {
   // first sample 199..204, x step 205, then in place of y burst B: 0xF8 at 206, first sample
   // 207..212, sample n read by 213 + 3 (n - 1): the 53rd by 171h, the 100th by 1FEh. C reads
   // nothing more: its second sample keeps y and z and no further byte counts.
-  InfoBlock info;
-  info.tdr_interval = 15500;  // every burst spans 1000..1155 s: 155 samples 1 s apart
-  ImageBuilder image;
-  image.info(info).gps({2020, 1, 1, 0, 0, 0}, {}).acc_start(256, 256, 256);
+  ImageBuilder image;  // every burst spans 1000..1155 s: 155 samples 1 s apart
+  image.info({.tdr_interval = 15500}).gps({2020, 1, 1, 0, 0, 0}, {}).acc_start(256, 256, 256);
   same(image, 52).acc_end().acc_start(512, 512, 512).step(0).acc_start(4096, 4096, 4096);
   same(image, 100).gps({2020, 1, 1, 0, 0, 0}, {}).acc_end().eof();  // never read
   st.time_base = 1155.0;
@@ -161,22 +155,6 @@ TEST_F(AccBurst, HundredthSampleEndsTheRunWithEveryPendingSampleWritten) {
   const ProcessResult exe = run_skelv({"tag.bin"}, dir.path());
   EXPECT_EQ(exe.status, 1);
   EXPECT_TRUE(exe.out.ends_with("Failure: ACC OVERFLOW at byte 510\n\n")) << exe.out;
-}
-
-// Every prefix of an image decodes to an end, with the header and one line per counted sample.
-TEST_F(AccBurst, EveryPrefixOfAnImageDecodesWithItsLinesKept) {
-  const std::vector<std::uint8_t> bytes = dive_image().bytes();
-  for (std::size_t len = 0; len <= bytes.size(); ++len) {
-    DecoderState fresh;
-    fresh.console = [](const char*) {};
-    skelv::Run prefix_run = run;
-    write_file(run.input_name, std::string(bytes.begin(), bytes.begin() + static_cast<long>(len)));
-    std::remove(run.acc_name);
-    EXPECT_TRUE(decode_file(fresh, prefix_run, nullptr, 0, false)) << len;
-    const std::string text = read_file(run.acc_name);
-    const long lines = std::count(text.begin(), text.end(), '\n');
-    EXPECT_TRUE(text == "<missing>" || (text.rfind(kHeader, 0) == 0 && lines == 1L + fresh.acc_count)) << len;
-  }
 }
 
 }  // namespace

@@ -19,12 +19,11 @@ class ScanDump : public DecodeTest {
     setenv("TMPDIR", dir.path().c_str(), 1);
   }
   void TearDown() override { saved_ ? setenv("TMPDIR", saved_->c_str(), 1) : unsetenv("TMPDIR"); }
-  std::string dump_of(const ImageBuilder& image, std::int64_t offset) {
+  std::string dump_of(const ImageBuilder& image) {
     image.write_to(run.input_name);
-    write_scan_dump(st, run, offset);
+    write_scan_dump(st, run, 0);
     return read_file(dir.file("skelv_debug.txt"));
   }
-
   std::optional<std::string> saved_;
 };
 
@@ -46,7 +45,7 @@ TEST_F(ScanDump, ListsEveryCodeAndDecodesInformationDiveAndCtdStarts) {
   // 117: CTD start cut after 3 of its 12 bytes: the rest print as 0 and the position moves by
   // 1 + 7 + 12 + 1 to 138 = 8A.
   image.code(0xFC).raw({8, 128, 12, 31, 23, 59, 58, 0, 0x12, 0x34, 0x56});
-  EXPECT_EQ(dump_of(image, 0),
+  EXPECT_EQ(dump_of(image),
             "\n       0: F6 info:INFO @        0 size=24 ver=78 intvl=100 ctd=50...\n"
             "\n      22: F1 Ignore:\n      23: F2 GPS:\n      24: F3 unused:\n      25: F4 unused:"
             "\n      26: F5 unused:\n      27: F7 unused:\n      28: F8 unused:\n      29: F9 End of data:"
@@ -54,20 +53,17 @@ TEST_F(ScanDump, ListsEveryCodeAndDecodesInformationDiveAndCtdStarts) {
             "\n      35: FC CTD start:      36 START_CTD\t8\t2020/03/04 05:06:07"
             "\t12 ab 10ff 00 1234 abcd\t258\t2571\t4351\t0\t4660\t43981\n"
             "\n      4A: FD CTD end:\n      4A TDR_END_CTD OK\n"
-            "\n      4B: FD CTD end:\n      4B ** Error END_CTD (0xFD) out of block**\n"
-            "\n      4C: FC CTD start:"
+            "\n      4B: FD CTD end:\n      4B ** Error END_CTD (0xFD) out of block**\n\n      4C: FC CTD start:"
             "\n      4E: FC CTD start:      4F START_CTD\tc\t2029/01/02 03:04:05"
             "\n      57: FC CTD start:      58 START_CTD\t8\t2010/05/01 00:00:00"
             "\n      60: FC CTD start:      61 START_CTD\t8\t2011/13/01 00:00:00"
             "\n      69: FC CTD start:      6A START_CTD\t8\t2028/00/01 00:00:00"
             "\n      72: FD CTD end:\n      72 ** Error END_CTD (0xFD) out of block**\n"
-            "\n      73: FE dry start:"
-            "\n      74: FF :"
+            "\n      73: FE dry start:\n      74: FF :"
             "\n      75: FC CTD start:      76 START_CTD\t8\t2028/12/31 23:59:58"
-            "\t1234 560 00 00 00 00\t4660\t22016\t0\t0\t0\t0\n"
-            "\n      8A: END OF FILE\n");
+            "\t1234 560 00 00 00 00\t4660\t22016\t0\t0\t0\t0\n\n      8A: END OF FILE\n");
   // Without codes (0xFA is none): one empty line and the end line.
-  EXPECT_EQ(dump_of(ImageBuilder().raw({0x00, 0xFA, 0x10}), 0), "\n       3: END OF FILE\n");
+  EXPECT_EQ(dump_of(ImageBuilder().raw({0x00, 0xFA, 0x10})), "\n       3: END OF FILE\n");
 }
 
 TEST_F(ScanDump, DecodingAfterTheDumpGivesTheSameFilesWithOrWithoutADumpFile) {
@@ -98,13 +94,10 @@ TEST_F(ScanDump, DecodingAfterTheDumpGivesTheSameFilesWithOrWithoutADumpFile) {
     EXPECT_EQ(scanned_run.byte_count, 295u);
   }
   EXPECT_EQ(read_file(dir.file("skelv_debug.txt")),
-            "Skipping 256 bytes\n"
-            "\n     100: F6 info:INFO @      100 size=24 ver=0 intvl=0 ctd=0...\n"
-            "\n     125: F9 End of data:"
-            "\n     126: FF :"
+            "Skipping 256 bytes\n\n     100: F6 info:INFO @      100 size=24 ver=0 intvl=0 ctd=0...\n"
+            "\n     125: F9 End of data:\n     126: FF :"
             "\n     127: FC CTD start:     128 START_CTD\t8\t2020/01/01 00:00:00"
-            "\t00 00 00 00 00 00\t0\t0\t0\t0\t0\t0\n"
-            "\n     13C: END OF FILE\n");
+            "\t00 00 00 00 00 00\t0\t0\t0\t0\t0\t0\n\n     13C: END OF FILE\n");
 }
 
 }  // namespace
