@@ -17,9 +17,7 @@ class ConsoleTest : public ::testing::Test {
   TempDir dir;
 };
 
-constexpr char kNoProgress[] = "";
-
-TEST_F(ConsoleTest, ArgumentListsThatDecodeNothing) {
+TEST_F(ConsoleTest, ArgumentListsThatDecodeNothingAndAMissingInput) {
   const struct {
     std::vector<std::string> args;
     std::string out;
@@ -28,6 +26,7 @@ TEST_F(ConsoleTest, ArgumentListsThatDecodeNothing) {
       {{}, "\nSkelv  v78\n\nUsage: Skelv filename {offset} {-scan}\n", 1},
       {{std::string(1100, 'n')}, "\nSkelv  v78\n\nFile name too long: at most 1023 characters\n", 1},
       {{"--version"}, "Skelv v78\n", 0},
+      {{"absent.bin"}, head("absent.bin") + "Failure: Can't open TDR data file absent.bin\n\n", 0},  // status 0
   };
   for (const auto& c : cases) {
     const ProcessResult r = skelv(c.args);
@@ -37,12 +36,6 @@ TEST_F(ConsoleTest, ArgumentListsThatDecodeNothing) {
   const ProcessResult help = skelv({"--help"});
   EXPECT_EQ(help.out.rfind("Usage: Skelv filename {offset} {-scan}\n", 0), 0u);
   EXPECT_EQ(help.status, 0);
-}
-
-TEST_F(ConsoleTest, MissingInputIsAFailureWithStatus0) {
-  const ProcessResult r = skelv({"absent.bin"});
-  EXPECT_EQ(r.out, head("absent.bin") + kNoProgress + "Failure: Can't open TDR data file absent.bin\n\n");
-  EXPECT_EQ(r.status, 0);
 }
 
 TEST_F(ConsoleTest, RunWithoutInformationRecordHasAnUnknownVersionAndNoOutputs) {
@@ -60,12 +53,10 @@ TEST_F(ConsoleTest, RunWithInformationGpsAndWetDryRecords) {
   // entries (128 bytes each) 1032..1927; wet/dry records from 1928, whose state and next-code
   // bytes are single reads, so the 60th record's state read ends on 2048 with 8 snapshots
   // counted; 0xFF at 2048.
-  ImageBuilder image;
-  image.zeros(998);
   InfoBlock info;
   info.tag_version = 170;
-  image.info(info);
-  image.gps({2021, 3, 14, 9, 26, 53}, {});
+  ImageBuilder image;
+  image.zeros(998).info(info).gps({2021, 3, 14, 9, 26, 53}, {});
   std::vector<GpsEntry> entries;
   std::string entry_text;
   char buf[32];
@@ -90,20 +81,6 @@ TEST_F(ConsoleTest, RunWithInformationGpsAndWetDryRecords) {
   std::string gps = "2021/03/14 09:26:53 0 3 0\n";
   for (int k = 0; k < 7; ++k) gps += "2021/03/14 10:0" + std::to_string(k) + ":00 40 3 0" + entry_text + "\n";
   EXPECT_EQ(read_file(dir.file("tag17_gps.txt")), gps);
-}
-
-TEST_F(ConsoleTest, StartOffsetInHexadecimalAndDecimal) {
-  // Two snapshots; starting at the second one (offset 8) skips the first.
-  ImageBuilder image;
-  image.gps({2020, 1, 2, 3, 4, 5}, {}).gps({2020, 6, 7, 8, 9, 10}, {{5, 0x000A}}).eof();
-  image.write_to(dir.file("x.bin"));
-  for (const char* offset : {"8", "0x8"}) {
-    const ProcessResult r = skelv({"x.bin", offset});
-    EXPECT_EQ(r.out, head("x.bin") +
-                         "\n\nTag Version: ???\n\n\nCompleted.\n\nInput: 20 bytes from x.bin\n\n"
-                         "Output:\n  x_gps.txt: 1 GPS records\n");
-    EXPECT_EQ(read_file(dir.file("x_gps.txt")), "2020/06/07 08:09:10 1 3 0 5 000a\n");
-  }
 }
 
 TEST_F(ConsoleTest, UnknownCodeIsReportedAfterTheProgressLine) {

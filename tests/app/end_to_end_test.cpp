@@ -70,24 +70,41 @@ ImageBuilder deployment() {
 
 class EndToEndTest : public ::testing::Test {
  protected:
-  ProcessResult skelv(const std::vector<std::string>& args) { return run_skelv(args, dir.path()); }
+  // Writes the image to tag.bin and runs Skelv on it, with a start offset if one is given.
+  ProcessResult skelv(const ImageBuilder& image, const char* offset = nullptr) {
+    image.write_to(dir.file("tag.bin"));
+    return run_skelv(offset ? std::vector<std::string>{"tag.bin", offset} : std::vector<std::string>{"tag.bin"},
+                     dir.path());
+  }
   // The banner, the input and the working folder.
-  std::string head(const std::string& file) const {
-    return "\nSkelv  v78File: " + file + "\nPWD: " + std::filesystem::canonical(dir.path()).string() + "\n";
+  std::string head() const {
+    return "\nSkelv  v78File: tag.bin\nPWD: " + std::filesystem::canonical(dir.path()).string() + "\n";
+  }
+  // The console text of a completed run without an information record; counts of TDR, CTD, GPS
+  // and accelerometer lines.
+  std::string completed(unsigned long bytes, const unsigned (&counts)[4]) const {
+    std::string text = head() + "\n\nTag Version: ???\n\n\nCompleted.\n\nInput: " + std::to_string(bytes) +
+                       " bytes from tag.bin\n\nOutput:\n";
+    const char* const files[4][2] = {{"tdr", "TDR"}, {"ctd", "CTD"}, {"gps", "GPS"}, {"accel", "Accel"}};
+    for (int i = 0; i < 4; ++i) {
+      if (counts[i] != 0) {
+        text += std::string("  tag_") + files[i][0] + ".txt: " + std::to_string(counts[i]) + " " + files[i][1] +
+                " records\n";
+      }
+    }
+    return text;
   }
   std::string output(const std::string& suffix) const { return read_file(dir.file("tag" + suffix)); }
-  void write_image(const ImageBuilder& image) const { image.write_to(dir.file("tag.bin")); }
   TempDir dir;
 };
 
 TEST_F(EndToEndTest, DiveHoldingAProfileHoldingASnapshotABurstAndAnotherProfile) {
   const ImageBuilder image = deployment();
   ASSERT_EQ(image.size(), 244u);
-  write_image(image);
-  const ProcessResult r = skelv({"tag.bin"});
+  const ProcessResult r = skelv(image);
 
   // The snapshots inside streams are noted with the offset after their 0xF2: 90 and 229.
-  EXPECT_EQ(r.out, head("tag.bin") +
+  EXPECT_EQ(r.out, head() +
                        "@0000005A GPS F2!@000000E5 GPS F2!"
                        "\n\nTag Version: 170\n\nCompleted.\n\nInput: 244 bytes from tag.bin\n\nOutput:\n"
                        "  tag_tdr.txt: 6 TDR records\n  tag_ctd.txt: 6 CTD records\n"
@@ -142,29 +159,38 @@ TEST_F(EndToEndTest, DiveHoldingAProfileHoldingASnapshotABurstAndAnotherProfile)
                                       "2026/03/14 06:00:01.333\t-1.0000\t0.7500\t0.5000\n");
 }
 
-TEST_F(EndToEndTest, EndCodesEndTheStreamThatMeetsThemAfterABurstOrProfileWasCutShort) {
+TEST_F(EndToEndTest, StartOffsetsInsideRecordsAndEndCodesAfterABurstOrProfileCutShort) {
+  InfoBlock info;
+  info.tag_version = 170;
+  ImageBuilder image;
+  image.info(info).gps({2026, 3, 14, 9, 0, 0}, {{0xF6, 0x0102}, {3, 0x0405}});  // [0], [26]: entries [34], [37]
   // Regime 2 dives (depth only, 1 s). The first holds a profile that holds a burst; the second
   // dive start ends all three, leaving the burst and the profile open.
-  ImageBuilder image;
-  image.dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(100).step(1);           // [0] 10.0, 10.1 m
-  image.ctd_start(0, {2026, 3, 14, 8, 0, 1}, 100, 600, {900, 23000, 200});     // [14]
-  image.step(3).step(0).step(0);                                               // [33]
-  image.acc_start(256, 256, 256).step(1).step(1).step(1);                      // [36]
-  image.dive_start(2, {2026, 3, 14, 8, 0, 10}, 100).u16(50).step(1);           // [46]
-  image.acc_end();  // [60] the open burst's end code ends this dive; the record clears the burst
-  image.dive_start(2, {2026, 3, 14, 8, 0, 20}, 100).u16(60).step(1);           // [61]
-  image.acc_end().step(1);  // [75] no burst open: skipped, and 0x01 steps the depth
-  image.ctd_end();          // [77] the open profile's end code ends this dive and is read as a record
-  image.dive_start(2, {2026, 3, 14, 8, 0, 30}, 100).u16(70);                   // [78]
-  image.ctd_end().eof();    // [91] the record left the profile open: 0xFD ends this dive too
-  ASSERT_EQ(image.size(), 93u);
-  write_image(image);
-  const ProcessResult r = skelv({"tag.bin"});
+  image.dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(100).step(1);           // [40] 10.0, 10.1 m
+  image.ctd_start(0, {2026, 3, 14, 8, 0, 1}, 100, 600, {900, 23000, 200});     // [54]
+  image.step(3).step(0).step(0);                                               // [73]
+  image.acc_start(256, 256, 256).step(1).step(1).step(1);                      // [76]
+  image.dive_start(2, {2026, 3, 14, 8, 0, 10}, 100).u16(50).step(1);           // [86]
+  image.acc_end();  // [100] the open burst's end code ends this dive; the record clears the burst
+  image.dive_start(2, {2026, 3, 14, 8, 0, 20}, 100).u16(60).step(1);           // [101]
+  image.acc_end().step(1);  // [115] no burst open: skipped, and 0x01 steps the depth
+  image.ctd_end();          // [117] the open profile's end code ends this dive and is read as a record
+  image.dive_start(2, {2026, 3, 14, 8, 0, 30}, 100).u16(70);                   // [118]
+  image.ctd_end().eof();    // [131] the record left the profile open: 0xFD ends this dive too
+  ASSERT_EQ(image.size(), 133u);
 
-  EXPECT_EQ(r.out, head("tag.bin") +
-                       "\n\nTag Version: ???\n\n\nCompleted.\n\nInput: 93 bytes from tag.bin\n\nOutput:\n"
-                       "  tag_tdr.txt: 8 TDR records\n  tag_ctd.txt: 2 CTD records\n"
-                       "  tag_accel.txt: 2 Accel records\n");
+  // Decimal 30 lands on the snapshot's hour. The start search skips 9, 0, 0 and the count 2 and
+  // takes the entry byte 0xF6 [34] as an information record of 1 byte ([36]); the next code is
+  // the entry byte 3 [37], which fails the run after nothing was written.
+  ProcessResult r = skelv(image, "30");
+  EXPECT_EQ(r.out, head() + "Failure: Unknown code 3 at byte 38\n\n");
+  EXPECT_EQ(r.status, 0);
+  for (const char* suffix : {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"}) EXPECT_EQ(output(suffix), kMissing);
+
+  // 0x25 = 37 lands on the second entry; the search skips 3, 4, 5 and starts at the first dive.
+  // The information record before it is never read, and the byte count includes the offset.
+  r = skelv(image, "0x25");
+  EXPECT_EQ(r.out, completed(133, {8, 2, 0, 2}));
   EXPECT_EQ(r.status, 0);
   // Each dive closes with the sample in progress: the first with its second sample, since the
   // profile stood where the third sample's depth was due; the last with its opening sample.
@@ -182,86 +208,33 @@ TEST_F(EndToEndTest, EndCodesEndTheStreamThatMeetsThemAfterABurstOrProfileWasCut
   EXPECT_EQ(output("_accel.txt"), std::string(kAccHeader) +
                                       "2026/03/14 08:00:00.000\t-15.0000\t-15.0000\t-15.0000\n"
                                       "2026/03/14 08:00:00.500\t-14.9961\t-14.9961\t-14.9961\n");
-  EXPECT_EQ(output("_gps.txt"), kMissing);
-}
-
-TEST_F(EndToEndTest, StartOffsetsInsideRecords) {
-  InfoBlock info;
-  info.tag_version = 170;
-  ImageBuilder image;
-  image.info(info);                                                            // [0]
-  image.gps({2026, 3, 14, 9, 0, 0}, {{0xF6, 0x0102}, {3, 0x0405}});            // [26]: entries [34], [37]
-  image.dive_start(2, {2026, 3, 14, 9, 0, 5}, 100).u16(200).step(-5).eof();    // [40]
-  ASSERT_EQ(image.size(), 55u);
-  write_image(image);
-
-  // Decimal 30 lands on the snapshot's hour. The start search skips 9, 0, 0 and the count 2 and
-  // takes the entry byte 0xF6 [34] as an information record of 1 byte ([36]); the next code is
-  // the entry byte 3 [37], which fails the run after nothing was written.
-  ProcessResult r = skelv({"tag.bin", "30"});
-  EXPECT_EQ(r.out, head("tag.bin") + "Failure: Unknown code 3 at byte 38\n\n");
-  EXPECT_EQ(r.status, 0);
-  for (const char* suffix : {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"}) EXPECT_EQ(output(suffix), kMissing);
-
-  // 0x25 = 37 lands on the second entry; the search skips 3, 4, 5 and starts at the dive. The
-  // information record before it is never read, and the byte count includes the offset.
-  r = skelv({"tag.bin", "0x25"});
-  EXPECT_EQ(r.out, head("tag.bin") +
-                       "\n\nTag Version: ???\n\n\nCompleted.\n\nInput: 55 bytes from tag.bin\n\nOutput:\n"
-                       "  tag_tdr.txt: 2 TDR records\n");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(output("_tdr.txt"),
-            std::string(kTdrHeader2) + "2026/03/14 09:00:05.000\t20.000\n2026/03/14 09:00:06.000\t19.500\n");
-  EXPECT_EQ(output("_gps.txt"), kMissing);
-}
-
-// The console summary of a successful run without an information record.
-std::string summary(unsigned long bytes, const unsigned (&counts)[4]) {
-  std::string text = "\n\nTag Version: ???\n\n\nCompleted.\n\nInput: " + std::to_string(bytes) +
-                     " bytes from tag.bin\n\nOutput:\n";
-  const char* const lines[4] = {"  tag_tdr.txt: %u TDR records\n", "  tag_ctd.txt: %u CTD records\n",
-                                "  tag_gps.txt: %u GPS records\n", "  tag_accel.txt: %u Accel records\n"};
-  for (int i = 0; i < 4; ++i) {
-    if (counts[i] == 0) continue;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, lines[i], counts[i]);
-    text += buf;
-  }
-  return text;
-}
-
-ImageBuilder first_bytes(const ImageBuilder& whole, std::size_t n) {
-  const auto begin = whole.bytes().begin();
-  return ImageBuilder().raw(std::vector<std::uint8_t>(begin, begin + static_cast<std::ptrdiff_t>(n)));
 }
 
 TEST_F(EndToEndTest, ImageEndingInsideEachKindOfRecord) {
   const TagTime t{2026, 3, 14, 10, 0, 0};
-  InfoBlock info;
-  info.tag_version = 170;
-  struct Row {
+  const auto first = [](const ImageBuilder& whole, long n) {
+    return ImageBuilder().raw({whole.bytes().begin(), whole.bytes().begin() + n});
+  };
+  const std::string ctd0 = "\n2026/03/14 10:00:00\t10.00\t10.00\t0.00\t15.000\t0.0000\t0.0000\n";
+  const std::string dive2 = std::string(kTdrHeader2) + "2026/03/14 10:00:00.000\t3.000\n";
+  const std::string acc0 = std::string(kAccHeader) + "2026/03/14 09:59:59.000\t-15.0000\t-15.0000\t-15.0000\n";
+  const std::string none = kMissing;
+  const struct {
     const char* record;
     ImageBuilder image;
     unsigned long bytes;  // the failed read at the end adds nothing to the byte count
     unsigned counts[4];   // TDR, CTD, GPS and accelerometer lines
-    std::string tdr, ctd, gps, acc;
-  };
-  const std::string dive2 = std::string(kTdrHeader2) + "2026/03/14 10:00:00.000\t3.000\n";
-  const std::string ctd_first = kCtdHeader + "\n2026/03/14 10:00:00\t10.00\t10.00\t0.00\t15.000\t0.0000\t0.0000\n";
-  const std::string acc_first = std::string(kAccHeader) + "2026/03/14 09:59:59.000\t-15.0000\t-15.0000\t-15.0000\n";
-  const std::vector<Row> rows = {
+    std::string tdr, ctd, acc;
+  } rows[] = {
       // Code, length 24 and 10 of its 24 bytes: the record changes nothing.
-      {"information", first_bytes(ImageBuilder().info(info), 12), 2, {0, 0, 0, 0},
-       kMissing, kMissing, kMissing, kMissing},
+      {"information", first(ImageBuilder().info(InfoBlock{}), 12), 2, {0, 0, 0, 0}, none, none, none},
       // Code, 7 header bytes, 4 of the 6 entry bytes: no line, not counted.
-      {"GPS", first_bytes(ImageBuilder().gps(t, {{1, 0x0203}, {4, 0x0506}}), 12), 8, {0, 0, 0, 0},
-       kMissing, kMissing, kMissing, kMissing},
+      {"GPS", first(ImageBuilder().gps(t, {{1, 0x0203}, {4, 0x0506}}), 12), 8, {0, 0, 0, 0}, none, none, none},
       // Code, regime and 3 of the 7 time bytes: no file.
-      {"dive start", first_bytes(ImageBuilder().dive_start(2, t, 100), 5), 2, {0, 0, 0, 0},
-       kMissing, kMissing, kMissing, kMissing},
+      {"dive start", first(ImageBuilder().dive_start(2, t, 100), 5), 2, {0, 0, 0, 0}, none, none, none},
       // Regime 1, depth and half the temperature of the opening sample: the header alone.
       {"opening dive sample", ImageBuilder().dive_start(1, t, 100).u16(100).u8(0x17), 13, {0, 0, 0, 0},
-       "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n", kMissing, kMissing, kMissing},
+       "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n", none, none},
       // Regime 7, the second sample cut after its depth and temperature: the closing line has
       // their new values and the opening sample's odometer and magnetometer, at the start time.
       {"further dive sample",
@@ -269,158 +242,93 @@ TEST_F(EndToEndTest, ImageEndingInsideEachKindOfRecord) {
            .step(10).step(4),
        26, {1, 0, 0, 0},
        std::string(kTdrHeader7) + "2026/03/14 10:00:00.000\t5.500\t13.55\t0.60\t21.6\t-12.4\t38.7\t14\t0\n",
-       kMissing, kMissing, kMissing},
+       none, none},
       // Regime 6 dive, a wet/dry code without its state: the dive closes with state 0.
       {"wet/dry", ImageBuilder().dive_start(6, t, 100).u16(30).code(TDRCODE_WETDRY), 14, {1, 0, 0, 0},
-       "DATE(UTC)\tDEPTH(m)\tWETDRY\n2026/03/14 10:00:00.000\t3.000\t0\n", kMissing, kMissing, kMissing},
+       "DATE(UTC)\tDEPTH(m)\tWETDRY\n2026/03/14 10:00:00.000\t3.000\t0\n", none, none},
       // The dry start ends the dive, then half its interval: no haul-out line.
       {"dry start", ImageBuilder().dive_start(2, t, 100).u16(30).step(1).code(TDRCODE_START_DRY).u8(0), 15,
-       {2, 0, 0, 0}, dive2 + "2026/03/14 10:00:01.000\t3.100\n", kMissing, kMissing, kMissing},
+       {2, 0, 0, 0}, dive2 + "2026/03/14 10:00:01.000\t3.100\n", none, none},
       // Mask, time, interval, surface and 5 of the 6 bytes of the first sample: no file.
-      {"CTD start", first_bytes(ImageBuilder().ctd_start(0, t, 100, 600, {900, 23000, 200}), 18), 17, {0, 0, 0, 0},
-       kMissing, kMissing, kMissing, kMissing},
+      {"CTD start", first(ImageBuilder().ctd_start(0, t, 100, 600, {900, 23000, 200}), 18), 17, {0, 0, 0, 0},
+       none, none, none},
       // The second sample without its conductivity: its line keeps the first sample's.
       {"CTD sample", ImageBuilder().ctd_start(0, t, 100, 600, {900, 23000, 200}).step(30).step(0), 21, {0, 2, 0, 0},
-       kMissing, ctd_first + "2026/03/14 10:00:01\t11.00\t11.00\t0.00\t15.000\t0.0000\t0.0000\n", kMissing,
-       kMissing},
+       none, kCtdHeader + ctd0 + "2026/03/14 10:00:01\t11.00\t11.00\t0.00\t15.000\t0.0000\t0.0000\n", none},
       // A burst in a regime 2 dive, its second sample cut after x: y and z keep their values.
       // The burst spans the second before the dive clock; 257 / 256 - 16 = -14.99609 g.
       {"burst", ImageBuilder().dive_start(2, t, 100).u16(30).acc_start(256, 256, 256).step(1), 21, {1, 0, 0, 2},
-       dive2, kMissing, kMissing, acc_first + "2026/03/14 09:59:59.500\t-14.9961\t-15.0000\t-15.0000\n"},
-      // Nothing after a burst's end code or a profile's end code: the run still succeeds.
-      {"burst end", ImageBuilder().dive_start(2, t, 100).u16(30).acc_start(256, 256, 256).acc_end(), 21,
-       {1, 0, 0, 1}, dive2, kMissing, kMissing, acc_first},
-      {"CTD end", ImageBuilder().ctd_start(0, t, 100, 600, {900, 23000, 200}).ctd_end(), 20, {0, 1, 0, 0},
-       kMissing, ctd_first, kMissing, kMissing},
+       dive2, none, acc0 + "2026/03/14 09:59:59.500\t-14.9961\t-15.0000\t-15.0000\n"},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.record);
-    for (const char* suffix : {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"}) {
-      std::filesystem::remove(dir.file(std::string("tag") + suffix));
-    }
-    write_image(row.image);
-    const ProcessResult r = skelv({"tag.bin"});
-    EXPECT_EQ(r.out, head("tag.bin") + summary(row.bytes, row.counts));
+    for (const char* suffix : {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"}) std::remove(dir.file(std::string("tag") + suffix).c_str());
+    const ProcessResult r = skelv(row.image);
+    EXPECT_EQ(r.out, completed(row.bytes, row.counts));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(output("_tdr.txt"), row.tdr);
     EXPECT_EQ(output("_ctd.txt"), row.ctd);
-    EXPECT_EQ(output("_gps.txt"), row.gps);
+    EXPECT_EQ(output("_gps.txt"), kMissing);
     EXPECT_EQ(output("_accel.txt"), row.acc);
   }
 }
 
-TEST_F(EndToEndTest, OutputThatCannotBeWrittenIsAFailureNotACompletedRun) {
-  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-  ImageBuilder().gps({2026, 3, 14, 11, 0, 0}, {}).eof().write_to(dir.file("tag.bin"));
-  std::filesystem::create_symlink("/dev/full", dir.file("tag_gps.txt"));
-  const ProcessResult r = skelv({"tag.bin"});
-  EXPECT_EQ(r.out, head("tag.bin") + "Failure: Can't write GPS data file tag_gps.txt\n\n");
-  EXPECT_EQ(r.status, 0);
-}
-
 // Every prefix of the deployment image, decoded in process so that the state after the run can
 // be looked at.
-class TruncationTest : public DecodeTest {
- protected:
-  struct Outcome {
-    bool ok = false;
-    std::uint64_t byte_count = 0;
-    std::uint32_t counts[4] = {};
-    std::string console;
-    std::string files[4];  // TDR, CTD, GPS, accelerometer
-    bool all_closed = false;
-    int final_block = 0;  // samples of the last accelerometer block, written at the end of the run
-    bool operator==(const Outcome&) const = default;
-  };
-
-  Outcome decode_first(const std::vector<std::uint8_t>& image, std::size_t n) {
-    st = DecoderState{};
-    st.console = [this](const char* text) { console += text; };
-    console.clear();
-    const char* const names[4] = {run.tdr_name, run.ctd_name, run.gps_name, run.acc_name};
-    for (const char* name : names) std::remove(name);
-    Outcome o;
-    o.ok = decode(ImageBuilder().raw(std::vector<std::uint8_t>(image.begin(), image.begin() + static_cast<long>(n))));
-    o.byte_count = run.byte_count;
-    o.counts[0] = run.tdr_count;
-    o.counts[1] = run.ctd_count;
-    o.counts[2] = run.gps_count;
-    o.counts[3] = run.acc_count;
-    o.console = console;
-    for (int i = 0; i < 4; ++i) o.files[i] = read_file(names[i]);
-    o.all_closed = !out_is_open(st.tdr_file) && !out_is_open(st.ctd_file) && !out_is_open(st.gps_file) &&
-                   !out_is_open(st.acc_file);
-    o.final_block = st.acc_pending_count;
-    return o;
-  }
-
-  static std::vector<std::string> lines_of(const std::string& text) {
-    std::vector<std::string> lines;
-    if (text == kMissing) return lines;
-    std::size_t from = 0;
-    for (std::size_t at; (at = text.find('\n', from)) != std::string::npos; from = at + 1) {
-      lines.push_back(text.substr(from, at - from));
-    }
-    return lines;
-  }
-  // The date and time of a sample line; other lines whole.
-  static std::string stamp(const std::string& line) { return line.substr(0, line.find('\t')); }
-  static std::string values(const std::string& line) { return line.substr(line.find('\t')); }
-};
+using TruncationTest = DecodeTest;
 
 TEST_F(TruncationTest, EveryPrefixOfTheDeploymentKeepsTheLinesOfTheWholeRun) {
   const std::vector<std::uint8_t> image = deployment().bytes();
-  const Outcome whole = decode_first(image, image.size());
-  ASSERT_TRUE(whole.ok);
-  std::vector<std::string> full[4];
-  for (int i = 0; i < 4; ++i) full[i] = lines_of(whole.files[i]);
-  enum { kTdr, kCtd, kGps, kAcc };
+  const char* const names[4] = {run.tdr_name, run.ctd_name, run.gps_name, run.acc_name};
+  std::vector<std::string> full[4], cut[4];
+  // Decodes the first n bytes afresh and splits the files into `lines`; returns the console
+  // notes and the files as one text.
+  const auto decode_first = [&](std::size_t n, std::vector<std::string>(&lines)[4]) {
+    st = DecoderState{};
+    st.console = [this](const char* text) { console += text; };
+    console.clear();
+    for (const char* name : names) std::remove(name);
+    // A cut never fails a run, as nothing past it is read, and every file is closed at the end.
+    EXPECT_TRUE(decode(ImageBuilder().raw({image.begin(), image.begin() + static_cast<long>(n)}))) << failure();
+    EXPECT_LE(run.byte_count, n);
+    for (const OutFile* file : {&st.tdr_file, &st.ctd_file, &st.gps_file, &st.acc_file}) EXPECT_FALSE(out_is_open(*file));
+    std::string all = console;
+    for (int i = 0; i < 4; ++i) {
+      const std::string text = read_file(names[i]);
+      all += "|" + text;
+      lines[i].clear();
+      for (std::size_t from = 0, at; text != kMissing && (at = text.find('\n', from)) != std::string::npos; from = at + 1) {
+        lines[i].push_back(text.substr(from, at - from));
+      }
+      EXPECT_TRUE(text == kMissing || text.back() == '\n') << i;  // whole lines only
+    }
+    return all;
+  };
+  decode_first(image.size(), full);
+  const std::string whole_console = console;
+  const auto stamp = [](const std::string& line) { return line.substr(0, line.find('\t')); };  // a line without columns whole
 
   for (std::size_t n = 0; n <= image.size(); ++n) {
     SCOPED_TRACE(n);
-    const Outcome cut = decode_first(image, n);
-    EXPECT_EQ(decode_first(image, n), cut);  // the same again
-    // A cut never fails a run: nothing past it is read.
-    EXPECT_TRUE(cut.ok) << failure();
-    EXPECT_LE(cut.byte_count, n);
-    EXPECT_TRUE(cut.all_closed);
-    EXPECT_EQ(whole.console.compare(0, cut.console.size(), cut.console), 0) << cut.console;
-
-    std::vector<std::string> part[4];
-    for (int i = 0; i < 4; ++i) {
-      part[i] = lines_of(cut.files[i]);
-      if (cut.files[i] != kMissing) {
-        EXPECT_EQ(cut.files[i].back(), '\n') << i;  // whole lines only
-      }
-      ASSERT_LE(part[i].size(), full[i].size()) << i;
-    }
-    // Snapshots are written whole or not at all.
-    for (std::size_t k = 0; k < part[kGps].size(); ++k) EXPECT_EQ(part[kGps][k], full[kGps][k]);
+    EXPECT_EQ(decode_first(n, cut), decode_first(n, cut));  // the same again
+    EXPECT_EQ(whole_console.compare(0, console.size(), console), 0) << console;
     // A cut stream closes with the sample it was reading: the last TDR or CTD line may hold other
-    // values than the whole run's line at that place, at the same time.
-    for (int f : {kTdr, kCtd}) {
-      for (std::size_t k = 0; k < part[f].size(); ++k) {
-        if (k + 1 < part[f].size()) {
-          EXPECT_EQ(part[f][k], full[f][k]) << f;
-        } else {
-          EXPECT_EQ(stamp(part[f][k]), stamp(full[f][k])) << f;
-        }
-      }
-    }
-    // Accelerometer lines are written per block. The blocks before the last are whole; the last
-    // one, written at the end of the run, has fewer samples spread over the same span: it starts
-    // at the same time, and its samples but the one the cut left partly read hold the same values.
-    const std::size_t final_block = part[kAcc].empty() ? 0 : static_cast<std::size_t>(cut.final_block);
-    const std::size_t block = part[kAcc].size() - final_block;  // the first line of the last block
-    for (std::size_t k = 0; k < part[kAcc].size(); ++k) {
-      if (k < block) {
-        EXPECT_EQ(part[kAcc][k], full[kAcc][k]);
-      } else if (k + 1 < part[kAcc].size()) {
-        EXPECT_EQ(values(part[kAcc][k]), values(full[kAcc][k]));
-      }
-      if (k == block) {
-        EXPECT_EQ(stamp(part[kAcc][k]), stamp(full[kAcc][k]));
-      }
+    // values than the whole run's line at that place, at the same time; snapshots are written
+    // whole or not at all. Accelerometer lines go out per block; the last block, written at the
+    // end of the run, may have fewer samples spread over the same span: it starts at the same
+    // time, and its samples but the one the cut left partly read hold the same values.
+    for (int f = 0; f < 4; ++f) {
+      const std::vector<std::string>& part = cut[f];
+      ASSERT_LE(part.size(), full[f].size()) << f;
+      const std::size_t last = part.empty() ? 0 : f < 3 ? 1 : static_cast<std::size_t>(st.acc_pending_count);
+      const std::size_t block = part.size() - last;  // the first line that may differ
+      // What must agree of line k: all of it before the last block, the time where the last block
+      // starts, the values of the last block's lines but the very last.
+      const auto agreed = [&](const std::string& line, std::size_t k) -> std::string {
+        if (k + 1 == part.size()) return k == block ? stamp(line) : k < block ? line : "";
+        return k <= block ? line : line.substr(stamp(line).size());
+      };
+      for (std::size_t k = 0; k < part.size(); ++k) EXPECT_EQ(agreed(part[k], k), agreed(full[f][k], k)) << f;
     }
   }
 }
