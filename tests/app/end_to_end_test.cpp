@@ -262,7 +262,9 @@ TEST_F(EndToEndTest, ImageEndingInsideEachKindOfRecord) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.record);
-    for (const char* suffix : {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"}) std::remove(dir.file(std::string("tag") + suffix).c_str());
+    for (const char* suffix : {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"}) {
+      std::remove(dir.file(std::string("tag") + suffix).c_str());
+    }
     const ProcessResult r = skelv(row.image);
     EXPECT_EQ(r.out, completed(row.bytes, row.counts));
     EXPECT_EQ(r.status, 0);
@@ -291,13 +293,16 @@ TEST_F(TruncationTest, EveryPrefixOfTheDeploymentKeepsTheLinesOfTheWholeRun) {
     // A cut never fails a run, as nothing past it is read, and every file is closed at the end.
     EXPECT_TRUE(decode(ImageBuilder().raw({image.begin(), image.begin() + static_cast<long>(n)}))) << failure();
     EXPECT_LE(run.byte_count, n);
-    for (const OutFile* file : {&st.tdr_file, &st.ctd_file, &st.gps_file, &st.acc_file}) EXPECT_FALSE(out_is_open(*file));
+    for (const OutFile* file : {&st.tdr_file, &st.ctd_file, &st.gps_file, &st.acc_file}) {
+      EXPECT_FALSE(out_is_open(*file));
+    }
     std::string all = console;
     for (int i = 0; i < 4; ++i) {
       const std::string text = read_file(names[i]);
       all += "|" + text;
       lines[i].clear();
-      for (std::size_t from = 0, at; text != kMissing && (at = text.find('\n', from)) != std::string::npos; from = at + 1) {
+      for (std::size_t from = 0, at; text != kMissing && (at = text.find('\n', from)) != std::string::npos;
+           from = at + 1) {
         lines[i].push_back(text.substr(from, at - from));
       }
       EXPECT_TRUE(text == kMissing || text.back() == '\n') << i;  // whole lines only
@@ -306,7 +311,8 @@ TEST_F(TruncationTest, EveryPrefixOfTheDeploymentKeepsTheLinesOfTheWholeRun) {
   };
   decode_first(image.size(), full);
   const std::string whole_console = console;
-  const auto stamp = [](const std::string& line) { return line.substr(0, line.find('\t')); };  // a line without columns whole
+  // The date and time of a line; a line without columns whole.
+  const auto stamp = [](const std::string& line) { return line.substr(0, line.find('\t')); };
 
   for (std::size_t n = 0; n <= image.size(); ++n) {
     SCOPED_TRACE(n);

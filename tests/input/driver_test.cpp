@@ -41,7 +41,11 @@ TEST_F(DriverTest, OutputThatCannotBeCreatedOrWrittenFailsTheRunAndTheOthersAreC
       st = DecoderState{};
       st.console = [](const char*) {};
       for (const auto& o : outputs) std::filesystem::remove_all(o.name);
-      create ? (void)std::filesystem::create_directory(bad.name) : std::filesystem::create_symlink("/dev/full", bad.name);
+      if (create) {
+        std::filesystem::create_directory(bad.name);
+      } else {
+        std::filesystem::create_symlink("/dev/full", bad.name);
+      }
       EXPECT_FALSE(decode(image));
       EXPECT_EQ(failure(), std::string("Can't ") + (create ? "create " : "write ") + bad.kind + " data file " +
                                bad.name + "\n");
