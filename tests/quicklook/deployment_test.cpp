@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "quicklook/deployment.h"
@@ -13,19 +14,15 @@ namespace {
 
 constexpr double kMar14 = 1615680000.0;  // 2021-03-14 00:00:00 UTC (18700 days after 1970-01-01)
 
-// Lines, sample lines, headers, HAULOUT lines, notes, lines skipped, a cut-off last line skipped.
-using Counts = std::vector<std::uint64_t>;
-Counts counts(const FileTally& t) {
-  return {t.lines, t.data, t.headers, t.haulouts, t.notes, t.unparsed, t.truncated};
-}
-
 class DeploymentTest : public ::testing::Test {
  protected:
   DeploymentTest() { deployment_reset(d); }
-  const FileTally& read(FileKind kind, const std::string& text) {
+  // Lines, sample lines, headers, HAULOUT lines, notes, lines skipped, a cut-off last line skipped.
+  std::vector<std::uint64_t> read(FileKind kind, const std::string& text) {
     skelv::test::write_file(dir.file("f.txt"), text);
     EXPECT_TRUE(read_file(d, kind, dir.file("f.txt").c_str()));
-    return d.files[file_index(kind)];
+    const FileTally& t = d.files[file_index(kind)];
+    return {t.lines, t.data, t.headers, t.haulouts, t.notes, t.unparsed, t.truncated};
   }
   skelv::test::TempDir dir;
   std::unique_ptr<Deployment> owner = std::make_unique<Deployment>();  // large: on the heap
@@ -34,25 +31,24 @@ class DeploymentTest : public ::testing::Test {
 
 TEST_F(DeploymentTest, TdrLinesCountByWhatTheyAreAndMakeDives) {
   // A dive begins at 2 m and ends back at 1 m or at a haul-out: 1.9 no dive, 2.0 dive 1, 1.0 end,
-  // 30 dive 2 (1.5 and 3 stay in it), 1.0 end, 2.5 dive 3, HAULOUT end, 12.5 dive 4.
+  // 30 dive 2 (1.5 and 3 stay in it), 1.0 end, 2.5 dive 3, HAULOUT end, 12.5 dive 4. Skipped: an
+  // illegal-stream line other than "(0)" and a cut-off last line; a second header.
   std::string text = "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n@00000123: ACC OVERFLOW: WARNING\n";
   int s = 0;
   for (const char* depth : {"0.000", "1.900", "2.000", "1.000", "30.000", "1.500", "3.000", "1.000", "2.500"}) {
-    text.append("2021/03/14 09:00:0").append(std::to_string(s++)).append(".000\t").append(depth).append("\t20.00\n");
+    text += "2021/03/14 09:00:0" + std::to_string(s++) + ".000\t" + depth + "\t20.00\n";
   }
   text += "HAULOUT: 2021/03/14 09:00:09 2021/03/14 09:59:59\n"
-          "2021/03/14 10:00:00.000\t12.500\n"  // a later regime 2 dive: depth only
+          "***Unknown TDR regime 4 ***\n"
+          "2021/03/14 10:00:00.000\t12.500\n"
           "2021/03/14 10:00:01.000\t0.000\n"
           "4a2: Illegal stream contents (0)\n"
-          "junk\n"
+          "1a2f: Illegal stream contents (1)\n"
           "2021/03/14 10:00:02.000\t1";  // the last line, cut short
-  const FileTally& t = read(FileKind::kTdr, text);
-  EXPECT_EQ(counts(t), (Counts{17, 11, 1, 1, 2, 1, 1}));
+  EXPECT_EQ(read(FileKind::kTdr, text), (std::vector<std::uint64_t>{18, 11, 2, 1, 2, 1, 1}));
   EXPECT_EQ(d.dives, 4u);
-  EXPECT_DOUBLE_EQ(d.max_depth, 30.0);
-  EXPECT_DOUBLE_EQ(d.max_depth_time, kMar14 + 9 * 3600 + 4);
-  EXPECT_DOUBLE_EQ(d.spans[file_index(FileKind::kTdr)].first, kMar14 + 9 * 3600);
-  EXPECT_DOUBLE_EQ(d.spans[file_index(FileKind::kTdr)].last, kMar14 + 10 * 3600 + 1);
+  EXPECT_EQ((std::vector<double>{d.max_depth, d.max_depth_time, d.spans[0].first, d.spans[0].last}),
+            (std::vector<double>{30, kMar14 + 9 * 3600 + 4, kMar14 + 9 * 3600, kMar14 + 10 * 3600 + 1}));
   ASSERT_EQ(d.notes.distinct, 2);
   EXPECT_STREQ(d.notes.texts[0].text, "ACC OVERFLOW: WARNING");
   EXPECT_EQ(d.notes.texts[0].first_offset, 0x123u);
@@ -61,27 +57,25 @@ TEST_F(DeploymentTest, TdrLinesCountByWhatTheyAreAndMakeDives) {
 }
 
 TEST(Deployment, BeginsACastWhereTimeOrSurfacePressureBreaks) {
-  struct Row {
-    double t, surface;
-    bool begins;
-  };
-  // The first line begins a cast; steps of 1 s, then 5 s (five steps: no break) and 6 s (more than
-  // five steps: a break); a new surface pressure; time going back; 67 s before the cast showed any
-  // step (more than 60 s: a break); 60 s (not more).
-  const Row rows[] = {{0, 0.2, true},  {1, 0.2, false}, {2, 0.2, false}, {7, 0.2, false},  {13, 0.2, true},
-                      {14, 0.3, true}, {13, 0.3, true}, {80, 0.3, true}, {140, 0.3, false}};
+  // Time and surface pressure of each line, and whether it begins a cast. The first line does;
+  // steps of 1 s, then 5 s (five steps: no break) and 6 s (more than five steps: a break); a new
+  // surface pressure; time going back; 67 s before the cast showed any step (more than 60 s: a
+  // break); 60 s (not more).
+  const std::tuple<double, double, bool> rows[] = {{0, 0.2, true},   {1, 0.2, false}, {2, 0.2, false},
+                                                   {7, 0.2, false},  {13, 0.2, true}, {14, 0.3, true},
+                                                   {13, 0.3, true},  {80, 0.3, true}, {140, 0.3, false}};
   CastSplit split;
-  for (const Row& r : rows) EXPECT_EQ(cast_split_next(split, r.t, r.surface), r.begins) << r.t;
+  for (const auto& [t, surface, begins] : rows) EXPECT_EQ(cast_split_next(split, t, surface), begins) << t;
 }
 
-TEST_F(DeploymentTest, ReadsLinesAcrossReadBuffersSkippingOneLongerThanTheBuffer) {
+TEST_F(DeploymentTest, ReadsLinesAcrossReadBuffersSkippingOneLongerThanTheBufferAndTdrOnlyLines) {
   // One line of twice the buffer, then 100000 lines of 46 bytes (with CR LF), about 4.6 MB:
-  // many lines straddle two reads.
+  // many lines straddle two reads. HAULOUT and illegal-stream lines belong to the TDR file only.
   std::string text(kReadBufferSize * 2 + 10, 'x');
-  text += "\nDATE(UTC)\tX\tY\tZ\n";
+  text += "\nDATE(UTC)\tX\tY\tZ\nHAULOUT: 2021/03/14 11:59:02 2021/03/14 12:59:59\n"
+          "1a2f: Illegal stream contents (0)\n@00000010: ACC OVERFLOW: FATAL\n";
   for (int i = 0; i < 100000; ++i) text += "2021/03/14 00:00:00.000\t-1.0000\t0.0000\t1.0000\r\n";
-  const FileTally& t = read(FileKind::kAcc, text);
-  EXPECT_EQ(counts(t), (Counts{100002, 100000, 1, 0, 0, 1, 0}));
+  EXPECT_EQ(read(FileKind::kAcc, text), (std::vector<std::uint64_t>{100005, 100000, 1, 0, 1, 3, 0}));
 }
 
 }  // namespace
