@@ -32,7 +32,7 @@ class DeploymentTest : public ::testing::Test {
 TEST_F(DeploymentTest, TdrLinesCountByWhatTheyAreAndMakeDives) {
   // A dive begins at 2 m and ends back at 1 m or at a haul-out: 1.9 no dive, 2.0 dive 1, 1.0 end,
   // 30 dive 2 (1.5 and 3 stay in it), 1.0 end, 2.5 dive 3, HAULOUT end, 12.5 dive 4. Skipped: an
-  // illegal-stream line other than "(0)" and a cut-off last line; a second header.
+  // illegal-stream line other than "(0)" or without an offset, a cut-off last line; a second header.
   std::string text = "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n@00000123: ACC OVERFLOW: WARNING\n";
   int s = 0;
   for (const char* depth : {"0.000", "1.900", "2.000", "1.000", "30.000", "1.500", "3.000", "1.000", "2.500"}) {
@@ -44,16 +44,16 @@ TEST_F(DeploymentTest, TdrLinesCountByWhatTheyAreAndMakeDives) {
           "2021/03/14 10:00:01.000\t0.000\n"
           "4a2: Illegal stream contents (0)\n"
           "1a2f: Illegal stream contents (1)\n"
+          ": Illegal stream contents (0)\n"
           "2021/03/14 10:00:02.000\t1";  // the last line, cut short
-  EXPECT_EQ(read(FileKind::kTdr, text), (std::vector<std::uint64_t>{18, 11, 2, 1, 2, 1, 1}));
+  EXPECT_EQ(read(FileKind::kTdr, text), (std::vector<std::uint64_t>{19, 11, 2, 1, 2, 2, 1}));
   EXPECT_EQ(d.dives, 4u);
   EXPECT_EQ((std::vector<double>{d.max_depth, d.max_depth_time, d.spans[0].first, d.spans[0].last}),
             (std::vector<double>{30, kMar14 + 9 * 3600 + 4, kMar14 + 9 * 3600, kMar14 + 10 * 3600 + 1}));
   ASSERT_EQ(d.notes.distinct, 2);
-  EXPECT_STREQ(d.notes.texts[0].text, "ACC OVERFLOW: WARNING");
-  EXPECT_EQ(d.notes.texts[0].first_offset, 0x123u);
-  EXPECT_STREQ(d.notes.texts[1].text, "Illegal stream contents (0)");
-  EXPECT_EQ(d.notes.texts[1].first_offset, 0x4A2u);
+  EXPECT_EQ(std::string(d.notes.texts[0].text) + " @" + std::to_string(d.notes.texts[0].first_offset) + ", " +
+                d.notes.texts[1].text + " @" + std::to_string(d.notes.texts[1].first_offset),
+            "ACC OVERFLOW: WARNING @291, Illegal stream contents (0) @1186");  // 0x123, 0x4a2
 }
 
 TEST(Deployment, BeginsACastWhereTimeOrSurfacePressureBreaks) {
