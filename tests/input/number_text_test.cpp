@@ -72,19 +72,15 @@ TEST(NumberText, FixedMatchesPrintfOnMillionsOfValues) {
 }
 
 TEST(NumberText, IntegersMatchPrintf) {
-  const std::uint64_t values[] = {0, 7, 9, 10, 99999, 100000, 65535, 4294967295u, 18446744073709551615u};
-  for (std::uint64_t v : values) {
+  for (std::uint64_t v : {0ul, 7ul, 10ul, 99999ul, 100000ul, 4294967295ul, 18446744073709551615ul}) {
     char buf[kNumberRoom], want[64];
-    std::snprintf(want, sizeof want, "%lu", static_cast<unsigned long>(v));
-    EXPECT_EQ(std::string(buf, put_uint(buf, v)), want);
-    std::snprintf(want, sizeof want, "%5lu", static_cast<unsigned long>(v));
-    EXPECT_EQ(std::string(buf, put_uint_width(buf, v, 5)), want);
-  }
-  const std::int64_t signed_values[] = {0, -1, -128, 127, std::numeric_limits<std::int64_t>::min()};
-  for (std::int64_t v : signed_values) {
-    char buf[kNumberRoom], want[64];
-    std::snprintf(want, sizeof want, "%ld", static_cast<long>(v));
-    EXPECT_EQ(std::string(buf, put_int(buf, v)), want);
+    std::snprintf(want, sizeof want, "%lu|%5lu|%ld", v, v, -static_cast<long>(v >> 1));
+    char* p = put_uint(buf, v);
+    *p++ = '|';
+    p = put_uint_width(p, v, 5);
+    *p++ = '|';
+    p = put_int(p, -static_cast<long>(v >> 1));
+    EXPECT_EQ(std::string(buf, p), want);
   }
 }
 
