@@ -82,28 +82,39 @@ void svg_begin(std::string& out, double height, const char* id, const char* titl
           id, kSvgWidth, height, title);
 }
 
-// The time axis at the frame's bottom edge; without `labels` only its grid and line (for the
-// upper rows of a stacked panel).
-void time_axis(std::string& out, const Frame& f, const Ticks& t, bool labels = true) {
+// One SVG line of the given class.
+void svg_line(std::string& out, const char* cls, double x1, double y1, double x2, double y2) {
+  appendf(out, "<line class=\"%s\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", cls, x1, y1, x2, y2);
+}
+
+// Grid lines of `t` across the frame and, with `labels`, tick marks and labels (and the dates
+// that ticks carry) below its bottom edge, then the edge itself.
+void bottom_ticks(std::string& out, const Frame& f, const Ticks& t, bool labels) {
   const Map m{t.lo, t.hi};
   const double bottom = f.y + f.h;
-  out += "<g class=\"time-axis\">";
   for (int i = 0; i < t.count; ++i) {
     const Tick& tick = t.ticks[static_cast<std::size_t>(i)];
     const double x = map_x(f, m, tick.value);
-    appendf(out, "<line class=\"grid\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", x, f.y, x, bottom);
+    svg_line(out, "grid", x, f.y, x, bottom);
     if (!labels) continue;
-    appendf(out, "<line class=\"axis\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", x, bottom, x, bottom + 5);
+    svg_line(out, "axis", x, bottom, x, bottom + 5);
     appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, bottom + 18, tick.label);
     if (tick.date[0] != '\0') {
       appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" class=\"date\">%s</text>", x,
               bottom + 32, tick.date);
     }
   }
-  appendf(out, "<line class=\"axis\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", f.x, bottom, f.x + f.w, bottom);
+  svg_line(out, "axis", f.x, bottom, f.x + f.w, bottom);
+}
+
+// The time axis at the frame's bottom edge; without `labels` only its grid and line (for the
+// upper rows of a stacked panel).
+void time_axis(std::string& out, const Frame& f, const Ticks& t, bool labels = true) {
+  out += "<g class=\"time-axis\">";
+  bottom_ticks(out, f, t, labels);
   if (labels) {
     appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\" class=\"axis-title\">UTC</text>", f.x + f.w,
-            bottom + 46);
+            f.y + f.h + 46);
   }
   out += "</g>\n";
 }
@@ -115,11 +126,11 @@ void value_axis(std::string& out, const Frame& f, const Ticks& t, bool down, con
   for (int i = 0; i < t.count; ++i) {
     const Tick& tick = t.ticks[static_cast<std::size_t>(i)];
     const double y = map_y(f, m, tick.value);
-    appendf(out, "<line class=\"grid\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", f.x, y, f.x + f.w, y);
-    appendf(out, "<line class=\"axis\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", f.x - 5, y, f.x, y);
+    svg_line(out, "grid", f.x, y, f.x + f.w, y);
+    svg_line(out, "axis", f.x - 5, y, f.x, y);
     appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", f.x - 8, y + 4, tick.label);
   }
-  appendf(out, "<line class=\"axis\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", f.x, f.y, f.x, f.y + f.h);
+  svg_line(out, "axis", f.x, f.y, f.x, f.y + f.h);
   appendf(out,
           "<text transform=\"translate(%.1f %.1f) rotate(-90)\" text-anchor=\"middle\" "
           "class=\"axis-title\">%s</text>",
@@ -129,19 +140,10 @@ void value_axis(std::string& out, const Frame& f, const Ticks& t, bool down, con
 
 // A horizontal value axis at the frame's bottom edge.
 void value_axis_x(std::string& out, const Frame& f, const Ticks& t, const char* title) {
-  const Map m{t.lo, t.hi};
-  const double bottom = f.y + f.h;
   out += "<g class=\"value-axis\">";
-  for (int i = 0; i < t.count; ++i) {
-    const Tick& tick = t.ticks[static_cast<std::size_t>(i)];
-    const double x = map_x(f, m, tick.value);
-    appendf(out, "<line class=\"grid\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", x, f.y, x, bottom);
-    appendf(out, "<line class=\"axis\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", x, bottom, x, bottom + 5);
-    appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, bottom + 18, tick.label);
-  }
-  appendf(out, "<line class=\"axis\" x1=\"%.1f\" y1=\"%.1f\" x2=\"%.1f\" y2=\"%.1f\"/>", f.x, bottom, f.x + f.w, bottom);
+  bottom_ticks(out, f, t, true);
   appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\" class=\"axis-title\">%s</text>",
-          f.x + f.w / 2, bottom + 36, title);
+          f.x + f.w / 2, f.y + f.h + 36, title);
   out += "</g>\n";
 }
 
