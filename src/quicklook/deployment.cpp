@@ -269,6 +269,54 @@ bool read_file(Deployment& d, FileKind kind, const char* path) {
   return true;
 }
 
+void deployment_take(Deployment& into, const Deployment& from, FileKind kind) {
+  const int k = file_index(kind);
+  into.files[static_cast<std::size_t>(k)] = from.files[static_cast<std::size_t>(k)];
+  into.spans[static_cast<std::size_t>(k)] = from.spans[static_cast<std::size_t>(k)];
+  // Note texts join in the order met; the first 12 distinct texts of one file include every text
+  // of it that can still find a free slot, so nothing counted differs from one pass.
+  NoteTally& n = into.notes;
+  n.total += from.notes.total;
+  n.unlisted += from.notes.unlisted;
+  for (int i = 0; i < from.notes.distinct; ++i) {
+    const NoteText& t = from.notes.texts[static_cast<std::size_t>(i)];
+    int j = 0;
+    while (j < n.distinct && std::strcmp(n.texts[static_cast<std::size_t>(j)].text, t.text) != 0) ++j;
+    if (j < n.distinct) {
+      n.texts[static_cast<std::size_t>(j)].count += t.count;
+      n.texts[static_cast<std::size_t>(j)].files |= t.files;
+    } else if (n.distinct < kMaxNoteTexts) {
+      n.texts[static_cast<std::size_t>(n.distinct++)] = t;
+    } else {
+      n.unlisted += t.count;
+    }
+  }
+  switch (kind) {
+    case FileKind::kTdr:
+      into.tdr_columns = from.tdr_columns;
+      into.dive = from.dive;
+      into.haulout = from.haulout;
+      into.in_dive = from.in_dive;
+      into.dives = from.dives;
+      into.any_depth = from.any_depth;
+      into.max_depth = from.max_depth;
+      into.max_depth_time = from.max_depth_time;
+      break;
+    case FileKind::kCtd:
+      into.split = from.split;
+      into.casts = from.casts;
+      into.max_pressure = from.max_pressure;
+      break;
+    case FileKind::kGps:
+      into.gps = from.gps;
+      into.gps_bad_time = from.gps_bad_time;
+      break;
+    case FileKind::kAcc:
+      into.acc = from.acc;
+      break;
+  }
+}
+
 void deployment_finish(Deployment& d) { castset_end(d.casts); }
 
 }  // namespace skelv::quicklook

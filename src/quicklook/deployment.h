@@ -112,6 +112,10 @@ void deployment_reset(Deployment& d);
 void take_line(Deployment& d, FileKind kind, std::string_view line);
 // Reads the file at `path` as a file of `kind`, line by line. False when it can't be opened.
 bool read_file(Deployment& d, FileKind kind, const char* path);
+// Adds what `from` read of the file of `kind` (its tally, span, notes and channels) to `into`,
+// which has read only other kinds. Taking the files in order gives what reading them one after
+// the other into `into` gives.
+void deployment_take(Deployment& into, const Deployment& from, FileKind kind);
 // Ends the last CTD cast; call once after the last file.
 void deployment_finish(Deployment& d);
 

@@ -78,5 +78,37 @@ TEST_F(DeploymentTest, ReadsLinesAcrossReadBuffersSkippingOneLongerThanTheBuffer
   EXPECT_EQ(read(FileKind::kAcc, text), (std::vector<std::uint64_t>{100005, 100000, 1, 0, 1, 3, 0}));
 }
 
+// The program reads the files at the same time, each into a deployment of its own, and takes
+// them together in file order: the notes table must be the one a single pass gives, also when
+// a later file brings texts that no longer find a slot (11 texts in TDR, 3 in CTD of which one
+// repeats a TDR text: one new slot, one text unlisted).
+TEST_F(DeploymentTest, FilesTakenTogetherGiveWhatOnePassGives) {
+  std::string tdr, ctd = "@00000001: t313\n@00000002: fresh\n@00000003: other\n@00000004: fresh\n";
+  for (int i = 10; i < 21; ++i) tdr += "@000001" + std::to_string(i) + ": t" + std::to_string(i % 10) + std::to_string(i) + "\n";
+  read(FileKind::kTdr, tdr);
+  read(FileKind::kCtd, ctd);
+  const NoteTally one = d.notes;  // both files read in one pass
+  auto tdr_only = std::make_unique<Deployment>(), ctd_only = std::make_unique<Deployment>();
+  deployment_reset(*tdr_only);
+  deployment_reset(*ctd_only);
+  deployment_reset(d);
+  skelv::test::write_file(dir.file("t.txt"), tdr);
+  skelv::test::write_file(dir.file("c.txt"), ctd);
+  ASSERT_TRUE(read_file(*tdr_only, FileKind::kTdr, dir.file("t.txt").c_str()));
+  ASSERT_TRUE(read_file(*ctd_only, FileKind::kCtd, dir.file("c.txt").c_str()));
+  deployment_take(d, *tdr_only, FileKind::kTdr);
+  deployment_take(d, *ctd_only, FileKind::kCtd);
+  ASSERT_EQ(d.notes.distinct, 12);
+  EXPECT_EQ(d.notes.total, one.total);
+  EXPECT_EQ(d.notes.unlisted, 1u);  // "other"
+  EXPECT_EQ(d.notes.unlisted, one.unlisted);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_STREQ(d.notes.texts[i].text, one.texts[i].text);
+    EXPECT_EQ(d.notes.texts[i].count, one.texts[i].count);  // "fresh" twice, "t313" twice
+    EXPECT_EQ(d.notes.texts[i].files, one.texts[i].files);
+  }
+  EXPECT_EQ(d.files[file_index(FileKind::kCtd)].notes, 4u);
+}
+
 }  // namespace
 }  // namespace skelv::quicklook
