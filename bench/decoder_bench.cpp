@@ -8,6 +8,8 @@
 #include <random>
 #include <string>
 
+#include "accel/acc_output.h"
+#include "ctd/ctd_line.h"
 #include "dive/codec.h"
 #include "dive/tdr_line.h"
 #include "dive/tdr_stream.h"
@@ -71,22 +73,24 @@ void BM_ReadRel(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadRel);
 
-void BM_FormatTime(benchmark::State& state) {
+// The timestamps of the TDR and accelerometer lines, a quarter second apart.
+void BM_PutTimeMs(benchmark::State& state) {
   char out[kTimeTextSize];
+  TimeText cache;
   double t = 1.7e9;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(format_time(t, out, true));
+    benchmark::DoNotOptimize(put_time_ms(cache, t, out));
     t += 0.25;
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
-BENCHMARK(BM_FormatTime);
+BENCHMARK(BM_PutTimeMs);
 
 void BM_PutFixed(benchmark::State& state) {
   char out[kNumberRoom];
   double v = -273.15;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(put_fixed(out, v, 3));
+    benchmark::DoNotOptimize(put_fixed<3>(out, v));
     v += 0.05;
   }
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
@@ -128,6 +132,42 @@ void BM_WriteTdrLineRegime7(benchmark::State& state) {
   state.SetLabel("lines");
 }
 BENCHMARK(BM_WriteTdrLineRegime7);
+
+void BM_WriteCtdLineFourAuxColumns(benchmark::State& state) {
+  DecoderState st;
+  out_open(st.ctd_file, "/dev/null");
+  CtdColumns columns;
+  columns.count = 4;
+  for (double& scale : columns.scale) scale = 0.001;
+  std::uint16_t raw[kCtdValues] = {1600, 23000, 32200, 1200, 3050, 14000, 17500};
+  st.ctd_time = 1.7e9;
+  st.lag_coefficient = 0.6;
+  for (auto _ : state) {
+    write_ctd_line(st, st.ctd_file, raw, columns);
+    st.ctd_time += 0.5;
+    ++raw[0];
+  }
+  out_close(st.ctd_file);
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+  state.SetLabel("lines");
+}
+BENCHMARK(BM_WriteCtdLineFourAuxColumns);
+
+void BM_WriteAccLine(benchmark::State& state) {
+  DecoderState st;
+  out_open(st.acc_file, "/dev/null");
+  AccSample sample{4096, 4352, 3840};
+  double t = 1.7e9;
+  for (auto _ : state) {
+    write_acc_line(st, st.acc_file, t, sample);
+    t += 0.04;
+    ++sample.x;
+  }
+  out_close(st.acc_file);
+  state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
+  state.SetLabel("lines");
+}
+BENCHMARK(BM_WriteAccLine);
 
 }  // namespace
 }  // namespace skelv
