@@ -1,7 +1,9 @@
 #include "ctd/ctd_stream.h"
 
 #include "dive/codec.h"
+#include "ctd/ctd_line.h"
 #include "input/byte_source.h"
+#include "output/emit.h"
 #include "records/codes.h"
 #include "records/report.h"
 
@@ -36,7 +38,7 @@ std::uint8_t decode_ctd_stream(DecoderState& st, Run& run, const CtdColumns& col
     st.ctd_time += interval_s;
     // A code in a later channel doesn't end the sample: that channel keeps its previous value.
     for (std::size_t i = 1; i < channels; ++i) read_channel(i);
-    write_ctd_line(st, st.ctd_file, ctd_data, columns);
+    emit_ctd_sample(st, run, CtdSample{st.ctd_time, ctd_values(st, ctd_data, columns), columns});
   }
 }
 
