@@ -117,7 +117,8 @@ struct CtdValues {
 };
 
 struct CtdSample {
-  double time;  // full precision; the text rounds it to the second
+  double time;           // full precision; the text rounds it to the second
+  std::uint32_t cast;    // CtdCast::number of the profile the sample belongs to (0: none)
   const CtdValues& values;
   const CtdColumns& columns;
 };

@@ -127,8 +127,8 @@ std::uint8_t handle_ctd_start(DecoderState& st, Run& run) {
   if (st.lag_time_constant != 0.0) st.lag_coefficient = std::exp((st.ctd_interval * -10.0) / st.lag_time_constant);
   st.lagged_conductivity = -1.0;
 
-  emit_ctd_sample(st, run, CtdSample{st.ctd_time, ctd_values(st, ctd_data, columns), columns});
-  return decode_ctd_stream(st, run, columns, st.ctd_interval * 0.01, ctd_data);
+  emit_ctd_sample(st, run, CtdSample{st.ctd_time, st.ctd_casts, ctd_values(st, ctd_data, columns), columns});
+  return decode_ctd_stream(st, run, columns, st.ctd_interval * 0.01, ctd_data, st.ctd_casts);
 }
 
 std::uint8_t handle_ctd_end(DecoderState& st, Run& /*run*/) {
