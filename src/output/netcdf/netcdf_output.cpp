@@ -205,7 +205,8 @@ struct NetcdfOutput::Files {
   std::string calibration_changes;
   long long calibration_change_count = 0;
   std::vector<CastMeta> casts;  // casts started and possibly still open, oldest first
-  std::uint32_t segment_cast = 0;  // cast of the profile row in progress; 0: none
+  bool segment_open = false;       // a profile row is in progress
+  std::uint32_t segment_cast = 0;  // its cast
   CastMeta segment;
   std::uint32_t segment_rows = 0;
   bool ending = false;
@@ -379,7 +380,7 @@ struct NetcdfOutput::Files {
   }
 
   void end_segment() {
-    if (segment_cast == 0 || !ctd) return;
+    if (!segment_open || !ctd) return;
     nc::Dataset& ds = ctd->ds;
     ds.set(ctd->cast, segment.number);
     ds.set(ctd->profile_time, segment.time);
@@ -390,7 +391,7 @@ struct NetcdfOutput::Files {
     ds.set(ctd->row_size, segment_rows);
     ds.set(ctd->profile_offset, static_cast<double>(segment.offset));
     ds.end_row(ctd->profile);
-    segment_cast = 0;
+    segment_open = false;
     segment_rows = 0;
   }
 
@@ -494,18 +495,23 @@ void NetcdfOutput::ctd_cast(const CtdCast& item) {
 void NetcdfOutput::ctd_sample(const CtdSample& item) {
   Files& f = *files_;
   CtdFile& c = f.ctd_file();
-  if (item.cast != f.segment_cast || f.segment_cast == 0) {
-    // A new profile row: the cast's first sample, or a cast going on after one nested in it.
+  const CtdValues& v = item.values;
+  const bool same_surface = v.surface_pressure == f.segment.surface ||
+                            (std::isnan(v.surface_pressure) && std::isnan(f.segment.surface));
+  if (!f.segment_open || item.cast != f.segment_cast || !same_surface) {
+    // A new profile row: the cast's first sample, a cast going on after one nested in it (which
+    // set the surface pressure anew), or a calibration change that moved the surface pressure.
     f.end_segment();
     f.segment = CastMeta{};
     f.segment.number = item.cast;
     while (!f.casts.empty() && f.casts.back().number > item.cast) f.casts.pop_back();
     if (!f.casts.empty() && f.casts.back().number == item.cast) f.segment = f.casts.back();
-    f.segment_cast = item.cast == 0 ? ~0u : item.cast;
+    f.segment.surface = v.surface_pressure;
+    f.segment_cast = item.cast;
+    f.segment_open = true;
   }
   ++f.segment_rows;
   nc::Dataset& ds = c.ds;
-  const CtdValues& v = item.values;
   ds.set(c.time, item.time);
   ds.set(c.pressure, v.rel_pressure);
   ds.set(c.abs_pressure, v.abs_pressure);
