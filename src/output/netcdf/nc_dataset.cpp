@@ -2,7 +2,6 @@
 
 #include <netcdf.h>
 
-#include <cmath>
 
 namespace skelv::nc {
 namespace {
@@ -153,7 +152,11 @@ void Dataset::define_var(Column& c) {
   const std::size_t chunk = d.block;
   check(nc_def_var_chunking(ncid_, c.varid, NC_CHUNKED, &chunk), "chunking");
   if (s.type != Type::kString) {
-    check(nc_def_var_deflate(ncid_, c.varid, type_size(s.type) > 1 ? 1 : 0, 1, kDeflateLevel), "deflate");
+    // Measured values in single precision vary in every byte: deflate halves them at twice the
+    // writer's time, so they stay uncompressed. Times, packed counts and flags compress well.
+    if (s.type != Type::kFloat) {
+      check(nc_def_var_deflate(ncid_, c.varid, type_size(s.type) > 1 ? 1 : 0, 1, kDeflateLevel), "deflate");
+    }
     // Whole chunks are written once: the cache needs to hold little more than one.
     nc_set_var_chunk_cache(ncid_, c.varid, 2 * chunk * type_size(s.type), 7, 1.0f);
   }
