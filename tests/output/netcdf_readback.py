@@ -243,7 +243,7 @@ def ncdump(skelv, make_image):
                     ':calibration_changes = "@', ':input_file = "mixed.bin"', ':input_file_size = '],
             "dives": [':featureType = "timeSeries"', 'deployment:cf_role = "timeseries_id"',
                       'depth:scale_factor = 0.001', 'temperature:add_offset = -273.15', 'depth:standard_name = "depth"',
-                      'int temperature(obs)', 'temperature:_FillValue = -2147483647', 'haulout = UNLIMITED',
+                      'ushort temperature(obs)', 'temperature:_FillValue = 65535US', 'haulout = UNLIMITED',
                       'start_kind:flag_meanings = "dive_start dry_start"'],
             "accel": [':featureType = "timeSeries"', 'x:units = "standard_free_fall"', 'burst:long_name'],
             "gps": [':featureType = "timeSeries"', 'entry_count:sample_dimension = "entry"', 'time:_FillValue'],

@@ -6,7 +6,7 @@
 namespace skelv::nc {
 namespace {
 
-constexpr std::size_t kMaxQueued = 8;  // blocks waiting for the writer
+constexpr std::size_t kMaxQueued = 3;  // blocks waiting for the writer
 constexpr int kDeflateLevel = 1;
 
 nc_type nc_type_of(Type t) {
@@ -14,6 +14,7 @@ nc_type nc_type_of(Type t) {
     case Type::kByte: return NC_BYTE;
     case Type::kUByte: return NC_UBYTE;
     case Type::kShort: return NC_SHORT;
+    case Type::kUShort: return NC_USHORT;
     case Type::kInt: return NC_INT;
     case Type::kInt64: return NC_INT64;
     case Type::kFloat: return NC_FLOAT;
@@ -27,7 +28,8 @@ std::size_t type_size(Type t) {
   switch (t) {
     case Type::kByte:
     case Type::kUByte: return 1;
-    case Type::kShort: return 2;
+    case Type::kShort:
+    case Type::kUShort: return 2;
     case Type::kInt:
     case Type::kFloat: return 4;
     default: return 8;
@@ -40,6 +42,7 @@ double fill_of(Type t) {
     case Type::kByte: return NC_FILL_BYTE;
     case Type::kUByte: return NC_FILL_UBYTE;
     case Type::kShort: return NC_FILL_SHORT;
+    case Type::kUShort: return NC_FILL_USHORT;
     case Type::kInt: return NC_FILL_INT;
     case Type::kInt64: return static_cast<double>(NC_FILL_INT64);
     case Type::kFloat: return NC_FILL_FLOAT;
@@ -188,6 +191,14 @@ void Dataset::flush(int dim) {
   d.written += n;
   d.rows = 0;
   if (n == 0) return;
+  // The whole block is one task: the writer takes it while the decoder fills the next one.
+  struct Part {
+    Column* column;
+    std::vector<double> values;
+    std::vector<std::string> texts;
+    bool any;
+  };
+  auto parts = std::make_shared<std::vector<Part>>();
   for (int id : d.columns) {
     Column& c = *columns_[id];
     if (c.spec.lazy && !c.any && !c.started) {
@@ -196,28 +207,29 @@ void Dataset::flush(int dim) {
       continue;
     }
     c.started = true;
-    auto values = std::make_shared<std::vector<double>>(std::move(c.values));
-    auto texts = std::make_shared<std::vector<std::string>>(std::move(c.texts));
-    const bool any = c.any;
+    parts->push_back(Part{&c, std::move(c.values), std::move(c.texts), c.any});
     refill(c);
-    worker_.post([this, &c, values, texts, start, n, any] {
-      if (ncid_ < 0) return;
+  }
+  worker_.post([this, parts, start, n] {
+    if (ncid_ < 0) return;
+    for (Part& part : *parts) {
+      Column& c = *part.column;
       if (c.varid < 0) {
-        if (!any) return;
+        if (!part.any) continue;
         define_var(c);
-        if (c.varid < 0) return;
+        if (c.varid < 0) continue;
       }
       const std::size_t from = start;
       const std::size_t count = n;
       if (c.spec.type == Type::kString) {
         std::vector<const char*> p(n);
-        for (std::size_t i = 0; i < n; ++i) p[i] = (*texts)[i].c_str();
+        for (std::size_t i = 0; i < n; ++i) p[i] = part.texts[i].c_str();
         check(nc_put_vara_string(ncid_, c.varid, &from, &count, p.data()), "write");
       } else {
-        check(nc_put_vara_double(ncid_, c.varid, &from, &count, values->data()), "write");
+        check(nc_put_vara_double(ncid_, c.varid, &from, &count, part.values.data()), "write");
       }
-    });
-  }
+    }
+  });
 }
 
 void Dataset::put_scalar_text(const std::string& name, const std::string& long_name, const std::string& cf_role,

@@ -38,7 +38,7 @@ class Worker {
   std::thread thread_;
 };
 
-enum class Type { kByte, kUByte, kShort, kInt, kInt64, kFloat, kDouble, kString };
+enum class Type { kByte, kUByte, kShort, kUShort, kInt, kInt64, kFloat, kDouble, kString };
 
 // One variable along one dimension (or a scalar string with `dim` -1).
 struct VarSpec {

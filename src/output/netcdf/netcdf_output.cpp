@@ -65,9 +65,11 @@ VarSpec plain(const std::string& name, Type type, const std::string& units, cons
   return v;
 }
 
-VarSpec packed(const std::string& name, const std::string& units, const std::string& standard_name,
+// Raw counts with their scale: exact, and small to store. The fill of a 16-bit type is a count
+// no sensor reaches (65535 * 0.05 K, 65535 * 0.12 m, -32767 * 0.1 uT).
+VarSpec packed(const std::string& name, Type type, const std::string& units, const std::string& standard_name,
                const std::string& long_name, double scale, double offset, bool lazy) {
-  VarSpec v = plain(name, Type::kInt, units, standard_name, long_name, lazy);
+  VarSpec v = plain(name, type, units, standard_name, long_name, lazy);
   v.scale_factor = scale;
   v.add_offset = offset;
   return v;
@@ -302,21 +304,21 @@ struct NetcdfOutput::Files {
       v.text_attrs.push_back({"coordinates", "time"});
       return v;
     };
-    VarSpec depth = packed("depth", "m", "depth", "depth (DEPTH; 0 in a dry period's temperature stream)", 0.001, 0.0, false);
+    VarSpec depth = packed("depth", Type::kInt, "m", "depth", "depth (DEPTH; 0 in a dry period's temperature stream)", 0.001, 0.0, false);
     depth.text_attrs = {{"positive", "down"}, {"axis", "Z"}};
     f.depth = f.ds.add_column(f.obs, depth);
-    f.temperature = f.ds.add_column(f.obs, data(packed("temperature", "degree_C", "", "temperature (TEMP(C))", 0.05, -273.15, true)));
+    f.temperature = f.ds.add_column(f.obs, data(packed("temperature", Type::kUShort, "degree_C", "", "temperature (TEMP(C))", 0.05, -273.15, true)));
     for (int i = 0; i < kMaxPhotoChannels; ++i) {
       const std::string n = std::to_string(i);
       f.photo[i] = f.ds.add_column(f.obs, data(plain("photo" + n, Type::kInt, "1", "", "photo channel " + n + ", raw (PHOTO" + n + ")", true)));
     }
-    f.odometer = f.ds.add_column(f.obs, data(packed("odometer", "m", "", "odometer distance since the previous sample (ODO_DELTA)", 0.12, 0.0, true)));
+    f.odometer = f.ds.add_column(f.obs, data(packed("odometer", Type::kUShort, "m", "", "odometer distance since the previous sample (ODO_DELTA)", 0.12, 0.0, true)));
     const char* axes[3] = {"x", "y", "z"};
     for (int a = 0; a < 3; ++a) {
       const std::string n = axes[a];
-      f.mag[a] = f.ds.add_column(f.obs, data(packed("mag_" + n, "uT", "", "magnetic field along " + n + " (MAG" + char(n[0] - 32) + ")", 0.1, 0.0, true)));
+      f.mag[a] = f.ds.add_column(f.obs, data(packed("mag_" + n, Type::kShort, "uT", "", "magnetic field along " + n + " (MAG" + char(n[0] - 32) + ")", 0.1, 0.0, true)));
     }
-    f.mag_temperature = f.ds.add_column(f.obs, data(plain("mag_temperature", Type::kShort, "degree_C", "", "magnetometer temperature (MAG_TEMP(C))", true)));
+    f.mag_temperature = f.ds.add_column(f.obs, data(plain("mag_temperature", Type::kByte, "degree_C", "", "magnetometer temperature (MAG_TEMP(C))", true)));
     f.wetdry = f.ds.add_column(f.obs, data(plain("wetdry", Type::kShort, "1", "", "wet/dry state (WETDRY, regimes 6 and 8) or dryness (DRYNESS, regime 7)", true)));
     f.regime = f.ds.add_column(f.obs, data(spec("regime", Type::kByte, "1", "", "TDR regime of the sample's dive start")));
     f.haul_start = f.ds.add_column(f.haul, time_var("haulout_start", "start of the haul-out"));
