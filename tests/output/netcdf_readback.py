@@ -219,15 +219,22 @@ def readback(skelv, make_image):
         check(dives.photo1.values[~np.isnan(dives.photo1.values)].tolist() == [65000 - 7 * i for i in range(9)],
               "second photo channel")
 
+        print("mixed.bin: dives %d samples, %d haul-outs, %d starts; ctd %d profile rows of casts %s, %d samples;"
+              " gps %d snapshots; accel %d samples in bursts %s; events per file %s"
+              % (dives.sizes["obs"], dives.sizes["haulout"], dives.sizes["start"], ctd.sizes["profile"],
+                 ctd.cast.values.tolist(), ctd.sizes["obs"], gps.sizes["snapshot"], acc.sizes["obs"],
+                 sorted(set(acc.burst.values.tolist())),
+                 [ds.sizes["event"] for ds in (dives, ctd, gps, acc)]))
+
         base = convert(skelv, folder, "failing.bin")
         dives, tdr = check_dives(base)
         byte = os.path.getsize(os.path.join(folder, "failing.bin")) - 5  # after the regime byte, time and interval
         failure = "Unknown TDR regime 4 at byte %d" % byte
         check_events(dives, tdr, "failing dives", failure)
         check(dives.attrs["run_result"] == "failed: " + failure, "failing run_result %r" % dives.attrs["run_result"])
-        print("dives: %d samples, %d haul-outs, %d starts" % (dives.sizes["obs"], dives.sizes["haulout"], dives.sizes["start"]))
-        print("ctd: %d casts, %d samples" % (ctd.sizes["profile"], ctd.sizes["obs"]))
-        print("gps: %d snapshots; accel: %d samples" % (gps.sizes["snapshot"], acc.sizes["obs"]))
+        print("failing.bin: events %r, run_result %r" % (list(zip(dives.event_kind.values.tolist(),
+                                                                   dives.event_text.values.tolist())),
+                                                         dives.attrs["run_result"]))
 
 
 def ncdump(skelv, make_image):
@@ -265,7 +272,7 @@ def ncdump(skelv, make_image):
 
 if __name__ == "__main__":
     args = sys.argv[1:]
-    (ncdump if args[0] == "--ncdump" else readback)(*args[-2:])
+    (ncdump if args[0] == "--ncdump" else readback)(*[os.path.abspath(a) for a in args[-2:]])
     for f in FAILURES:
         print("FAIL:", f)
     sys.exit(1 if FAILURES else 0)
