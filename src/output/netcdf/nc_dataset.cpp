@@ -6,7 +6,7 @@
 namespace skelv::nc {
 namespace {
 
-constexpr std::size_t kMaxQueued = 3;  // blocks waiting for the writer
+constexpr std::size_t kMaxQueued = 2;  // blocks waiting for the writer
 constexpr int kDeflateLevel = 1;
 
 nc_type nc_type_of(Type t) {

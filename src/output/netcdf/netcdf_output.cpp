@@ -12,7 +12,7 @@ namespace {
 using nc::Type;
 using nc::VarSpec;
 
-constexpr std::size_t kSampleBlock = 1 << 15;  // rows per block and chunk of sample dimensions
+constexpr std::size_t kSampleBlock = 1 << 14;  // rows per block and chunk of sample dimensions
 constexpr std::size_t kSmallBlock = 1 << 10;   // casts, starts, haul-outs, snapshots, events
 constexpr std::size_t kMaxCalibrationLines = 1000;
 constexpr std::size_t kMaxOpenCasts = 64;
