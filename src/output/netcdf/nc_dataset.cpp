@@ -2,15 +2,12 @@
 
 #include <netcdf.h>
 
-#include <algorithm>
-
 
 namespace skelv::nc {
 namespace {
 
 constexpr std::size_t kMaxQueued = 2;  // blocks waiting for the writer
 constexpr int kDeflateLevel = 1;
-constexpr std::size_t kFloatChunk = 4096;  // rows per chunk of an uncompressed variable
 
 nc_type nc_type_of(Type t) {
   switch (t) {
@@ -155,9 +152,7 @@ void Dataset::define_var(Column& c) {
   const VarSpec& s = c.spec;
   const Dim& d = dims_[c.dim];
   if (!check(nc_def_var(ncid_, s.name.c_str(), nc_type_of(s.type), 1, &d.dimid, &c.varid), "variable")) return;
-  // An uncompressed chunk takes its whole size on disk however few rows it holds: smaller ones
-  // keep short runs small.
-  const std::size_t chunk = s.type == Type::kFloat ? std::min<std::size_t>(d.block, kFloatChunk) : d.block;
+  const std::size_t chunk = d.block;
   check(nc_def_var_chunking(ncid_, c.varid, NC_CHUNKED, &chunk), "chunking");
   if (s.type != Type::kString) {
     // Measured values in single precision vary in every byte: deflate halves them at twice the
