@@ -8,6 +8,7 @@
 #include "dive/codec.h"
 #include "input/byte_source.h"
 #include "records/codes.h"
+#include "output/emit.h"
 #include "records/report.h"
 
 namespace skelv {
@@ -16,30 +17,20 @@ namespace {
 constexpr double kBlockGap = 10.0;  // seconds from one burst's end to the next one's start within a block
 constexpr int kWarnAbove = 52;      // every sample of a burst beyond this many is noted in the files
 
-// Writes the pending block out (when the file is open) and starts an empty one at `start`.
-void start_block(DecoderState& st, double start) {
-  if (out_is_open(st.acc_file)) flush_acc(st, st.acc_file);
+// Hands the pending block to the outputs and starts an empty one at `start`.
+void start_block(DecoderState& st, Run& run, double start) {
+  flush_acc(st, run);
   st.acc_pending_count = 0;
   st.acc_block_start = start;
-}
-
-// Creates the accelerometer file on the first burst; a failure is tried again at the next burst.
-void open_acc_file(DecoderState& st, Run& run) {
-  if (st.acc_started) return;
-  if (out_open(st.acc_file, run.acc_name)) {
-    out_puts(st.acc_file, "DATE(UTC)\tX\tY\tZ\n");
-    st.acc_started = true;
-  } else {
-    fail(st, run, "Can't create ACC data file %s\n", run.acc_name);
-  }
 }
 
 // Appends a burst's samples to the pending block. Bursts nested in a burst append one after the
 // other without a block boundary in between, so a block that can't take the whole burst is
 // written out first and the burst starts the next block.
-void append(DecoderState& st, const AccSample* samples, int n, double start) {
-  if (st.acc_pending_count < 0 || st.acc_pending_count + n > kAccPendingCapacity) start_block(st, start);
+void append(DecoderState& st, Run& run, const AccSample* samples, int n, double start, std::uint32_t burst) {
+  if (st.acc_pending_count < 0 || st.acc_pending_count + n > kAccPendingCapacity) start_block(st, run, start);
   std::copy_n(samples, n, st.acc_pending.begin() + st.acc_pending_count);
+  std::fill_n(st.acc_pending_burst.begin() + st.acc_pending_count, n, burst);
   st.acc_pending_count += n;
 }
 
@@ -53,9 +44,9 @@ std::uint8_t read_axis(DecoderState& st, Run& run, std::uint16_t& value) {
 // A burst of 100 samples ends the run: its samples join the block that the driver writes out at
 // shutdown, and no further byte is read, so every stream holding the burst ends as at end of data.
 std::uint8_t end_run_on_overflow(DecoderState& st, Run& run, const AccSample* burst, double start,
-                                 double end) {
+                                 double end, std::uint32_t number) {
   debug_note(st, "ACC OVERFLOW: FATAL");
-  append(st, burst, kAccBurstCapacity, start);
+  append(st, run, burst, kAccBurstCapacity, start, number);
   st.acc_last_end = end;
   fail(st, run, "ACC OVERFLOW at byte %lu\n", static_cast<unsigned long>(st.byte_offset));
   st.acc_overflow = true;
@@ -67,18 +58,13 @@ std::uint8_t end_run_on_overflow(DecoderState& st, Run& run, const AccSample* bu
 }  // namespace
 
 void debug_note(DecoderState& st, const char* text) {
-  char line[200];
-  std::snprintf(line, sizeof line, "@%08llX: %s", static_cast<unsigned long long>(st.byte_offset), text);
-  for (OutFile* file : {&st.tdr_file, &st.ctd_file, &st.acc_file, &st.gps_file}) {
-    if (!out_is_open(*file)) continue;
-    out_puts(*file, line);
-    out_puts(*file, "\n");
-  }
+  emit_note(st, Note{st.byte_offset, text, NoteScope::kEveryFile});
 }
 
 std::uint8_t decode_acc_burst(DecoderState& st, Run& run, double start, double end) {
-  if (st.acc_pending_count > kAccBlockLimit || start - st.acc_last_end > kBlockGap) start_block(st, start);
-  open_acc_file(st, run);
+  if (st.acc_pending_count > kAccBlockLimit || start - st.acc_last_end > kBlockGap) start_block(st, run, start);
+  const std::uint32_t number = ++st.acc_bursts;
+  emit_acc_burst(st, run, AccBurst{st.byte_offset, number, start, end});
 
   // The burst's samples live in this call: a burst nested in it must not overwrite them.
   std::array<AccSample, kAccBurstCapacity> burst;
@@ -98,10 +84,10 @@ std::uint8_t decode_acc_burst(DecoderState& st, Run& run, double start, double e
     read_axis(st, run, sample.z);
     burst[n++] = sample;
     if (n > kWarnAbove) debug_note(st, "ACC OVERFLOW: WARNING");
-    if (n >= kAccBurstCapacity) return end_run_on_overflow(st, run, burst.data(), start, end);
+    if (n >= kAccBurstCapacity) return end_run_on_overflow(st, run, burst.data(), start, end, number);
   }
 
-  append(st, burst.data(), n, start);
+  append(st, run, burst.data(), n, start, number);
   st.acc_last_end = end;
   if (code == TDRCODE_END_ACC) {
     st.acc_open = false;

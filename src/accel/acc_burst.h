@@ -17,8 +17,8 @@ namespace skelv {
 // stops the input and returns 0xFF.
 std::uint8_t decode_acc_burst(DecoderState& st, Run& run, double start, double end);
 
-// Writes "@<byte_offset as 8 hex digits>: <text>" as one line into every open output file, in the
-// order TDR, CTD, accelerometer, GPS.
+// Writes "@<byte_offset as 8 hex digits>: <text>" as one line into every open text file, in the
+// order TDR, CTD, accelerometer, GPS, and hands the note to every output.
 void debug_note(DecoderState& st, const char* text);
 
 }  // namespace skelv

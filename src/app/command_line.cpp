@@ -5,8 +5,18 @@
 #include <cstring>
 #include <unistd.h>
 
+#include <sys/stat.h>
+
+#include <memory>
+#include <string>
+
 #include "input/decoder_state.h"
 #include "input/driver.h"
+#include "records/report.h"
+#ifdef SKELV_HAVE_NETCDF
+#include "output/emit.h"
+#include "output/netcdf/netcdf_output.h"
+#endif
 
 namespace skelv {
 
@@ -64,6 +74,8 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
   for (int i = 2; i < argc; ++i) {
     if (std::strncmp(argv[i], "-scan", 5) == 0) {
       cl.scan = true;
+    } else if (std::strcmp(argv[i], "-netcdf") == 0 || std::strcmp(argv[i], "--netcdf") == 0) {
+      cl.netcdf = true;
     } else {
       cl.offset = parse_offset(argv[i]);
     }
@@ -94,7 +106,9 @@ constexpr char kHelpText[] =
     "\n"
     "  offset  start decoding at this byte (decimal, or hexadecimal as 0x...)\n"
     "  -scan   also list every record code of the image in skelv_debug.txt\n"
-    "          in $TMPDIR (or /tmp)\n";
+    "          in $TMPDIR (or /tmp)\n"
+    "  -netcdf also write CF-1.10 NetCDF-4 datasets beside the text files:\n"
+    "          _ctd.nc, _dives.nc, _accel.nc and _gps.nc\n";
 
 }  // namespace
 
@@ -144,6 +158,13 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
     std::fputs("\n\nFile name too long: at most 1023 characters\n", out);
     return 1;
   }
+#ifndef SKELV_HAVE_NETCDF
+  if (cl.netcdf) {
+    std::fputs("\n\nThis Skelv was built without NetCDF support: -netcdf needs the NetCDF C library"
+               " (Debian package libnetcdf-dev)\n", out);
+    return 1;
+  }
+#endif
 
   char cwd[kTextField];
   if (::getcwd(cwd, sizeof cwd) == nullptr) std::strcpy(cwd, "?");
@@ -151,6 +172,31 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
 
   DecoderState st;
   st.console = [out](const char* text) { std::fputs(text, out); };
+#ifdef SKELV_HAVE_NETCDF
+  // The NetCDF datasets: an output of this run, beside the text files.
+  std::unique_ptr<NetcdfOutput> netcdf;
+  if (cl.netcdf) {
+    NetcdfSettings settings;
+    char name[kTextField];
+    make_output_name(name, "_ctd.nc", run.input_name);
+    settings.ctd_path = name;
+    make_output_name(name, "_dives.nc", run.input_name);
+    settings.dives_path = name;
+    make_output_name(name, "_accel.nc", run.input_name);
+    settings.accel_path = name;
+    make_output_name(name, "_gps.nc", run.input_name);
+    settings.gps_path = name;
+    settings.input_name = run.input_name;
+    struct stat info;
+    if (::stat(run.input_name, &info) == 0) settings.input_size = static_cast<long long>(info.st_size);
+    settings.history = "Skelv";
+    for (int i = 1; i < argc; ++i) settings.history += std::string(" ") + argv[i];
+    settings.calibration = calibration_of(st);
+    netcdf = std::make_unique<NetcdfOutput>(std::move(settings),
+                                            [&st, &run](const char* message) { fail(st, run, "%s", message); });
+    st.outputs.add(*netcdf);
+  }
+#endif
   ProgressPrinter printer;
   printer.out = out;
   printer.terminal = terminal;

@@ -27,6 +27,7 @@ struct CommandLine {
   Action action = Action::kUsage;
   std::int64_t offset = 0;
   bool scan = false;
+  bool netcdf = false;  // -netcdf or --netcdf: also write the NetCDF datasets
 };
 
 // Turns the arguments into the run to make: fills input_name and the output names of `run`.

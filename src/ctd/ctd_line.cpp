@@ -20,13 +20,6 @@ constexpr std::size_t kCtdLineRoom = kTimeTextSize + 12 * (kNumberRoom + 1) + 2;
 
 constexpr std::size_t kStampLength = 19;  // "YYYY/MM/DD HH:MM:SS"
 
-struct CtdLine {
-  char stamp[kTimeTextSize];
-  double rel_pressure, abs_pressure, surface_pressure, temperature, conductivity, salinity;
-  double aux[kCtdAuxColumns];
-  std::size_t aux_count;
-};
-
 // Stamps a sample with its whole second; a time less than 5 ms before a whole second counts as
 // that second. Times that aren't finite or lie outside the years 0..9999 print as zeros.
 void format_ctd_time(TimeText& cache, double t, char* out) {
@@ -38,8 +31,8 @@ void format_ctd_time(TimeText& cache, double t, char* out) {
 }
 
 // Formats one line into `out` (kCtdLineRoom bytes); returns its length.
-std::size_t format_ctd_line(char* out, const CtdLine& l) {
-  std::memcpy(out, l.stamp, kStampLength);
+std::size_t format_ctd_line(char* out, const char* stamp, const CtdValues& l) {
+  std::memcpy(out, stamp, kStampLength);
   char* p = out + kStampLength;
   p = put_tab_fixed<2>(p, l.rel_pressure);
   p = put_tab_fixed<2>(p, l.abs_pressure);
@@ -54,11 +47,8 @@ std::size_t format_ctd_line(char* out, const CtdLine& l) {
 
 }  // namespace
 
-void write_ctd_line(DecoderState& st, OutFile& file, const std::uint16_t* ctd_data, const CtdColumns& columns) {
-  if (!out_is_open(file)) return;
-
-  CtdLine l;
-  format_ctd_time(st.ctd_time_text, st.ctd_time, l.stamp);
+CtdValues ctd_values(DecoderState& st, const std::uint16_t* ctd_data, const CtdColumns& columns) {
+  CtdValues l;
   l.abs_pressure = (ctd_data[0] - st.pressure_offset) / st.pressure_scale;
   l.surface_pressure = (st.surface_pressure_raw - st.pressure_offset) / st.pressure_scale;
   l.rel_pressure = l.abs_pressure - l.surface_pressure;
@@ -75,6 +65,7 @@ void write_ctd_line(DecoderState& st, OutFile& file, const std::uint16_t* ctd_da
   l.salinity = practical_salinity(l.rel_pressure, st.lagged_conductivity, l.temperature);
 
   l.aux_count = columns.count < kCtdAuxColumns ? columns.count : kCtdAuxColumns;
+  for (std::size_t i = 0; i < kCtdAuxColumns; ++i) l.aux[i] = 0.0;
   for (std::size_t i = 0; i < l.aux_count; ++i) {
     const std::uint16_t raw = ctd_data[3 + i];
     if (static_cast<int>(i) == st.light_sentinel_column && raw == kLightSentinelRaw) {
@@ -83,9 +74,20 @@ void write_ctd_line(DecoderState& st, OutFile& file, const std::uint16_t* ctd_da
       l.aux[i] = (raw - columns.offset[i]) * columns.scale[i];
     }
   }
+  return l;
+}
 
-  out_commit(file, format_ctd_line(out_reserve(file, kCtdLineRoom), l));
+void write_ctd_values(DecoderState& st, OutFile& file, const CtdValues& values) {
+  if (!out_is_open(file)) return;
+  char stamp[kTimeTextSize];
+  format_ctd_time(st.ctd_time_text, st.ctd_time, stamp);
+  out_commit(file, format_ctd_line(out_reserve(file, kCtdLineRoom), stamp, values));
   ++st.ctd_count;
+}
+
+void write_ctd_line(DecoderState& st, OutFile& file, const std::uint16_t* ctd_data, const CtdColumns& columns) {
+  if (!out_is_open(file)) return;
+  write_ctd_values(st, file, ctd_values(st, ctd_data, columns));
 }
 
 }  // namespace skelv

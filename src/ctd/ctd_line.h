@@ -3,26 +3,22 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "ctd/ctd_columns.h"
 #include "input/decoder_state.h"
+#include "output/output.h"
 
 namespace skelv {
-
-inline constexpr std::size_t kCtdAuxColumns = 6;                // most auxiliary columns a mask can ask for
-inline constexpr std::size_t kCtdValues = 3 + kCtdAuxColumns;   // pressure, temperature, conductivity, auxiliaries
-inline constexpr std::size_t kCtdHeaderTextSize = 80;
-
-// Auxiliary columns of a profile; column i prints (raw - offset[i]) * scale[i].
-struct CtdColumns {
-  char header_text[kCtdHeaderTextSize] = {};  // column names, each after a tab
-  std::uint8_t count = 0;                     // 0..kCtdAuxColumns
-  double scale[kCtdAuxColumns] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
-  double offset[kCtdAuxColumns] = {};
-  std::uint8_t marker[kCtdAuxColumns] = {};  // 1: a light (PPFD) column
-};
 
 // Writes one line for the raw sample `ctd_data` (3 + columns.count values) stamped with ctd_time,
 // and advances the conductivity lag filter and ctd_count. A file that isn't open writes nothing
 // and leaves the lag filter and the count as they are.
 void write_ctd_line(DecoderState& st, OutFile& file, const std::uint16_t* ctd_data, const CtdColumns& columns);
+
+// The physical values of the raw sample `ctd_data`; advances the conductivity lag filter.
+CtdValues ctd_values(DecoderState& st, const std::uint16_t* ctd_data, const CtdColumns& columns);
+
+// Writes `values` as one line stamped with ctd_time to the second and counts it in ctd_count.
+// A file that isn't open writes and counts nothing.
+void write_ctd_values(DecoderState& st, OutFile& file, const CtdValues& values);
 
 }  // namespace skelv

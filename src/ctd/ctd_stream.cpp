@@ -1,7 +1,9 @@
 #include "ctd/ctd_stream.h"
 
 #include "dive/codec.h"
+#include "ctd/ctd_line.h"
 #include "input/byte_source.h"
+#include "output/emit.h"
 #include "records/codes.h"
 #include "records/report.h"
 
@@ -14,7 +16,7 @@ constexpr std::uint32_t kStopNoteAtCount = 14168;
 }  // namespace
 
 std::uint8_t decode_ctd_stream(DecoderState& st, Run& run, const CtdColumns& columns, double interval_s,
-                               std::uint16_t* ctd_data) {
+                               std::uint16_t* ctd_data, std::uint32_t cast) {
   const std::size_t channels = 3 + (columns.count < kCtdAuxColumns ? columns.count : kCtdAuxColumns);
   // A profile nested in this one clears ctd_open when it ends, yet this profile is still open: set
   // it again after every read, so that this profile's own 0xFD still ends it.
@@ -36,7 +38,7 @@ std::uint8_t decode_ctd_stream(DecoderState& st, Run& run, const CtdColumns& col
     st.ctd_time += interval_s;
     // A code in a later channel doesn't end the sample: that channel keeps its previous value.
     for (std::size_t i = 1; i < channels; ++i) read_channel(i);
-    write_ctd_line(st, st.ctd_file, ctd_data, columns);
+    emit_ctd_sample(st, run, CtdSample{st.ctd_time, cast, ctd_values(st, ctd_data, columns), columns});
   }
 }
 

@@ -2,8 +2,8 @@
 
 
 #include "dive/codec.h"
-#include "dive/tdr_line.h"
 #include "input/byte_source.h"
+#include "output/emit.h"
 #include "records/codes.h"
 
 namespace skelv {
@@ -93,13 +93,17 @@ std::uint8_t read_further(DecoderState& st, Run& run, TdrSample& r, unsigned fla
   return 0;
 }
 
+// Hands one sample, stamped with time_base, to the outputs.
+void emit_sample(DecoderState& st, Run& run, const TdrSample& r, unsigned flags) {
+  const std::uint8_t photo = st.photo_channels < kMaxPhotoChannels ? st.photo_channels : kMaxPhotoChannels;
+  emit_dive_sample(st, run, DiveSample{st.time_base, r, flags, run.regime, st.wetdry, photo});
+}
+
 }  // namespace
 
 std::uint8_t decode_tdr_stream(DecoderState& st, Run& run, unsigned flags, double interval) {
   if (flags == 0) {
-    if (out_is_open(st.tdr_file)) {
-      out_printf(st.tdr_file, "%lx: Illegal stream contents (0)\n", static_cast<unsigned long>(st.byte_offset));
-    }
+    emit_note(st, Note{st.byte_offset, "Illegal stream contents (0)", NoteScope::kDiveFile});
     return TDRCODE_EOF;
   }
   TdrSample r;
@@ -110,10 +114,10 @@ std::uint8_t decode_tdr_stream(DecoderState& st, Run& run, unsigned flags, doubl
     const TdrSample prev_r = r;
     const std::uint8_t result = read_further(st, run, r, flags);
     if (result != 0) {
-      write_tdr_line(st, st.tdr_file, r, flags);
+      emit_sample(st, run, r, flags);
       return result;
     }
-    write_tdr_line(st, st.tdr_file, prev_r, flags);
+    emit_sample(st, run, prev_r, flags);
     st.time_base += interval;
   }
 }

@@ -8,6 +8,7 @@
 #include "accel/acc_sample.h"
 #include "app/run.h"
 #include "input/out_file.h"
+#include "output/output_list.h"
 
 namespace skelv {
 
@@ -43,6 +44,7 @@ struct DecoderState {
   bool run_ok = true;
   ConsoleFn console = console_to_stdout;
   int nesting_depth = 0;  // dispatch_record calls in progress
+  OutputList outputs;     // outputs besides the text files, owned by the run
 
   // Deployment parameters, from the information record.
   std::uint16_t tdr_interval = 0;  // hundredths of a second
@@ -84,6 +86,7 @@ struct DecoderState {
   double lagged_conductivity = -1.0;  // negative: the filter has no value yet
   int light_sentinel_column = 999;    // auxiliary column where raw 0xFFF2 prints -14.0; 999: none
   std::uint32_t ctd_count = 0;
+  std::uint32_t ctd_casts = 0;  // CTD starts decoded
   TimeText ctd_time_text;
 
   // Accelerometer and wet/dry.
@@ -92,6 +95,8 @@ struct DecoderState {
   OutFile acc_file;
   bool acc_started = false;
   std::array<AccSample, kAccPendingCapacity> acc_pending{};
+  std::array<std::uint32_t, kAccPendingCapacity> acc_pending_burst{};  // burst number of each pending sample
+  std::uint32_t acc_bursts = 0;                                        // bursts started
   int acc_pending_count = 0;
   double acc_block_start = 0.0;
   double acc_last_end = 0.0;

@@ -7,6 +7,7 @@
 #include "input/byte_source.h"
 #include "input/scan_dump.h"
 #include "records/codes.h"
+#include "output/emit.h"
 #include "records/dispatcher.h"
 #include "records/report.h"
 
@@ -16,12 +17,6 @@ namespace {
 bool is_start_code(std::uint8_t b) {
   return b == TDRCODE_START_NORMAL || b == TDRCODE_START_DRY || b == TDRCODE_INFO ||
          b == TDRCODE_START_CTD || b == TDRCODE_GPS;
-}
-
-// Closes an output file; a write that failed on the way fails the run.
-void close_output(DecoderState& st, Run& run, OutFile& file, const char* kind, const char* name) {
-  if (!out_is_open(file)) return;
-  if (!out_close(file)) fail(st, run, "Can't write %s data file %s\n", kind, name);
 }
 
 }  // namespace
@@ -57,11 +52,10 @@ bool decode_file(DecoderState& st, Run& run, ProgressFn progress, std::int64_t o
   while (!st.end_of_input) code = dispatch_record(st, run, code);
 
   source_close(st);
-  close_output(st, run, st.tdr_file, "TDR", run.tdr_name);
-  if (out_is_open(st.acc_file)) flush_acc(st, st.acc_file);
-  close_output(st, run, st.acc_file, "ACC", run.acc_name);
-  close_output(st, run, st.ctd_file, "CTD", run.ctd_name);
-  close_output(st, run, st.gps_file, "GPS", run.gps_name);
+  // The last accelerometer block, then the end of every output (the text files close in the
+  // order TDR, accelerometer, CTD, GPS).
+  flush_acc(st, run);
+  emit_end_run(st, run);
 
   run.tdr_count = st.tdr_count;
   run.ctd_count = st.ctd_count;

@@ -6,6 +6,7 @@
 #include "ctd/ctd_stream.h"
 #include "dive/codec.h"
 #include "input/byte_source.h"
+#include "output/emit.h"
 #include "records/codes.h"
 #include "records/handlers.h"
 #include "records/report.h"
@@ -14,25 +15,22 @@
 namespace skelv {
 namespace {
 
-constexpr char kCtdHeader[] =
-    "DATE(UTC)\tPRESSURE_RE_SURFACE(dbar)\tABS_PRESSURE(dbar)\tABS_PRESSURE_AT_SURFACE(dbar)"
-    "\tTEMP(ITS-90)\tCOND(mS/cm)\tSAL_LAGGED(PSU-78)";
-
 // Masks 0..7 name a fixed sensor; the column (if any) has offset 0 and no marker.
 struct Preset {
   const char* text;
   std::uint8_t count;
   double scale;
+  CtdSensor sensor;
 };
 constexpr Preset kPresets[8] = {
-    {"unused", 0, 1.0},
-    {"", 0, 1.0},
-    {"\tFluoro(V)", 1, 0.001},
-    {"\tDOxy(umol/l)", 1, 1.0 / 31.9988},  // umol/l from counts of 1/31.9988
-    {"\tDOxy(umol/l)", 1, 0.01},
-    {"\tBPhase(deg)", 1, 0.01},
-    {"unused", 0, 1.0},
-    {"unused", 0, 1.0},
+    {"unused", 0, 1.0, CtdSensor::kFluorescence},
+    {"", 0, 1.0, CtdSensor::kFluorescence},
+    {"\tFluoro(V)", 1, 0.001, CtdSensor::kFluorescence},
+    {"\tDOxy(umol/l)", 1, 1.0 / 31.9988, CtdSensor::kOxygen},  // umol/l from counts of 1/31.9988
+    {"\tDOxy(umol/l)", 1, 0.01, CtdSensor::kOxygen},
+    {"\tBPhase(deg)", 1, 0.01, CtdSensor::kBPhase},
+    {"unused", 0, 1.0, CtdSensor::kFluorescence},
+    {"unused", 0, 1.0, CtdSensor::kFluorescence},
 };
 
 // Masks from 8 on add a column per sensor bit, in this order.
@@ -57,7 +55,9 @@ static_assert(sizeof kFluoroText + sizeof kBPhaseText + sizeof kPhotoText + size
 static_assert(sizeof kPhotoText >= sizeof kPpfdText);
 static_assert(1 + 1 + kPhotoColumns + 1 <= kCtdAuxColumns, "every mask's columns fit");
 
-void add_columns(CtdColumns& c, const char* text, int n, double offset, double scale, std::uint8_t marker) {
+// Appends `n` columns of one offset and scale; several columns take consecutive sensor kinds.
+void add_columns(CtdColumns& c, const char* text, int n, double offset, double scale, std::uint8_t marker,
+                 CtdSensor sensor) {
   const std::size_t used = std::strlen(c.header_text);
   const std::size_t len = std::strlen(text);
   if (used + len >= sizeof c.header_text || c.count + n > static_cast<int>(kCtdAuxColumns)) return;
@@ -66,6 +66,7 @@ void add_columns(CtdColumns& c, const char* text, int n, double offset, double s
     c.offset[c.count] = offset;
     c.scale[c.count] = scale;
     c.marker[c.count] = marker;
+    c.sensor[c.count] = static_cast<CtdSensor>(static_cast<int>(sensor) + i);
     ++c.count;
   }
 }
@@ -79,21 +80,22 @@ CtdColumns columns_for_mask(std::uint8_t mask, std::int32_t tag_version, int& li
     std::strcpy(c.header_text, p.text);
     c.count = p.count;
     c.scale[0] = p.scale;
+    c.sensor[0] = p.sensor;
     return c;
   }
   // A negative tag version is unknown and counts as newer than every known one.
   const bool known = tag_version >= 0;
-  if (mask & kFluoroBit) add_columns(c, kFluoroText, 1, 0.0, 0.001, 0);
-  if (mask & kBPhaseBit) add_columns(c, kBPhaseText, 1, 0.0, 0.01, 0);
+  if (mask & kFluoroBit) add_columns(c, kFluoroText, 1, 0.0, 0.001, 0, CtdSensor::kFluorescence);
+  if (mask & kBPhaseBit) add_columns(c, kBPhaseText, 1, 0.0, 0.01, 0, CtdSensor::kBPhase);
   if (mask & kLightBit) {
     if (known && tag_version < kFirstPpfdVersion) {
-      add_columns(c, kPhotoText, kPhotoColumns, 0.0, 1.0, 0);
+      add_columns(c, kPhotoText, kPhotoColumns, 0.0, 1.0, 0, CtdSensor::kPhoto1);
     } else {
       if (known && tag_version <= kLastLightSentinelVersion) light_sentinel_column = c.count;
-      add_columns(c, kPpfdText, 1, 14000.0, 0.001, 1);
+      add_columns(c, kPpfdText, 1, 14000.0, 0.001, 1, CtdSensor::kPpfd);
     }
   }
-  if (mask & kInternalTempBit) add_columns(c, kInternalTempText, 1, 5000.0, 0.001, 0);
+  if (mask & kInternalTempBit) add_columns(c, kInternalTempText, 1, 5000.0, 0.001, 0, CtdSensor::kInternalTemperature);
   return c;
 }
 
@@ -115,17 +117,9 @@ std::uint8_t handle_ctd_start(DecoderState& st, Run& run) {
 
   st.ctd_open = true;
   st.light_sentinel_column = light_sentinel_column;
-  if (!st.ctd_started) {
-    if (out_open(st.ctd_file, run.ctd_name)) {
-      // The file's header names the columns of the profile that created it.
-      out_puts(st.ctd_file, kCtdHeader);
-      if (columns.count > 0) out_puts(st.ctd_file, columns.header_text);
-      out_puts(st.ctd_file, "\n");
-      st.ctd_started = true;
-    } else {
-      fail(st, run, "Can't create CTD data file %s\n", run.ctd_name);
-    }
-  }
+  emit_ctd_cast(st, run,
+                CtdCast{st.byte_offset, ++st.ctd_casts, start, interval,
+                        (surface - st.pressure_offset) / st.pressure_scale, mask, columns});
   st.ctd_interval = interval;
   st.ctd_time = start;
   st.surface_pressure_raw = surface;
@@ -133,8 +127,8 @@ std::uint8_t handle_ctd_start(DecoderState& st, Run& run) {
   if (st.lag_time_constant != 0.0) st.lag_coefficient = std::exp((st.ctd_interval * -10.0) / st.lag_time_constant);
   st.lagged_conductivity = -1.0;
 
-  write_ctd_line(st, st.ctd_file, ctd_data, columns);
-  return decode_ctd_stream(st, run, columns, st.ctd_interval * 0.01, ctd_data);
+  emit_ctd_sample(st, run, CtdSample{st.ctd_time, st.ctd_casts, ctd_values(st, ctd_data, columns), columns});
+  return decode_ctd_stream(st, run, columns, st.ctd_interval * 0.01, ctd_data, st.ctd_casts);
 }
 
 std::uint8_t handle_ctd_end(DecoderState& st, Run& /*run*/) {

@@ -1,10 +1,9 @@
 // Dive start (0xFB) and dry start (0xFE): the TDR file, its header, haul-out lines and the
 // hand-over to the dive sample stream.
-#include <algorithm>
-
 #include "dive/codec.h"
 #include "dive/tdr_stream.h"
 #include "input/byte_source.h"
+#include "output/emit.h"
 #include "records/codes.h"
 #include "records/handlers.h"
 #include "records/report.h"
@@ -27,28 +26,6 @@ unsigned regime_flags(std::uint8_t regime) {
   }
 }
 
-// The column titles of the regime, written once when the TDR file is created.
-void write_header(DecoderState& st, OutFile& file, std::uint8_t regime) {
-  switch (regime) {
-    case 1: out_puts(file, "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n"); break;
-    case 2: out_puts(file, "DATE(UTC)\tDEPTH(m)\n"); break;
-    case 3: {
-      out_puts(file, "DATE(UTC)\tDEPTH(m)");
-      const int n = std::min<int>(st.photo_channels, kMaxPhotoChannels);
-      for (int i = 0; i < n; ++i) out_printf(file, "\tPHOTO%d", i);
-      out_puts(file, "\n");
-      break;
-    }
-    case 5: out_puts(file, "DATE(UTC)\tDEPTH(cm)\n"); break;
-    case 6: out_puts(file, "DATE(UTC)\tDEPTH(m)\tWETDRY\n"); break;
-    case 7:
-      out_puts(file, "DATE(UTC)\tDEPTH(m)\tTEMP(C)\tODO_DELTA(m)\tMAGX(uT)\tMAGY(uT)\tMAGZ(uT)\tMAG_TEMP(C)\tDRYNESS\n");
-      break;
-    case 8: out_puts(file, "DATE(UTC)\tDEPTH(mm)\tWETDRY\n"); break;
-    default: out_printf(file, "***Unknown TDR regime %hu ***\n", static_cast<unsigned short>(regime)); break;
-  }
-}
-
 }  // namespace
 
 std::uint8_t handle_dive_start(DecoderState& st, Run& run) {
@@ -57,25 +34,13 @@ std::uint8_t handle_dive_start(DecoderState& st, Run& run) {
       !read_unint(st, st.tdr_interval)) {
     return TDRCODE_EOF;
   }
-  if (!st.tdr_started) {
-    if (out_open(st.tdr_file, run.tdr_name)) {
-      st.tdr_started = true;
-      write_header(st, st.tdr_file, run.regime);
-    } else {
-      fail(st, run, "Can't create TDR data file %s\n", run.tdr_name);
-    }
-  }
+  const unsigned flags = regime_flags(run.regime);
+  emit_dive_start(st, run, DiveStart{st.byte_offset, st.time_base, run.regime, st.tdr_interval, flags, st.photo_channels});
   if (st.haulout_time != 0.0) {
-    if (out_is_open(st.tdr_file)) {
-      // The haul-out ends one dive interval before this dive's first sample.
-      char from[kTimeTextSize];
-      char to[kTimeTextSize];
-      out_printf(st.tdr_file, "HAULOUT: %s %s\n", format_time(st.haulout_time, from, false),
-                 format_time(st.time_base - st.tdr_interval * 0.01, to, false));
-    }
+    // The haul-out ends one dive interval before this dive's first sample.
+    emit_haulout(st, run, Haulout{st.haulout_time, st.time_base - st.tdr_interval * 0.01});
     st.haulout_time = 0.0;
   }
-  const unsigned flags = regime_flags(run.regime);
   const std::uint8_t next = decode_tdr_stream(st, run, flags, st.tdr_interval * 0.01);
   if (flags == 0) {
     // The samples of an unknown regime can't be told apart from what follows them.
@@ -90,6 +55,7 @@ std::uint8_t handle_dry_start(DecoderState& st, Run& run) {
   // point two dive intervals after it.
   st.haulout_time = (st.tdr_interval * 0.02 + st.time_base) - 60.0;
   if (!read_unint(st, st.tdr_interval)) return TDRCODE_EOF;
+  emit_dry_start(st, run, DryStart{st.byte_offset, st.haulout_time, st.tdr_interval, run.regime});
   // In regime 1 a temperature-only stream follows; in every other regime the next record.
   if (run.regime == 1) return decode_tdr_stream(st, run, TDR_TEMP, st.tdr_interval * 0.01);
   std::uint8_t next = TDRCODE_START_DRY;

@@ -1,5 +1,6 @@
 // Tag information record (0xF6): tag version and sensor calibration.
 #include "input/byte_source.h"
+#include "output/emit.h"
 #include "records/codes.h"
 #include "records/handlers.h"
 
@@ -62,6 +63,7 @@ std::uint8_t handle_info(DecoderState& st, Run& run) {
   }
   if (b.has(kAccOffsetAt, 1)) st.acc_offset = block[kAccOffsetAt];
   st.force_abs = run.tag_version == 132 || run.tag_version == 133;
+  emit_info(st, run, InfoRecord{st.byte_offset, run.tag_version, calibration_of(st)});
 
   std::uint8_t next = TDRCODE_INFO;
   read_bytes(st, "tdrcode_info complete", &next, 1);

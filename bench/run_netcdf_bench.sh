@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# NetCDF benchmark: converts the benchmark image alternately without and with -netcdf (and, when
+# given, with a reference Skelv without -netcdf) and prints medians, peak memory and sizes.
+#
+#   bench/run_netcdf_bench.sh [SIZE_MIB] [RUNS] [REFERENCE_SKELV]   (defaults: 256 MiB, 3 runs)
+set -euo pipefail
+size_mib=${1:-256}
+runs=${2:-3}
+reference=${3:-}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BENCH_BUILD:-$root/build-bench}
+work=${BENCH_DIR:-$build/bench-data}
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSKELV_BUILD_TESTS=OFF > /dev/null
+cmake --build "$build" -j2 --target Skelv skelv-make-bench-image > /dev/null
+mkdir -p "$work"
+image="$work/bench${size_mib}.bin"
+[ -f "$image" ] || "$build/skelv-make-bench-image" "$image" "$size_mib" > /dev/null
+base="$work/bench${size_mib}"
+
+median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+timed() {  # label, command...: appends "secs kib" to $work/$label.times
+  local label=$1; shift
+  /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" > /dev/null
+  cat "$work/time.txt" >> "$work/$label.times"
+}
+
+rm -f "$work"/*.times
+for ((i = 1; i <= runs; i++)); do
+  [ -n "$reference" ] && timed reference "$reference" "$image"
+  rm -f "$base"_*.nc
+  timed plain "$build/Skelv" "$image"
+  timed netcdf "$build/Skelv" "$image" -netcdf
+done
+
+for label in reference plain netcdf; do
+  [ -f "$work/$label.times" ] || continue
+  secs=$(cut -d' ' -f1 "$work/$label.times" | median)
+  kib=$(cut -d' ' -f2 "$work/$label.times" | sort -g | tail -1)
+  printf '%-10s %6.2f s median of %d (%s), peak %.1f MiB\n' "$label" "$secs" "$runs" \
+    "$(cut -d' ' -f1 "$work/$label.times" | tr '\n' ' ')" "$(echo "$kib / 1024" | bc -l)"
+done
+txt=$(cat "$base"_tdr.txt "$base"_ctd.txt "$base"_gps.txt "$base"_accel.txt | wc -c)
+nc=$(cat "$base"_*.nc | wc -c)
+ls -l "$base"_*.txt "$base"_*.nc
+printf 'text files %.1f MiB, NetCDF files %.1f MiB (%.2f of the text)\n' \
+  "$(echo "$txt / 1048576" | bc -l)" "$(echo "$nc / 1048576" | bc -l)" "$(echo "$nc / $txt" | bc -l)"
+md5sum "$base"_tdr.txt "$base"_ctd.txt "$base"_gps.txt "$base"_accel.txt

@@ -1,0 +1,269 @@
+#include "output/netcdf/nc_dataset.h"
+
+#include <netcdf.h>
+
+
+namespace skelv::nc {
+namespace {
+
+constexpr std::size_t kMaxQueued = 2;  // blocks waiting for the writer
+constexpr int kDeflateLevel = 1;
+
+nc_type nc_type_of(Type t) {
+  switch (t) {
+    case Type::kByte: return NC_BYTE;
+    case Type::kUByte: return NC_UBYTE;
+    case Type::kShort: return NC_SHORT;
+    case Type::kUShort: return NC_USHORT;
+    case Type::kInt: return NC_INT;
+    case Type::kInt64: return NC_INT64;
+    case Type::kFloat: return NC_FLOAT;
+    case Type::kDouble: return NC_DOUBLE;
+    case Type::kString: return NC_STRING;
+  }
+  return NC_DOUBLE;
+}
+
+std::size_t type_size(Type t) {
+  switch (t) {
+    case Type::kByte:
+    case Type::kUByte: return 1;
+    case Type::kShort:
+    case Type::kUShort: return 2;
+    case Type::kInt:
+    case Type::kFloat: return 4;
+    default: return 8;
+  }
+}
+
+// The library's default fill of each type; what a row without a value reads as.
+double fill_of(Type t) {
+  switch (t) {
+    case Type::kByte: return NC_FILL_BYTE;
+    case Type::kUByte: return NC_FILL_UBYTE;
+    case Type::kShort: return NC_FILL_SHORT;
+    case Type::kUShort: return NC_FILL_USHORT;
+    case Type::kInt: return NC_FILL_INT;
+    case Type::kInt64: return static_cast<double>(NC_FILL_INT64);
+    case Type::kFloat: return NC_FILL_FLOAT;
+    default: return NC_FILL_DOUBLE;
+  }
+}
+
+}  // namespace
+
+Worker::Worker() : thread_([this] { loop(); }) {}
+
+Worker::~Worker() { finish(); }
+
+void Worker::post(std::function<void()> task) {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [this] { return tasks_.size() < kMaxQueued; });
+  tasks_.push_back(std::move(task));
+  changed_.notify_all();
+}
+
+void Worker::finish() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    changed_.notify_all();
+  }
+  if (thread_.joinable()) thread_.join();
+}
+
+void Worker::loop() {
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
+      if (tasks_.empty()) return;
+      task = std::move(tasks_.front());
+      tasks_.pop_front();
+      changed_.notify_all();
+    }
+    task();
+  }
+}
+
+Dataset::Dataset(Worker& worker, std::string path, std::vector<std::pair<std::string, std::string>> globals)
+    : worker_(worker), path_(std::move(path)) {
+  worker_.post([this, globals = std::move(globals)] {
+    if (!check(nc_create(path_.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_), "create")) return;
+    for (const auto& [name, value] : globals) {
+      check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
+    }
+  });
+}
+
+Dataset::~Dataset() = default;
+
+int Dataset::add_dim(const std::string& name, std::size_t block) {
+  dims_.push_back(Dim{name, block, 0, 0, {}, -1});
+  return static_cast<int>(dims_.size()) - 1;
+}
+
+int Dataset::add_column(int dim, VarSpec spec) {
+  auto c = std::make_unique<Column>();
+  c->spec = std::move(spec);
+  c->dim = dim;
+  refill(*c);
+  columns_.push_back(std::move(c));
+  const int id = static_cast<int>(columns_.size()) - 1;
+  if (dim >= 0) dims_[dim].columns.push_back(id);
+  return id;
+}
+
+void Dataset::refill(Column& c) const {
+  if (c.dim < 0) return;
+  const std::size_t n = dims_[c.dim].block;
+  if (c.spec.type == Type::kString) {
+    c.texts.assign(n, std::string());
+  } else {
+    c.values.assign(n, fill_of(c.spec.type));
+  }
+  c.any = false;
+}
+
+void Dataset::set_text(int column, std::string text) {
+  Column& c = *columns_[column];
+  c.texts[dims_[c.dim].rows] = std::move(text);
+  c.any = true;
+}
+
+bool Dataset::check(int status, const char* what) {
+  if (status == NC_NOERR) return true;
+  if (error_.empty()) error_ = std::string(what) + ": " + nc_strerror(status);
+  return false;
+}
+
+void Dataset::define() {
+  worker_.post([this] {
+    if (ncid_ < 0) return;
+    for (Dim& d : dims_) check(nc_def_dim(ncid_, d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
+    for (auto& c : columns_) {
+      if (!c->spec.lazy && c->dim >= 0) define_var(*c);
+    }
+  });
+}
+
+void Dataset::define_var(Column& c) {
+  const VarSpec& s = c.spec;
+  const Dim& d = dims_[c.dim];
+  if (!check(nc_def_var(ncid_, s.name.c_str(), nc_type_of(s.type), 1, &d.dimid, &c.varid), "variable")) return;
+  const std::size_t chunk = d.block;
+  check(nc_def_var_chunking(ncid_, c.varid, NC_CHUNKED, &chunk), "chunking");
+  if (s.type != Type::kString) {
+    // Measured values in single precision vary in every byte: deflate halves them at twice the
+    // writer's time, so they stay uncompressed. Times, packed counts and flags compress well.
+    if (s.type != Type::kFloat) {
+      check(nc_def_var_deflate(ncid_, c.varid, type_size(s.type) > 1 ? 1 : 0, 1, kDeflateLevel), "deflate");
+    }
+    // Whole chunks are written once: the cache needs to hold little more than one.
+    nc_set_var_chunk_cache(ncid_, c.varid, 2 * chunk * type_size(s.type), 7, 1.0f);
+  }
+  const auto text = [&](const char* name, const std::string& value) {
+    if (!value.empty()) check(nc_put_att_text(ncid_, c.varid, name, value.size(), value.data()), "attribute");
+  };
+  text("standard_name", s.standard_name);
+  text("long_name", s.long_name);
+  text("units", s.units);
+  if (s.fill) {
+    const double f = fill_of(s.type);
+    check(nc_put_att_double(ncid_, c.varid, "_FillValue", nc_type_of(s.type), 1, &f), "fill");
+  }
+  if (s.scale_factor != 0.0) {
+    check(nc_put_att_double(ncid_, c.varid, "scale_factor", NC_DOUBLE, 1, &s.scale_factor), "scale");
+    if (s.add_offset != 0.0) check(nc_put_att_double(ncid_, c.varid, "add_offset", NC_DOUBLE, 1, &s.add_offset), "offset");
+  }
+  for (const auto& [name, value] : s.text_attrs) text(name.c_str(), value);
+  for (const auto& [name, values] : s.int_attrs) {
+    std::vector<double> v(values.begin(), values.end());
+    check(nc_put_att_double(ncid_, c.varid, name.c_str(), nc_type_of(s.type), v.size(), v.data()), "attribute");
+  }
+}
+
+void Dataset::flush(int dim) {
+  Dim& d = dims_[dim];
+  const std::size_t start = d.written;
+  const std::size_t n = d.rows;
+  d.written += n;
+  d.rows = 0;
+  if (n == 0) return;
+  // The whole block is one task: the writer takes it while the decoder fills the next one.
+  struct Part {
+    Column* column;
+    std::vector<double> values;
+    std::vector<std::string> texts;
+    bool any;
+  };
+  auto parts = std::make_shared<std::vector<Part>>();
+  for (int id : d.columns) {
+    Column& c = *columns_[id];
+    if (c.spec.lazy && !c.any && !c.started) {
+      // Nothing to write yet; a later block that has a value defines the variable, and these
+      // rows read as its fill value.
+      continue;
+    }
+    c.started = true;
+    parts->push_back(Part{&c, std::move(c.values), std::move(c.texts), c.any});
+    refill(c);
+  }
+  worker_.post([this, parts, start, n] {
+    if (ncid_ < 0) return;
+    for (Part& part : *parts) {
+      Column& c = *part.column;
+      if (c.varid < 0) {
+        if (!part.any) continue;
+        define_var(c);
+        if (c.varid < 0) continue;
+      }
+      const std::size_t from = start;
+      const std::size_t count = n;
+      if (c.spec.type == Type::kString) {
+        std::vector<const char*> p(n);
+        for (std::size_t i = 0; i < n; ++i) p[i] = part.texts[i].c_str();
+        check(nc_put_vara_string(ncid_, c.varid, &from, &count, p.data()), "write");
+      } else {
+        check(nc_put_vara_double(ncid_, c.varid, &from, &count, part.values.data()), "write");
+      }
+    }
+  });
+}
+
+void Dataset::put_scalar_text(const std::string& name, const std::string& long_name, const std::string& cf_role,
+                              const std::string& value) {
+  worker_.post([this, name, long_name, cf_role, value] {
+    if (ncid_ < 0) return;
+    int varid = -1;
+    if (!check(nc_def_var(ncid_, name.c_str(), NC_STRING, 0, nullptr, &varid), "variable")) return;
+    check(nc_put_att_text(ncid_, varid, "long_name", long_name.size(), long_name.data()), "attribute");
+    if (!cf_role.empty()) check(nc_put_att_text(ncid_, varid, "cf_role", cf_role.size(), cf_role.data()), "attribute");
+    const char* p = value.c_str();
+    check(nc_put_var_string(ncid_, varid, &p), "write");
+  });
+}
+
+void Dataset::put_global(const std::string& name, const std::string& value) {
+  worker_.post([this, name, value] {
+    if (ncid_ >= 0) check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
+  });
+}
+
+void Dataset::put_global_int(const std::string& name, long long value) {
+  worker_.post([this, name, value] {
+    if (ncid_ >= 0) check(nc_put_att_longlong(ncid_, NC_GLOBAL, name.c_str(), NC_INT64, 1, &value), "global attribute");
+  });
+}
+
+void Dataset::close() {
+  for (std::size_t d = 0; d < dims_.size(); ++d) flush(static_cast<int>(d));
+  worker_.post([this] {
+    if (ncid_ < 0) return;
+    check(nc_close(ncid_), "close");
+    ncid_ = -1;
+  });
+}
+
+}  // namespace skelv::nc

@@ -1,0 +1,128 @@
+// A NetCDF-4 file written as blocks of rows along unlimited dimensions.
+//
+// The decoder's thread fills the rows of a block column by column; a full block goes to one
+// writer thread, which alone calls the NetCDF library (definition, compression, writing). Memory
+// stays bounded: a few blocks per dimension are in flight at a time, whatever the image's size.
+#pragma once
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace skelv::nc {
+
+// Runs tasks in order on its own thread; post() waits while too many tasks are queued.
+class Worker {
+ public:
+  Worker();
+  ~Worker();
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+  void post(std::function<void()> task);
+  // Runs every task posted so far and ends the thread.
+  void finish();
+
+ private:
+  void loop();
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::function<void()>> tasks_;
+  bool stopping_ = false;
+  std::thread thread_;
+};
+
+enum class Type { kByte, kUByte, kShort, kUShort, kInt, kInt64, kFloat, kDouble, kString };
+
+// One variable along one dimension (or a scalar string with `dim` -1).
+struct VarSpec {
+  std::string name;
+  Type type = Type::kFloat;
+  std::string units;          // empty: none
+  std::string standard_name;  // empty: none
+  std::string long_name;
+  bool fill = false;          // has a _FillValue; unset rows read as it
+  double scale_factor = 0.0;  // non-zero: stored packed, value = stored * scale_factor + add_offset
+  double add_offset = 0.0;
+  bool lazy = false;          // defined only once a block holds a value
+  std::vector<std::pair<std::string, std::string>> text_attrs;
+  std::vector<std::pair<std::string, std::vector<int>>> int_attrs;  // flag_values, flag_masks
+};
+
+class Dataset;
+
+// A buffered column of one dimension.
+struct Column {
+  VarSpec spec;
+  int dim = 0;
+  std::vector<double> values;
+  std::vector<std::string> texts;  // Type::kString
+  bool any = false;                // the block holds a value
+  bool started = false;            // a block has gone to the writer (lazy columns)
+  int varid = -1;                  // writer thread only
+};
+
+struct Dim {
+  std::string name;
+  std::size_t block = 0;  // rows per block and per chunk
+  std::size_t rows = 0;   // rows in the current block
+  std::size_t written = 0;  // rows handed to the writer before this block
+  std::vector<int> columns;
+  int dimid = -1;  // writer thread only
+};
+
+class Dataset {
+ public:
+  // The file is created on the writer thread; a failure shows in error() after finish().
+  Dataset(Worker& worker, std::string path, std::vector<std::pair<std::string, std::string>> globals);
+  ~Dataset();
+
+  int add_dim(const std::string& name, std::size_t block);
+  int add_column(int dim, VarSpec spec);
+  // Defines the dimensions and every column that is not lazy; call once after adding them.
+  void define();
+
+  // Sets a value of the row in progress of the column's dimension.
+  void set(int column, double value) {
+    Column& c = *columns_[column];
+    c.values[dims_[c.dim].rows] = value;
+    c.any = true;
+  }
+  void set_text(int column, std::string text);
+  // Ends the row in progress; a full block goes to the writer.
+  void end_row(int dim) {
+    if (++dims_[dim].rows == dims_[dim].block) flush(dim);
+  }
+  std::size_t rows(int dim) const { return dims_[dim].written + dims_[dim].rows; }
+
+  void put_scalar_text(const std::string& name, const std::string& long_name, const std::string& cf_role,
+                       const std::string& value);
+  void put_global(const std::string& name, const std::string& value);
+  void put_global_int(const std::string& name, long long value);
+  // Writes the last blocks and closes the file (on the writer thread).
+  void close();
+  const std::string& path() const { return path_; }
+  // The first error of the library, empty when none; read after the worker has finished.
+  const std::string& error() const { return error_; }
+
+ private:
+  void flush(int dim);
+  void refill(Column& c) const;
+  void define_var(Column& c);  // writer thread
+  bool check(int status, const char* what);  // writer thread
+
+  Worker& worker_;
+  std::string path_;
+  int ncid_ = -1;
+  std::string error_;
+  std::vector<Dim> dims_;
+  std::vector<std::unique_ptr<Column>> columns_;
+};
+
+}  // namespace skelv::nc

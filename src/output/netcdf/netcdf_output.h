@@ -1,0 +1,53 @@
+// CF-1.10 NetCDF-4 datasets beside the text files: IMAGE_ctd.nc (profiles as a contiguous
+// ragged array), IMAGE_dives.nc (the dive samples as one time series, with haul-outs and
+// starts), IMAGE_accel.nc and IMAGE_gps.nc. A file is created on the first item of its kind.
+// Every file carries the run's notes and failures as events and the calibration in force at the
+// start and each change of it as global attributes.
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "output/output.h"
+
+namespace skelv {
+
+struct NetcdfSettings {
+  std::string ctd_path, dives_path, accel_path, gps_path;
+  std::string input_name;
+  long long input_size = -1;
+  std::string history;  // the command line
+  Calibration calibration;  // in force at the start of the run
+};
+
+class NetcdfOutput final : public Output {
+ public:
+  // `report` gets the message of a file that could not be written, at end_run.
+  using ReportFn = std::function<void(const char* message)>;
+  NetcdfOutput(NetcdfSettings settings, ReportFn report);
+  ~NetcdfOutput() override;
+
+  void info(const InfoRecord& item) override;
+  void dive_start(const DiveStart& item) override;
+  void dry_start(const DryStart& item) override;
+  void haulout(const Haulout& item) override;
+  void dive_sample(const DiveSample& item) override;
+  void ctd_cast(const CtdCast& item) override;
+  void ctd_sample(const CtdSample& item) override;
+  void gps(const GpsSnapshot& item) override;
+  void acc_burst(const AccBurst& item) override;
+  void acc_sample(const AccValues& item) override;
+  void note(const Note& item) override;
+  void failure(const Failure& item) override;
+  void end_run(bool ok) override;
+
+  struct Files;
+
+ private:
+  ReportFn report_;
+  std::unique_ptr<Files> files_;
+};
+
+}  // namespace skelv

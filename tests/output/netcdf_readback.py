@@ -1,0 +1,278 @@
+#!/usr/bin/python3
+"""Reads the NetCDF datasets of `Skelv IMAGE -netcdf` back as a user would (xarray with CF
+decoding) and checks every value against the text line it belongs to, at the text's printed
+precision, plus the things the text can't show (cast numbers, full CTD times, bursts).
+
+    netcdf_readback.py SKELV MAKE_MIXED_IMAGE         the read-back check
+    netcdf_readback.py --ncdump SKELV MAKE_MIXED_IMAGE the CF attributes as ncdump -h shows them
+"""
+import math
+import os
+import subprocess
+import sys
+import tempfile
+
+import numpy as np
+import xarray as xr
+
+FAILURES = []
+
+
+def check(condition, message):
+    if not condition:
+        FAILURES.append(message)
+
+
+def stamp(seconds, with_ms):
+    """The text's date and time of `seconds`: milliseconds rounded half up, else the whole second."""
+    whole = math.floor(seconds)
+    ms = int(1000.0 * (seconds - whole) + 0.5)
+    if ms >= 1000:
+        whole, ms = whole + 1, 0
+    text = np.datetime64(int(whole), "s").astype(object).strftime("%Y/%m/%d %H:%M:%S")
+    return text + (".%03d" % ms if with_ms else "")
+
+
+def ctd_stamp(seconds):
+    return stamp(math.floor(seconds + 0.005), False)
+
+
+def epoch(values):
+    """CF-decoded datetimes back to seconds since 1970."""
+    return (np.asarray(values).astype("datetime64[ns]").astype(np.int64)) / 1e9
+
+
+def close(nc_value, text, decimals, what):
+    value = float(text)
+    # The text rounds to `decimals`; single-precision variables add their own rounding.
+    tolerance = 0.5 * 10.0 ** -decimals + 1e-6 * max(1.0, abs(value)) + 1e-9
+    check(abs(float(nc_value) - value) <= tolerance, "%s: NetCDF %r, text %s" % (what, float(nc_value), text))
+
+
+def lines(path):
+    if not os.path.exists(path):
+        return []
+    with open(path) as f:
+        return f.read().splitlines()
+
+
+def notes_of(text_lines):
+    """(offset, text) of the "@OFFSET: text" notes and "offset: Illegal ..." lines."""
+    found = []
+    for line in text_lines:
+        if line.startswith("@"):
+            offset, text = line[1:].split(": ", 1)
+            found.append((int(offset, 16), text))
+        elif ": Illegal stream contents" in line:
+            offset, text = line.split(": ", 1)
+            found.append((int(offset, 16), text))
+    return found
+
+
+def check_events(ds, text_lines, name, failure=None):
+    kinds = ds.event_kind.values.tolist()
+    events = list(zip(ds.event_offset.values.tolist(), ds.event_text.values.tolist(), kinds))
+    notes = [(o, t) for o, t, k in events if k == 0]
+    check(notes == notes_of(text_lines), "%s events %r, text notes %r" % (name, notes, notes_of(text_lines)))
+    failures = [t for o, t, k in events if k == 1]
+    check(failures == ([failure] if failure else []), "%s failures %r" % (name, failures))
+
+
+TDR_COLUMNS = {
+    1: [("depth", 3), ("temperature", 2)],
+    2: [("depth", 3)],
+    5: [("depth", 3)],
+    6: [("depth", 3), ("wetdry", 0)],
+    7: [("depth", 3), ("temperature", 2), ("odometer", 2), ("mag_x", 1), ("mag_y", 1), ("mag_z", 1),
+        ("mag_temperature", 0), ("wetdry", 0)],
+    8: [("depth", 3), ("wetdry", 0)],
+}
+
+
+def check_dives(base):
+    text = lines(base + "_tdr.txt")
+    ds = xr.open_dataset(base + "_dives.nc")
+    samples = [l for l in text[1:] if l[:1].isdigit() and "\t" in l]
+    hauls = [l.split() for l in text if l.startswith("HAULOUT:")]
+    check(ds.sizes["obs"] == len(samples), "dive samples: NetCDF %d, text %d" % (ds.sizes["obs"], len(samples)))
+    times = epoch(ds.time.values)
+    check(str(ds.time.dtype).startswith("datetime64"), "dive times are datetimes")
+    regimes = ds.regime.values
+    for i, line in enumerate(samples[: ds.sizes["obs"]]):
+        fields = line.split("\t")
+        check(stamp(times[i], True) == fields[0], "dive sample %d time %s, text %s" % (i, stamp(times[i], True), fields[0]))
+        regime = int(regimes[i])
+        columns = TDR_COLUMNS.get(regime) or [("depth", 3)] + [("photo%d" % k, 0) for k in range(len(fields) - 2)]
+        check(len(columns) == len(fields) - 1, "dive sample %d: %d columns for regime %d" % (i, len(fields) - 1, regime))
+        for (name, decimals), value in zip(columns, fields[1:]):
+            close(ds[name].values[i], value, decimals, "dive sample %d %s" % (i, name))
+        # Channels the regime lacks are fill values (NaN once decoded).
+        for name in ("temperature", "odometer", "mag_x", "wetdry", "photo0"):
+            if name in ds and name not in [c for c, _ in columns]:
+                check(np.isnan(ds[name].values[i]), "dive sample %d %s should be absent" % (i, name))
+    check(ds.sizes["haulout"] == len(hauls), "haul-outs: NetCDF %d, text %d" % (ds.sizes["haulout"], len(hauls)))
+    for i, h in enumerate(hauls[: ds.sizes["haulout"]]):
+        check(stamp(epoch(ds.haulout_start.values)[i], False) == h[1] + " " + h[2], "haul-out %d start" % i)
+        check(stamp(epoch(ds.haulout_end.values)[i], False) == h[3] + " " + h[4], "haul-out %d end" % i)
+    return ds, text
+
+
+def check_ctd(base):
+    text = lines(base + "_ctd.txt")
+    ds = xr.open_dataset(base + "_ctd.nc")
+    samples = [l for l in text[1:] if not l.startswith("@")]
+    check(ds.sizes["obs"] == len(samples), "CTD samples: NetCDF %d, text %d" % (ds.sizes["obs"], len(samples)))
+    check(int(ds.row_size.sum()) == ds.sizes["obs"], "row sizes add up to the samples")
+    meanings = ds.sensor_set.attrs["flag_meanings"].split()
+    masks = ds.sensor_set.attrs["flag_masks"]
+    times = epoch(ds.time.values)
+    row = 0
+    for p in range(ds.sizes["profile"]):
+        n = int(ds.row_size.values[p])
+        sensors = [m for m, bit in zip(meanings, masks) if int(ds.sensor_set.values[p]) & int(bit)]
+        for name in meanings:
+            if name not in ds:
+                continue
+            present = ~np.isnan(ds[name].values[row:row + n])
+            check(present.all() if name in sensors else not present.any(),
+                  "cast %d: %s %s" % (p, name, "missing" if name in sensors else "should be absent"))
+        for i in range(row, row + n):
+            fields = samples[i].split("\t")
+            check(ctd_stamp(times[i]) == fields[0], "CTD sample %d time %s, text %s" % (i, ctd_stamp(times[i]), fields[0]))
+            close(ds.pressure.values[i], fields[1], 2, "CTD sample %d pressure" % i)
+            close(ds.abs_pressure.values[i], fields[2], 2, "CTD sample %d abs_pressure" % i)
+            close(ds.surface_pressure.values[p], fields[3], 2, "CTD sample %d surface pressure" % i)
+            close(ds.temperature.values[i], fields[4], 3, "CTD sample %d temperature" % i)
+            close(ds.conductivity.values[i], fields[5], 4, "CTD sample %d conductivity" % i)
+            close(ds.salinity.values[i], fields[6], 4, "CTD sample %d salinity" % i)
+            check(len(fields) == 7 + len(sensors), "CTD sample %d: %d auxiliary columns" % (i, len(fields) - 7))
+            for name, value in zip(sensors, fields[7:]):
+                close(ds[name].values[i], value, 4, "CTD sample %d %s" % (i, name))
+        row += n
+    return ds, text
+
+
+def check_gps(base):
+    text = lines(base + "_gps.txt")
+    ds = xr.open_dataset(base + "_gps.nc")
+    snaps = [l.split() for l in text if not l.startswith("@")]
+    check(ds.sizes["snapshot"] == len(snaps), "GPS snapshots: NetCDF %d, text %d" % (ds.sizes["snapshot"], len(snaps)))
+    entry = 0
+    for i, f in enumerate(snaps):
+        check(stamp(epoch(ds.time.values)[i], False) == f[0] + " " + f[1], "snapshot %d time" % i)
+        n = int(ds.entry_count.values[i])
+        check(n == int(f[2]), "snapshot %d entry count" % i)
+        for k in range(n):
+            check(int(ds.entry_value.values[entry + k]) == int(f[5 + 2 * k]), "snapshot %d entry %d value" % (i, k))
+            check(int(ds.entry_word.values[entry + k]) == int(f[6 + 2 * k], 16), "snapshot %d entry %d word" % (i, k))
+        entry += n
+    return ds, text
+
+
+def check_accel(base):
+    text = lines(base + "_accel.txt")
+    ds = xr.open_dataset(base + "_accel.nc")
+    samples = [l.split("\t") for l in text[1:] if not l.startswith("@")]
+    check(ds.sizes["obs"] == len(samples), "ACC samples: NetCDF %d, text %d" % (ds.sizes["obs"], len(samples)))
+    times = epoch(ds.time.values)
+    for i, f in enumerate(samples):
+        check(stamp(times[i], True) == f[0], "ACC sample %d time" % i)
+        for axis, value in zip("xyz", f[1:]):
+            close(ds[axis].values[i], value, 4, "ACC sample %d %s" % (i, axis))
+    return ds, text
+
+
+def convert(skelv, folder, image):
+    out = subprocess.run([skelv, image, "-netcdf"], cwd=folder, capture_output=True, text=True)
+    check(out.returncode == 0, "%s: exit status %d" % (image, out.returncode))
+    return os.path.join(folder, image[: -len(".bin")])
+
+
+def readback(skelv, make_image):
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run([make_image, folder], check=True)
+        base = convert(skelv, folder, "mixed.bin")
+        dives, tdr = check_dives(base)
+        ctd, ctd_text = check_ctd(base)
+        gps, gps_text = check_gps(base)
+        acc, acc_text = check_accel(base)
+        for ds, text, name in ((dives, tdr, "dives"), (ctd, ctd_text, "ctd"), (gps, gps_text, "gps"), (acc, acc_text, "accel")):
+            check_events(ds, text, name)
+            check(ds.attrs["Conventions"] == "CF-1.10", name + " Conventions")
+            check(ds.attrs["tag_version"] == 170, name + " tag_version")
+            check(ds.attrs["calibration_change_count"] == 2, name + " calibration changes")
+            check(ds.attrs["run_result"] == "completed", name + " run_result")
+
+        # Derived by hand from the image: the casts in file order (the first resumed after the one
+        # nested in it) and their sensors; the half-second times the text cuts to the second.
+        check(ctd.cast.values.tolist() == [1, 2, 1, 3, 4], "cast numbers %r" % ctd.cast.values.tolist())
+        check(ctd.row_size.values.tolist() == [8, 4, 6, 2, 2], "row sizes %r" % ctd.row_size.values.tolist())
+        check(ctd.channel_mask.values.tolist() == [0x13, 2, 0x13, 0x0C, 3], "masks %r" % ctd.channel_mask.values.tolist())
+        sets = [[m for m, bit in zip(ctd.sensor_set.flag_meanings.split(), ctd.sensor_set.flag_masks) if int(v) & int(bit)]
+                for v in ctd.sensor_set.values]
+        check(sets == [["fluorescence", "bphase", "internal_temperature"], ["fluorescence"],
+                       ["fluorescence", "bphase", "internal_temperature"], ["ppfd"], ["oxygen"]], "sensor sets %r" % sets)
+        check(str(ctd.time.values[1]) == "2025-11-30T06:00:06.500000000", "second CTD time %s" % ctd.time.values[1])
+        check(acc.burst.values.tolist() == [1] * 6 + [2] * 4 + [3] * 53, "bursts %r" % acc.burst.values.tolist())
+        check(dives.start_kind.values.tolist() == [0, 1, 0, 0, 0, 0], "start kinds %r" % dives.start_kind.values.tolist())
+        check(dives.regime.values.tolist()[-3:] == [2, 2, 2], "the cut-short dive's samples are kept")
+        check(dives.photo1.values[~np.isnan(dives.photo1.values)].tolist() == [65000 - 7 * i for i in range(9)],
+              "second photo channel")
+
+        print("mixed.bin: dives %d samples, %d haul-outs, %d starts; ctd %d profile rows of casts %s, %d samples;"
+              " gps %d snapshots; accel %d samples in bursts %s; events per file %s"
+              % (dives.sizes["obs"], dives.sizes["haulout"], dives.sizes["start"], ctd.sizes["profile"],
+                 ctd.cast.values.tolist(), ctd.sizes["obs"], gps.sizes["snapshot"], acc.sizes["obs"],
+                 sorted(set(acc.burst.values.tolist())),
+                 [ds.sizes["event"] for ds in (dives, ctd, gps, acc)]))
+
+        base = convert(skelv, folder, "failing.bin")
+        dives, tdr = check_dives(base)
+        byte = os.path.getsize(os.path.join(folder, "failing.bin")) - 5  # after the regime byte, time and interval
+        failure = "Unknown TDR regime 4 at byte %d" % byte
+        check_events(dives, tdr, "failing dives", failure)
+        check(dives.attrs["run_result"] == "failed: " + failure, "failing run_result %r" % dives.attrs["run_result"])
+        print("failing.bin: events %r, run_result %r" % (list(zip(dives.event_kind.values.tolist(),
+                                                                   dives.event_text.values.tolist())),
+                                                         dives.attrs["run_result"]))
+
+
+def ncdump(skelv, make_image):
+    with tempfile.TemporaryDirectory() as folder:
+        subprocess.run([make_image, folder], check=True)
+        base = convert(skelv, folder, "mixed.bin")
+        expected = {
+            "ctd": [':Conventions = "CF-1.10"', ':featureType = "profile"', 'cast:cf_role = "profile_id"',
+                    'row_size:sample_dimension = "obs"', 'time:units = "seconds since 1970-01-01 00:00:00 UTC"',
+                    'temperature:standard_name = "sea_water_temperature"', 'salinity:units = "1"',
+                    'pressure:positive = "down"', 'ppfd:_FillValue = 9.96921e+36f',
+                    'oxygen:units = "umol L-1"', ':history = ', ':date_created = ', ':calibration_at_start = ',
+                    ':calibration_changes = "@', ':input_file = "mixed.bin"', ':input_file_size = '],
+            "dives": [':featureType = "timeSeries"', 'deployment:cf_role = "timeseries_id"',
+                      'depth:scale_factor = 0.001', 'temperature:add_offset = -273.15', 'depth:standard_name = "depth"',
+                      'ushort temperature(obs)', 'temperature:_FillValue = 65535US', 'haulout = UNLIMITED',
+                      'start_kind:flag_meanings = "dive_start dry_start"'],
+            "accel": [':featureType = "timeSeries"', 'x:units = "standard_free_fall"', 'burst:long_name'],
+            "gps": [':featureType = "timeSeries"', 'entry_count:sample_dimension = "entry"', 'time:_FillValue'],
+        }
+        for name, wanted in expected.items():
+            header = subprocess.run(["ncdump", "-h", "%s_%s.nc" % (base, name)], capture_output=True, text=True).stdout
+            for text in wanted:
+                check(text in header, "%s: ncdump -h lacks %s" % (name, text))
+            # Every variable has a long_name and, but for strings, units.
+            variables = [l.strip() for l in header.splitlines() if l.startswith("\t") and l.rstrip().endswith(") ;")
+                         or l.startswith("\tstring ")]
+            for decl in variables:
+                var = decl.split()[1].split("(")[0].rstrip(";").strip()
+                check("%s:long_name" % var in header, "%s: %s has no long_name" % (name, var))
+                if not decl.startswith("string"):
+                    check("%s:units" % var in header, "%s: %s has no units" % (name, var))
+        print("ncdump -h: CF attributes present in the four files")
+
+
+if __name__ == "__main__":
+    args = sys.argv[1:]
+    (ncdump if args[0] == "--ncdump" else readback)(*[os.path.abspath(a) for a in args[-2:]])
+    for f in FAILURES:
+        print("FAIL:", f)
+    sys.exit(1 if FAILURES else 0)
