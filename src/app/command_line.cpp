@@ -5,6 +5,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "analysis/dive_table.h"
+#include "analysis/dive_tsv.h"
 #include "input/decoder_state.h"
 #include "input/driver.h"
 
@@ -41,8 +43,23 @@ std::int64_t parse_offset(const char* arg) {
   return std::strtoll(arg, nullptr, 10);
 }
 
+bool is_option(const char* arg, const char* name) {
+  if (arg[0] == '-' && arg[1] == '-') ++arg;
+  return arg[0] == '-' && std::strcmp(arg + 1, name) == 0;
+}
+
+bool parse_threshold(const char* arg, double& metres) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(arg, &end);
+  if (end == arg || *end != '\0' || errno != 0 || !(v >= 0 && v < 10000)) return false;
+  metres = v;
+  return true;
+}
+
 CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
   CommandLine cl;
+  cl.dive_threshold = analysis::kDefaultDiveThreshold;
   if (argc < 2) return cl;
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     cl.action = Action::kHelp;
@@ -60,10 +77,22 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
     cl.action = Action::kNameTooLong;
     return cl;
   }
+  if (!make_output_name(cl.dives_name, "_dives.txt", argv[1])) {
+    cl.action = Action::kNameTooLong;
+    return cl;
+  }
   std::strcpy(run.input_name, argv[1]);
   for (int i = 2; i < argc; ++i) {
     if (std::strncmp(argv[i], "-scan", 5) == 0) {
       cl.scan = true;
+    } else if (is_option(argv[i], "dives")) {
+      cl.dives = true;
+    } else if (is_option(argv[i], "dive-threshold")) {
+      if (i + 1 == argc || !parse_threshold(argv[i + 1], cl.dive_threshold)) {
+        cl.action = Action::kUsage;
+        return cl;
+      }
+      ++i;
     } else {
       cl.offset = parse_offset(argv[i]);
     }
@@ -94,7 +123,10 @@ constexpr char kHelpText[] =
     "\n"
     "  offset  start decoding at this byte (decimal, or hexadecimal as 0x...)\n"
     "  -scan   also list every record code of the image in skelv_debug.txt\n"
-    "          in $TMPDIR (or /tmp)\n";
+    "          in $TMPDIR (or /tmp)\n"
+    "  -dives  also write the table of dives, one line per dive, to _dives.txt\n"
+    "  -dive-threshold M\n"
+    "          a dive goes deeper than M metres (default 2)\n";
 
 }  // namespace
 
@@ -151,6 +183,13 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
 
   DecoderState st;
   st.console = [out](const char* text) { std::fputs(text, out); };
+  analysis::DiveTsvFile dive_file;
+  analysis::DiveDetector detector;
+  if (cl.dives) {
+    dive_file.path = cl.dives_name;
+    analysis::detector_reset(detector, cl.dive_threshold, analysis::tsv_sink, &dive_file);
+    st.dives = &detector;
+  }
   ProgressPrinter printer;
   printer.out = out;
   printer.terminal = terminal;
@@ -160,9 +199,12 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
                  std::uint32_t acc) { show_progress(printer, offset, tdr, ctd, gps, acc); },
       cl.offset, cl.scan);
   finish_progress(printer);
+  // The table is written only when the driver reached the end of the data.
+  const bool dives_written = !detector.finished || analysis::tsv_close(dive_file);
 
   if (!ok) {
     std::fprintf(out, "Failure: %s\n", run.failure_text);
+    if (!dives_written) std::fprintf(out, "Can't write dives file %s\n", cl.dives_name);
     return st.acc_overflow ? 1 : 0;
   }
   if (run.tag_version < 0) {
@@ -176,6 +218,13 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   if (run.ctd_count != 0) std::fprintf(out, "  %s: %lu CTD records\n", run.ctd_name, static_cast<unsigned long>(run.ctd_count));
   if (run.gps_count != 0) std::fprintf(out, "  %s: %lu GPS records\n", run.gps_name, static_cast<unsigned long>(run.gps_count));
   if (run.acc_count != 0) std::fprintf(out, "  %s: %lu Accel records\n", run.acc_name, static_cast<unsigned long>(run.acc_count));
+  if (detector.finished) {
+    if (dives_written) {
+      std::fprintf(out, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dive_file.rows));
+    } else {
+      std::fprintf(out, "Can't write dives file %s\n", cl.dives_name);
+    }
+  }
   return 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "dive/dive_hook.h"
 #include "input/number_text.h"
 #include "records/codes.h"
 #include "records/time_base.h"
@@ -40,6 +41,7 @@ void write_tdr_line(DecoderState& st, OutFile& file, const TdrSample& sample, un
   *p++ = '\n';
   out_commit(file, static_cast<std::size_t>(p - line));
   ++st.tdr_count;
+  dive_hook_sample(st, sample, flags);
 }
 
 }  // namespace skelv

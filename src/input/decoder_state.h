@@ -11,6 +11,10 @@
 
 namespace skelv {
 
+namespace analysis {
+struct DiveDetector;
+}
+
 inline constexpr std::size_t kInputBufferSize = 1 << 16;
 
 // The input image and its read buffer. Only the byte source touches it.
@@ -74,6 +78,7 @@ struct DecoderState {
   bool tdr_started = false;
   std::uint32_t tdr_count = 0;
   TimeText tdr_time_text;
+  analysis::DiveDetector* dives = nullptr;  // the dive table of a run with -dives; null without
 
   // CTD profiles and output.
   OutFile ctd_file;

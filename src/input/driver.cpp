@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "accel/acc_output.h"
+#include "dive/dive_hook.h"
 #include "input/byte_source.h"
 #include "input/scan_dump.h"
 #include "records/codes.h"
@@ -57,6 +58,7 @@ bool decode_file(DecoderState& st, Run& run, ProgressFn progress, std::int64_t o
   while (!st.end_of_input) code = dispatch_record(st, run, code);
 
   source_close(st);
+  dive_hook_finish(st);
   close_output(st, run, st.tdr_file, "TDR", run.tdr_name);
   if (out_is_open(st.acc_file)) flush_acc(st, st.acc_file);
   close_output(st, run, st.acc_file, "ACC", run.acc_name);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "dive/codec.h"
+#include "dive/dive_hook.h"
 #include "dive/tdr_stream.h"
 #include "input/byte_source.h"
 #include "records/codes.h"
@@ -72,6 +73,7 @@ std::uint8_t handle_dive_start(DecoderState& st, Run& run) {
       char to[kTimeTextSize];
       out_printf(st.tdr_file, "HAULOUT: %s %s\n", format_time(st.haulout_time, from, false),
                  format_time(st.time_base - st.tdr_interval * 0.01, to, false));
+      dive_hook_cut(st);
     }
     st.haulout_time = 0.0;
   }
@@ -89,6 +91,7 @@ std::uint8_t handle_dry_start(DecoderState& st, Run& run) {
   // time_base is the last dive sample's time: the haul-out is taken to begin 60 s before the
   // point two dive intervals after it.
   st.haulout_time = (st.tdr_interval * 0.02 + st.time_base) - 60.0;
+  dive_hook_cut(st);
   if (!read_unint(st, st.tdr_interval)) return TDRCODE_EOF;
   // In regime 1 a temperature-only stream follows; in every other regime the next record.
   if (run.regime == 1) return decode_tdr_stream(st, run, TDR_TEMP, st.tdr_interval * 0.01);
