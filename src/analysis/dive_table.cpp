@@ -14,8 +14,9 @@ std::int32_t round_scaled(double v, double scale) {
   return static_cast<std::int32_t>(std::floor(v * scale + 0.5));
 }
 
-// Fills in the bottom phase, rates and temperature of `dive` from the samples kept.
-void measure(DiveDetector& d, Dive& dive) {
+// Fills in the bottom phase, rates and temperature of `dive` from the samples kept. No descent
+// rate for a dive cut at its start, no ascent rate for one cut at its end.
+void measure(DiveDetector& d, Dive& dive, bool cut_at_end) {
   if (d.overflow || d.samples.empty()) return;
   const std::vector<DiveSample>& s = d.samples;
   const std::int64_t max5 = std::int64_t{dive.max_depth_mm} * kBottomFifths;
@@ -31,7 +32,7 @@ void measure(DiveDetector& d, Dive& dive) {
                         static_cast<double>(s[first].t_ms - s[0].t_ms);
   }
   const DiveSample& end = s.back();
-  if (!dive.cut && end.t_ms > s[last].t_ms) {
+  if (!cut_at_end && end.t_ms > s[last].t_ms) {
     dive.has_ascent = true;
     dive.ascent_rate = static_cast<double>(s[last].depth_mm - end.depth_mm) /
                        static_cast<double>(end.t_ms - s[last].t_ms);
@@ -87,7 +88,7 @@ void end_dive(DiveDetector& d, bool cut) {
   dive.number = ++d.dives;
   dive.end_ms = d.last_deep_ms;
   dive.cut = cut || d.cut_at_start;
-  measure(d, dive);
+  measure(d, dive, cut);
   d.held = dive;
   d.pending = true;
 }
