@@ -370,7 +370,10 @@ void time_panel(std::string& out, const char* id, const char* title, double heig
     values.add(c.hi);
   }
   if (!std::isnan(fixed_lo)) values.add(fixed_lo);
-  const Ticks vt = value_ticks(values.lo, values.hi, height < 120 ? 2 : 5);
+  // Wet/dry states are whole numbers: ticks a whole step apart.
+  const bool states = std::strcmp(series[0].cls, "wetdry") == 0;
+  const Ticks vt = states ? value_ticks(values.lo, std::max(values.hi, values.lo + 2), 2)
+                          : value_ticks(values.lo, values.hi, height < 120 ? 2 : 5);
   const Ticks tt = time_ticks(span.first, span.last, kTimeTicks);
   const Frame f{kLeft, 28, kPlotWidth, height - 28 - 52};
   const Map mx{tt.lo, tt.hi};
@@ -527,6 +530,28 @@ void ctd_panel(std::string& out, const Deployment& d) {
 
 // What each wet/dry value stood for in these data: its samples, and how many of them were taken
 // deeper than the dive threshold, that is surely under water.
+const char* wetdry_reading(const Deployment& d, std::size_t v) {
+  const std::uint64_t n = d.wetdry_samples[v], deep = d.wetdry_deep[v];
+  if (2 * deep >= n) return "wet";
+  return deep == 0 ? "dry or at the surface" : "mostly at the surface";
+}
+
+// "DRYNESS: 0 wet, 1 dry or at the surface" for the values met, the most frequent first (four).
+std::string wetdry_legend(const Deployment& d) {
+  std::string text = d.dryness ? "DRYNESS" : "WETDRY";
+  std::array<bool, 256> shown{};
+  for (int k = 0; k < 4; ++k) {
+    std::size_t best = 256;
+    for (std::size_t v = 0; v < 256; ++v) {
+      if (!shown[v] && d.wetdry_samples[v] > 0 && (best == 256 || d.wetdry_samples[v] > d.wetdry_samples[best])) best = v;
+    }
+    if (best == 256) break;
+    shown[best] = true;
+    text += (k == 0 ? ": " : ", ") + std::to_string(best) + " " + wetdry_reading(d, best);
+  }
+  return text;
+}
+
 void wetdry_table(std::string& out, const Deployment& d) {
   appendf(out,
           "<p class=\"note\">%s is the tag's wet/dry state byte (0 to 255) as the TDR lines print it. "
@@ -538,11 +563,25 @@ void wetdry_table(std::string& out, const Deployment& d) {
     const std::uint64_t n = d.wetdry_samples[v];
     if (n == 0) continue;
     const double share = 100.0 * static_cast<double>(d.wetdry_deep[v]) / static_cast<double>(n);
-    const char* reads = share >= 50 ? "wet" : (d.wetdry_deep[v] == 0 ? "dry or at the surface" : "mostly at the surface");
+    const char* reads = wetdry_reading(d, v);
     appendf(out, "<tr><td class=\"n\">%zu</td><td class=\"n\">%s</td><td class=\"n\">%.1f %%</td><td>%s</td></tr>\n",
             v, count_text(n).c_str(), share, reads);
   }
   out += "</table>\n";
+}
+
+// The hours of a day, 00:00 to 24:00 every 3 hours.
+Ticks hour_ticks() {
+  Ticks t;
+  t.lo = 0;
+  t.hi = 24;
+  t.step = 3;
+  for (int h = 0; h <= 24; h += 3) {
+    Tick& tick = t.ticks[static_cast<std::size_t>(t.count++)];
+    tick.value = h;
+    std::snprintf(tick.label, sizeof tick.label, "%02d:00", h);
+  }
+  return t;
 }
 
 std::string date_text(std::int64_t day) {
@@ -571,14 +610,14 @@ void day_strips(std::string& out, const Deployment& d) {
   const double height = top + s.days * (row + gap) + 30;
   svg_begin(out, height, "day-strips", "Depth day by day");
   const Frame all{kLeft, top, kPlotWidth, s.days * (row + gap) - gap};
-  const Ticks ht = value_ticks(0, 24, 8);
+  const Ticks ht = hour_ticks();
   for (int i = 0; i < ht.count; ++i) {
-    const double x = all.x + ht.ticks[static_cast<std::size_t>(i)].value / 24.0 * all.w;
+    const Tick& tick = ht.ticks[static_cast<std::size_t>(i)];
+    const double x = all.x + tick.value / 24.0 * all.w;
     svg_line(out, "grid", x, all.y, x, all.y + all.h);
-    appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%02.0f:00</text>", x, top - 8,
-            ht.ticks[static_cast<std::size_t>(i)].value);
-    appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%02.0f:00</text>", x, all.y + all.h + 18,
-            ht.ticks[static_cast<std::size_t>(i)].value);
+    appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, top - 8, tick.label);
+    appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, all.y + all.h + 18,
+            tick.label);
   }
   const double cw = all.w / kStripColumns;
   for (int r = 0; r < s.days; ++r) {
@@ -622,7 +661,7 @@ void histogram_panel(std::string& out, const Frame& f, const Histogram& h, doubl
     most = std::max(most, h.counts[static_cast<std::size_t>(i)]);
   }
   const Ticks xt = value_ticks(0, std::max(1, used) * h.width * scale, 5);
-  const Ticks yt = value_ticks(0, static_cast<double>(most), 4);
+  const Ticks yt = value_ticks(0, static_cast<double>(std::max<std::uint64_t>(most, 4)), 4);
   const Map mx{xt.lo, xt.hi}, my{yt.lo, yt.hi};
   value_axis(out, f, yt, false, "Dives");
   value_axis_x(out, f, xt, title);
@@ -675,13 +714,13 @@ void dive_panels(std::string& out, const Deployment& d) {
   const double height = 300;
   const Frame f{kLeft, 28, kPlotWidth, height - 28 - 52};
   const Ticks dt = value_ticks(0, rows * c.row_height, 5);
-  const Ticks ht = value_ticks(0, 24, 8);
+  const Ticks ht = hour_ticks();
   const Map mx{0, 24}, my{dt.lo, dt.hi, true};
   svg_begin(out, height, "dive-clock", "Maximum depth of each dive against the time of day of the maximum");
   appendf(out, "<text x=\"%.1f\" y=\"16\">Maximum depth against time of day (UTC); darker: more dives</text>",
           kLeft);
   value_axis(out, f, dt, true, "Maximum depth (m)");
-  value_axis_x(out, f, ht, "Time of day (UTC, hours)");
+  value_axis_x(out, f, ht, "Time of day of the maximum (UTC)");
   for (int r = 0; r < rows; ++r) {
     for (int k = 0; k < kDayColumns; ++k) {
       const std::uint32_t n = c.counts[static_cast<std::size_t>(r)][static_cast<std::size_t>(k)];
@@ -824,19 +863,28 @@ std::string render_page(const Deployment& d, const PageNames& names) {
     }
     if (channel_range(d.dive, 2).any) {
       const char* column = d.dryness ? "DRYNESS" : "WETDRY";
-      const SeriesSpec wet[] = {{2, "wetdry", column}};
+      const std::string legend = wetdry_legend(d);
+      const SeriesSpec wet[] = {{2, "wetdry", legend.c_str()}};
       time_panel(out, "dive-wetdry", d.dryness ? "DRYNESS against time" : "WETDRY against time", 150, d.dive,
                  wet, 1, line, column, false, nullptr, nullptr, 0.0);
       wetdry_table(out, d);
     }
     out += "</section>\n";
-    day_strips(out, d);
-    dive_panels(out, d);
   }
   if (!reducer_empty(d.gps)) {
     section_begin(out, "gps", "GPS snapshots");
     gps_panel(out, d, line);
     out += "</section>\n";
+  }
+  if (!reducer_empty(d.acc)) {
+    section_begin(out, "accel", "Accelerometer");
+    const SeriesSpec axes[] = {{0, "accx", "X (g)"}, {1, "accy", "Y (g)"}, {2, "accz", "Z (g)"}};
+    stacked_panel(out, "accel-xyz", "Acceleration X, Y and Z against time", d.acc, axes, 3, line);
+    out += "</section>\n";
+  }
+  if (d.any_depth) {
+    day_strips(out, d);
+    dive_panels(out, d);
   }
   if (d.casts.kept > 0) {
     section_begin(out, "ctd", "CTD casts");
@@ -848,12 +896,6 @@ std::string render_page(const Deployment& d, const PageNames& names) {
     appendf(out, "<p class=\"note\">One line per cast, coloured from light (first) to dark (last); %s</p>\n",
             drawn.c_str());
     ctd_panel(out, d);
-    out += "</section>\n";
-  }
-  if (!reducer_empty(d.acc)) {
-    section_begin(out, "accel", "Accelerometer");
-    const SeriesSpec axes[] = {{0, "accx", "X (g)"}, {1, "accy", "Y (g)"}, {2, "accz", "Z (g)"}};
-    stacked_panel(out, "accel-xyz", "Acceleration X, Y and Z against time", d.acc, axes, 3, line);
     out += "</section>\n";
   }
   out += "</body>\n</html>\n";
