@@ -53,7 +53,7 @@ void strips_reset(DayStrips& s) {
   s.first_day = 0;
   s.days = 0;
   s.outside = 0;
-  for (auto& day : s.max_depth) day.fill(-1.0f);
+  for (auto& day : s.max_depth) day.fill(kNoDepth);
 }
 
 void strips_add(DayStrips& s, double t, double depth_m) {
@@ -70,9 +70,9 @@ void strips_add(DayStrips& s, double t, double depth_m) {
     return;
   }
   const int col = std::min(kStripColumns - 1, static_cast<int>((t - day_f * kDay) / kDay * kStripColumns));
-  float& cell = s.max_depth[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
-  const auto v = static_cast<float>(std::max(depth_m, 0.0));
-  if (v > cell) cell = v;
+  std::uint16_t& cell = s.max_depth[static_cast<std::size_t>(row)][static_cast<std::size_t>(col)];
+  const auto v = static_cast<std::uint16_t>(std::lround(std::clamp(depth_m * 10, 0.0, double{kStripMaxDepth})));
+  if (cell == kNoDepth || v > cell) cell = v;
   if (row >= s.days) s.days = static_cast<int>(row) + 1;
 }
 

@@ -29,15 +29,17 @@ struct DepthClock {
 };
 
 // The greatest depth in each short period of every day from the first sample's day, for one
-// strip per day. Columns without a sample hold a negative value.
-inline constexpr int kMaxDays = 120;
+// strip per day, in decimetres (at most kStripMaxDepth). Columns without a sample hold kNoDepth.
+inline constexpr int kMaxDays = 1000;
 inline constexpr int kStripColumns = 480;  // 3 minutes each
+inline constexpr std::uint16_t kNoDepth = 0xFFFF;
+inline constexpr std::uint16_t kStripMaxDepth = 0xFFFE;
 struct DayStrips {
   bool any = false;
   std::int64_t first_day = 0;  // days since 1970 of the first sample
   int days = 0;                // strips in use
   std::uint64_t outside = 0;   // samples before the first day or after the last strip
-  std::array<std::array<float, kStripColumns>, kMaxDays> max_depth;
+  std::array<std::array<std::uint16_t, kStripColumns>, kMaxDays> max_depth;
 };
 void strips_reset(DayStrips& s);
 void strips_add(DayStrips& s, double t, double depth_m);

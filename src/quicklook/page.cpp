@@ -591,21 +591,29 @@ std::string date_text(std::int64_t day) {
   return buf;
 }
 
-// One strip per day: the greatest depth of every 3 minutes, all on one depth scale.
+// Strip columns drawn in all, whatever the number of days: bounds the page's size.
+constexpr int kStripBudget = 128000;
+
+// One strip per day: the greatest depth of every few minutes, all on one depth scale.
 void day_strips(std::string& out, const Deployment& d) {
   const DayStrips& s = d.strips;
   if (!s.any || s.days == 0) return;
-  float deepest = 0;
+  int deepest = 0;
   for (int r = 0; r < s.days; ++r) {
-    for (float v : s.max_depth[static_cast<std::size_t>(r)]) deepest = std::max(deepest, v);
+    for (std::uint16_t v : s.max_depth[static_cast<std::size_t>(r)]) {
+      if (v != kNoDepth) deepest = std::max<int>(deepest, v);
+    }
   }
-  const Ticks dt = value_ticks(0, std::max(1.0f, deepest), 2);
+  const Ticks dt = value_ticks(0, std::max(1.0, deepest * 0.1), 2);
+  // Columns merge in groups of `group` when there are many days.
+  int group = 1;
+  while (group < kStripColumns && s.days * (kStripColumns / group) > kStripBudget) group *= 2;
+  const int columns = kStripColumns / group;
   section_begin(out, "days", "Day by day");
   appendf(out,
           "<p class=\"note\">One strip per day (UTC), 00:00 at the left to 24:00 at the right; each strip shows "
-          "the greatest depth of every 3 minutes, from 0 m at its top to %g m at its bottom.%s</p>\n",
-          dt.hi,
-          s.outside > 0 ? " Samples outside the first 120 days are not drawn." : "");
+          "the greatest depth of every %d minutes, from 0 m at its top to %g m at its bottom.%s</p>\n",
+          3 * group, dt.hi, s.outside > 0 ? " Samples outside the first 1000 days are not drawn." : "");
   const double row = 30, gap = 6, top = 30;
   const double height = top + s.days * (row + gap) + 30;
   svg_begin(out, height, "day-strips", "Depth day by day");
@@ -619,26 +627,39 @@ void day_strips(std::string& out, const Deployment& d) {
     appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, all.y + all.h + 18,
             tick.label);
   }
-  const double cw = all.w / kStripColumns;
+  // Paths in whole units: x in columns, y in half pixels.
+  const double scale_y = row * 2 / (dt.hi * 10);  // half pixels per decimetre
   for (int r = 0; r < s.days; ++r) {
     const Frame f{kLeft, top + r * (row + gap), kPlotWidth, row};
     appendf(out, "<rect class=\"strip\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>", f.x, f.y, f.w, f.h);
     appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", f.x - 6, f.y + row / 2 + 4,
             date_text(s.first_day + r).c_str());
     const auto& cols = s.max_depth[static_cast<std::size_t>(r)];
-    out += "<path class=\"daydepth\" d=\"";
+    appendf(out, "<path class=\"daydepth\" transform=\"translate(%.1f %.1f) scale(%.4f 0.5)\" d=\"", f.x, f.y,
+            f.w / columns);
     bool open = false;
-    for (int c = 0; c <= kStripColumns; ++c) {
-      const float v = c < kStripColumns ? cols[static_cast<std::size_t>(c)] : -1.0f;
-      const double x = f.x + c * cw;
+    long last_y = -1;
+    int last_c = 0;  // where the pen stands
+    for (int c = 0; c <= columns; ++c) {
+      int v = -1;
+      for (int k = 0; c < columns && k < group; ++k) {
+        const std::uint16_t cell = cols[static_cast<std::size_t>(c * group + k)];
+        if (cell != kNoDepth) v = std::max<int>(v, cell);
+      }
       if (v < 0) {
-        if (open) appendf(out, "H%.1fV%.1fZ", x, f.y);
+        if (open) appendf(out, "h%dV0Z", c - last_c);
         open = false;
         continue;
       }
-      const double y = f.y + std::min(1.0, v / dt.hi) * f.h;
-      if (!open) appendf(out, "M%.1f %.1f", x, f.y);
-      appendf(out, "V%.1fH%.1f", y, x + cw);
+      const long y = std::min(lround(v * scale_y), static_cast<long>(row * 2));
+      if (!open) {
+        appendf(out, "M%d 0V%ld", c, y);
+        last_c = c;
+      } else if (y != last_y) {
+        appendf(out, "h%dV%ld", c - last_c, y);
+        last_c = c;
+      }
+      last_y = y;
       open = true;
     }
     out += "\"/>\n";
@@ -882,10 +903,7 @@ std::string render_page(const Deployment& d, const PageNames& names) {
     stacked_panel(out, "accel-xyz", "Acceleration X, Y and Z against time", d.acc, axes, 3, line);
     out += "</section>\n";
   }
-  if (d.any_depth) {
-    day_strips(out, d);
-    dive_panels(out, d);
-  }
+  if (d.any_depth) dive_panels(out, d);
   if (d.casts.kept > 0) {
     section_begin(out, "ctd", "CTD casts");
     const std::string drawn =
@@ -898,6 +916,8 @@ std::string render_page(const Deployment& d, const PageNames& names) {
     ctd_panel(out, d);
     out += "</section>\n";
   }
+  // Last: for a long deployment it is the longest section.
+  if (d.any_depth) day_strips(out, d);
   out += "</body>\n</html>\n";
   return out;
 }

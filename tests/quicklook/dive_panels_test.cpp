@@ -63,7 +63,7 @@ TEST(DiveSummary, DayStripsKeepTheDeepestOfEachPeriod) {
   strips_reset(*s);
   const double day = 86400 * 18700.0;  // 2021-03-14 00:00:00 UTC
   strips_add(*s, day + 10, 5);
-  strips_add(*s, day + 179, 7);    // still the first 3 minutes
+  strips_add(*s, day + 179, 7.04);  // still the first 3 minutes; kept in decimetres
   strips_add(*s, day + 180, -1);   // above the surface: 0
   strips_add(*s, day + 86400 + 43200, 9);  // noon of the next day: column 240
   strips_add(*s, day - 1, 50);     // before the first day
@@ -71,8 +71,8 @@ TEST(DiveSummary, DayStripsKeepTheDeepestOfEachPeriod) {
   EXPECT_EQ(s->first_day, 18700);
   EXPECT_EQ(s->days, 2);
   EXPECT_EQ(s->outside, 2u);
-  EXPECT_EQ((std::vector<float>{s->max_depth[0][0], s->max_depth[0][1], s->max_depth[0][2], s->max_depth[1][240]}),
-            (std::vector<float>{7, 0, -1, 9}));
+  EXPECT_EQ((std::vector<int>{s->max_depth[0][0], s->max_depth[0][1], s->max_depth[0][2], s->max_depth[1][240]}),
+            (std::vector<int>{70, 0, kNoDepth, 90}));
 }
 
 struct Output {
