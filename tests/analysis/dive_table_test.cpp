@@ -84,6 +84,11 @@ TEST(DiveTable, DivesOfHandBuiltSeries) {
        {{0, 0}, {2, 4}, {4, 10}, {6, 10}, {8, 9}, {10, 10}, {12, 10}, {14, 4}, {16, 0}},
        {"1\t2000-01-01 00:00:02.000\t2000-01-01 00:00:14.000\t12.000\t10.000\t2000-01-01 00:00:04.000\t"
         "8.000\t3.000\t3.000\t\t\t0\n"}},
+      // Samples at exactly 80 % of the maximum (8 of 10 m) belong to the bottom: 2 s, and no
+      // rates, as the bottom spans the whole dive.
+      {"bottom edge at 80 %", every_second({0, 8, 10, 8, 0}),
+       {"1\t2000-01-01 00:00:01.000\t2000-01-01 00:00:03.000\t2.000\t10.000\t2000-01-01 00:00:02.000\t"
+        "2.000\t\t\t\t\t0\n"}},
       // A haul-out inside a dive: it ends at 2 s, cut (no ascent); the next begins already deep
       // after it, cut too (no descent). Surface interval: 3600 s - 2 s.
       {"haul-out", {{0, 0}, {1, 5}, {2, 10}, {2, kCut}, {3600, 10}, {3601, 5}, {3602, 0}},

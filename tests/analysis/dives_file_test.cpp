@@ -1,6 +1,7 @@
 // Skelv -dives on a built image: the table file, the quick look's reader finding the same dives
 // in the TDR file, the file read back by Python, and a run without -dives left as it was.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <memory>
@@ -153,6 +154,16 @@ TEST(DivesFile, RunWithoutDivesIsUnchanged) {
   // The console differs by the table's line alone (the working folder aside).
   auto tail = [](const std::string& s) { return s.substr(s.find("Tag Version")); };
   EXPECT_EQ(tail(a.out) + "  tag_dives.txt: 3 dives\n", tail(b.out));
+}
+
+TEST(DivesFile, TableThatCannotBeWrittenIsReported) {
+  TempDir dir;
+  write_image(dir.file("tag.bin"));
+  ASSERT_EQ(::mkdir(dir.file("tag_dives.txt").c_str(), 0755), 0);  // a folder in the way
+  const auto r = skelv::test::run_skelv({"tag.bin", "-dives"}, dir.path());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("  tag_tdr.txt: 13 TDR records\nCan't write dives file tag_dives.txt\n"), std::string::npos)
+      << r.out;
 }
 
 TEST(DivesFile, NoTableWhenTheImageCannotBeRead) {

@@ -56,6 +56,21 @@ TEST(DiveSummary, KeepsTheTenDeepestAndLongest) {
   EXPECT_EQ(s.clock.row_height, 0.5);
   EXPECT_EQ(s.clock.counts[2][4], 1u);
   EXPECT_EQ(s.clock.counts[22][44] + s.clock.counts[22][48], 2u);  // 11 m at 11:00 and at 12:00
+  EXPECT_EQ(s.depths.width, 0.5);
+  EXPECT_EQ(s.depths.counts[22], 2u);
+  // A dive of 25 m lies past 40 rows of 0.5 m: rows of 1 m, rows merged in pairs.
+  analysis::Dive deep;
+  deep.max_depth_mm = 25000;
+  dive_summary_add(&s, deep);
+  EXPECT_EQ(s.clock.row_height, 1.0);
+  EXPECT_EQ((std::vector<std::uint32_t>{s.clock.counts[1][4], s.clock.counts[2][8], s.clock.counts[11][44] + s.clock.counts[11][48],
+                                        s.clock.counts[25][0]}),
+            (std::vector<std::uint32_t>{1, 1, 2, 1}));
+  std::uint64_t upper = 0;  // rows 20 to 39 held nothing but the new dive
+  for (int r = 20; r < kDepthRows; ++r) {
+    for (std::uint32_t n : s.clock.counts[static_cast<std::size_t>(r)]) upper += n;
+  }
+  EXPECT_EQ(upper, 1u);
 }
 
 TEST(DiveSummary, DayStripsKeepTheDeepestOfEachPeriod) {
