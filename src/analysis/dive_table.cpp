@@ -152,7 +152,6 @@ void detector_finish(DiveDetector& d) {
   detector_cut(d);
   d.finished = true;
   if (d.pending && d.sink != nullptr) d.sink(d.context, d.held);
-  d.pending = false;
   d.samples.clear();
   d.samples.shrink_to_fit();
 }
