@@ -1,8 +1,7 @@
 #include "analysis/dive_tsv.h"
 
-#include <algorithm>
-#include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 namespace skelv::analysis {
 namespace {
@@ -12,12 +11,42 @@ std::int64_t floor_div(std::int64_t a, std::int64_t b) {
   return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
 }
 
+// Decimal digits of `v`. Returns the end.
+char* put_uint(char* p, std::uint64_t v) {
+  char digits[20];
+  int n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  while (n > 0) *p++ = digits[--n];
+  return p;
+}
+
+// `v` (0 <= v < 10^width) with leading zeros to `width` digits.
+char* put_padded(char* p, std::int64_t v, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    p[i] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  }
+  return p + width;
+}
+
 // A whole count of 10^-`decimals` units as a decimal number, sign included.
-int put_fixed(char* out, std::size_t room, std::int64_t units, int decimals) {
-  const std::int64_t scale = decimals == 3 ? 1000 : 100;
+char* put_fixed(char* p, std::int64_t units, int decimals) {
+  const std::uint64_t scale = decimals == 3 ? 1000 : 100;
   const std::uint64_t mag = units < 0 ? 0 - static_cast<std::uint64_t>(units) : static_cast<std::uint64_t>(units);
-  return std::snprintf(out, room, "%s%" PRIu64 ".%0*" PRIu64, units < 0 ? "-" : "", mag / scale, decimals,
-                       mag % scale);
+  if (units < 0) *p++ = '-';
+  p = put_uint(p, mag / scale);
+  *p++ = '.';
+  return put_padded(p, static_cast<std::int64_t>(mag % scale), decimals);
+}
+
+char* put_rate(char* p, double rate) {
+  char text[48];
+  const int n = std::snprintf(text, sizeof text, "%.3f", rate);
+  for (int i = 0; i < n && i < static_cast<int>(sizeof text) - 1; ++i) *p++ = text[i];
+  return p;
 }
 
 }  // namespace
@@ -36,42 +65,54 @@ std::size_t format_utc_ms(std::int64_t ms, char* out) {
   const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
   const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
   const std::int64_t year = yoe + era * 400 + (month <= 2);
-  const int n = std::snprintf(out, 24, "%04" PRId64 "-%02" PRId64 "-%02" PRId64 " %02" PRId64 ":%02" PRId64
-                              ":%02" PRId64 ".%03" PRId64,
-                              year, month, day, sod / 3600, sod / 60 % 60, sod % 60, ms - secs * 1000);
-  return n < 0 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(n), 23);
+  if (year < 0 || year > 9999) {
+    std::memcpy(out, "0000-00-00 00:00:00.000", 24);
+    return 23;
+  }
+  char* p = put_padded(out, year, 4);
+  *p++ = '-';
+  p = put_padded(p, month, 2);
+  *p++ = '-';
+  p = put_padded(p, day, 2);
+  *p++ = ' ';
+  p = put_padded(p, sod / 3600, 2);
+  *p++ = ':';
+  p = put_padded(p, sod / 60 % 60, 2);
+  *p++ = ':';
+  p = put_padded(p, sod % 60, 2);
+  *p++ = '.';
+  p = put_padded(p, ms - secs * 1000, 3);
+  *p = '\0';
+  return 23;
 }
 
 std::size_t format_dive_line(const Dive& dive, char* out) {
-  std::size_t n = 0;
-  auto room = [&] { return kDiveLineRoom - n; };
-  auto add = [&](int written) {
-    if (written > 0) n = std::min(n + static_cast<std::size_t>(written), kDiveLineRoom - 1);
-  };
-  auto tab = [&] { add(std::snprintf(out + n, room(), "\t")); };
-  add(std::snprintf(out + n, room(), "%" PRIu64, dive.number));
-  tab();
-  n += format_utc_ms(dive.start_ms, out + n);
-  tab();
-  n += format_utc_ms(dive.end_ms, out + n);
-  tab();
-  add(put_fixed(out + n, room(), dive.end_ms - dive.start_ms, 3));
-  tab();
-  add(put_fixed(out + n, room(), dive.max_depth_mm, 3));
-  tab();
-  n += format_utc_ms(dive.max_depth_ms, out + n);
-  tab();
-  if (dive.has_bottom) add(put_fixed(out + n, room(), dive.bottom_ms, 3));
-  tab();
-  if (dive.has_descent) add(std::snprintf(out + n, room(), "%.3f", dive.descent_rate));
-  tab();
-  if (dive.has_ascent) add(std::snprintf(out + n, room(), "%.3f", dive.ascent_rate));
-  tab();
-  if (dive.has_temp) add(put_fixed(out + n, room(), dive.bottom_temp_centi, 2));
-  tab();
-  if (dive.has_surface) add(put_fixed(out + n, room(), dive.surface_ms, 3));
-  add(std::snprintf(out + n, room(), "\t%d\n", dive.cut ? 1 : 0));
-  return n;
+  // At most 20 + 3 x 23 + 5 x 21 + 2 x 15 + 13 characters: well within kDiveLineRoom.
+  char* p = put_uint(out, dive.number);
+  *p++ = '\t';
+  p += format_utc_ms(dive.start_ms, p);
+  *p++ = '\t';
+  p += format_utc_ms(dive.end_ms, p);
+  *p++ = '\t';
+  p = put_fixed(p, dive.end_ms - dive.start_ms, 3);
+  *p++ = '\t';
+  p = put_fixed(p, dive.max_depth_mm, 3);
+  *p++ = '\t';
+  p += format_utc_ms(dive.max_depth_ms, p);
+  *p++ = '\t';
+  if (dive.has_bottom) p = put_fixed(p, dive.bottom_ms, 3);
+  *p++ = '\t';
+  if (dive.has_descent) p = put_rate(p, dive.descent_rate);
+  *p++ = '\t';
+  if (dive.has_ascent) p = put_rate(p, dive.ascent_rate);
+  *p++ = '\t';
+  if (dive.has_temp) p = put_fixed(p, dive.bottom_temp_centi, 2);
+  *p++ = '\t';
+  if (dive.has_surface) p = put_fixed(p, dive.surface_ms, 3);
+  *p++ = '\t';
+  *p++ = dive.cut ? '1' : '0';
+  *p++ = '\n';
+  return static_cast<std::size_t>(p - out);
 }
 
 }  // namespace skelv::analysis
