@@ -12,6 +12,7 @@
 
 #include "input/decoder_state.h"
 #include "input/driver.h"
+#include "output/dives/dive_table_output.h"
 #include "records/report.h"
 #ifdef SKELV_HAVE_NETCDF
 #include "output/emit.h"
@@ -51,8 +52,23 @@ std::int64_t parse_offset(const char* arg) {
   return std::strtoll(arg, nullptr, 10);
 }
 
+bool is_option(const char* arg, const char* name) {
+  if (arg[0] == '-' && arg[1] == '-') ++arg;
+  return arg[0] == '-' && std::strcmp(arg + 1, name) == 0;
+}
+
+bool parse_threshold(const char* arg, double& metres) {
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(arg, &end);
+  if (end == arg || *end != '\0' || errno != 0 || !(v >= 0 && v < 10000)) return false;
+  metres = v;
+  return true;
+}
+
 CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
   CommandLine cl;
+  cl.dive_threshold = analysis::kDefaultDiveThreshold;
   if (argc < 2) return cl;
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     cl.action = Action::kHelp;
@@ -70,12 +86,24 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
     cl.action = Action::kNameTooLong;
     return cl;
   }
+  if (!make_output_name(cl.dives_name, "_dives.txt", argv[1])) {
+    cl.action = Action::kNameTooLong;
+    return cl;
+  }
   std::strcpy(run.input_name, argv[1]);
   for (int i = 2; i < argc; ++i) {
     if (std::strncmp(argv[i], "-scan", 5) == 0) {
       cl.scan = true;
-    } else if (std::strcmp(argv[i], "-netcdf") == 0 || std::strcmp(argv[i], "--netcdf") == 0) {
+    } else if (is_option(argv[i], "netcdf")) {
       cl.netcdf = true;
+    } else if (is_option(argv[i], "dives")) {
+      cl.dives = true;
+    } else if (is_option(argv[i], "dive-threshold")) {
+      if (i + 1 == argc || !parse_threshold(argv[i + 1], cl.dive_threshold)) {
+        cl.action = Action::kUsage;
+        return cl;
+      }
+      ++i;
     } else {
       cl.offset = parse_offset(argv[i]);
     }
@@ -108,7 +136,10 @@ constexpr char kHelpText[] =
     "  -scan   also list every record code of the image in skelv_debug.txt\n"
     "          in $TMPDIR (or /tmp)\n"
     "  -netcdf also write CF-1.10 NetCDF-4 datasets beside the text files:\n"
-    "          _ctd.nc, _dives.nc, _accel.nc and _gps.nc\n";
+    "          _ctd.nc, _dives.nc, _accel.nc and _gps.nc\n"
+    "  -dives  also write the table of dives, one line per dive, to _dives.txt\n"
+    "  -dive-threshold M\n"
+    "          a dive goes deeper than M metres (default 2)\n";
 
 }  // namespace
 
@@ -172,6 +203,12 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
 
   DecoderState st;
   st.console = [out](const char* text) { std::fputs(text, out); };
+  // The dive table of -dives.
+  std::unique_ptr<DiveTableOutput> dives;
+  if (cl.dives) {
+    dives = std::make_unique<DiveTableOutput>(cl.dives_name, cl.dive_threshold);
+    st.outputs.add(*dives);
+  }
 #ifdef SKELV_HAVE_NETCDF
   // The NetCDF datasets: an output of this run, beside the text files.
   std::unique_ptr<NetcdfOutput> netcdf;
@@ -206,9 +243,12 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
                  std::uint32_t acc) { show_progress(printer, offset, tdr, ctd, gps, acc); },
       cl.offset, cl.scan);
   finish_progress(printer);
+  // The table is written only when the driver reached the end of the data.
+  const bool dives_written = !dives || !dives->finished() || dives->written();
 
   if (!ok) {
     std::fprintf(out, "Failure: %s\n", run.failure_text);
+    if (!dives_written) std::fprintf(out, "Can't write dives file %s\n", cl.dives_name);
     return st.acc_overflow ? 1 : 0;
   }
   if (run.tag_version < 0) {
@@ -222,6 +262,13 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   if (run.ctd_count != 0) std::fprintf(out, "  %s: %lu CTD records\n", run.ctd_name, static_cast<unsigned long>(run.ctd_count));
   if (run.gps_count != 0) std::fprintf(out, "  %s: %lu GPS records\n", run.gps_name, static_cast<unsigned long>(run.gps_count));
   if (run.acc_count != 0) std::fprintf(out, "  %s: %lu Accel records\n", run.acc_name, static_cast<unsigned long>(run.acc_count));
+  if (dives && dives->finished()) {
+    if (dives_written) {
+      std::fprintf(out, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
+    } else {
+      std::fprintf(out, "Can't write dives file %s\n", cl.dives_name);
+    }
+  }
   return 0;
 }
 

@@ -28,7 +28,15 @@ struct CommandLine {
   std::int64_t offset = 0;
   bool scan = false;
   bool netcdf = false;  // -netcdf or --netcdf: also write the NetCDF datasets
+  bool dives = false;  // -dives: also write the dive table
+  double dive_threshold = 2.0;  // -dive-threshold M, metres
+  char dives_name[kTextField] = {};
 };
+
+// "-name" or "--name".
+bool is_option(const char* arg, const char* name);
+// A dive threshold in metres: a plain non-negative number below 10000, the whole argument.
+bool parse_threshold(const char* arg, double& metres);
 
 // Turns the arguments into the run to make: fills input_name and the output names of `run`.
 CommandLine parse_command_line(int argc, const char* const* argv, Run& run);

@@ -66,15 +66,19 @@ bool cast_split_next(CastSplit& split, double t, double surface) {
   return begins;
 }
 
-void deployment_reset(Deployment& d) {
+void deployment_reset(Deployment& d, double dive_threshold) {
   d.files.fill(FileTally{});
   d.spans.fill(TimeSpan{});
   d.notes = NoteTally{};
   d.tdr_columns = TdrColumns{};
   reducer_reset(d.dive, 3, 0.01);
   reducer_reset(d.haulout, 0, 1.0);
-  d.in_dive = false;
-  d.dives = 0;
+  analysis::detector_reset(d.detector, dive_threshold, dive_summary_add, &d.dive_table);
+  dive_summary_reset(d.dive_table, dive_threshold);
+  strips_reset(d.strips);
+  d.dryness = false;
+  d.wetdry_samples.fill(0);
+  d.wetdry_deep.fill(0);
   d.any_depth = false;
   d.max_depth = 0;
   d.max_depth_time = 0;
@@ -108,11 +112,12 @@ void take_tdr(Deployment& d, FileTally& tally, std::string_view line) {
     d.max_depth_time = s.t;
   }
   d.any_depth = true;
-  if (!d.in_dive && s.depth_m >= kDiveStartDepth) {
-    d.in_dive = true;
-    ++d.dives;
-  } else if (d.in_dive && s.depth_m <= kDiveEndDepth) {
-    d.in_dive = false;
+  analysis::detector_sample(d.detector, s.t, s.depth_m, s.has_temp, s.temp_c);
+  strips_add(d.strips, s.t, s.depth_m);
+  if (s.has_wetdry && s.wetdry >= 0 && s.wetdry <= 255) {
+    const auto v = static_cast<std::size_t>(s.wetdry);
+    ++d.wetdry_samples[v];
+    if (s.depth_m > d.dive_table.threshold) ++d.wetdry_deep[v];
   }
 }
 
@@ -173,7 +178,10 @@ void take_line(Deployment& d, FileKind kind, std::string_view line) {
       return;
     case LineKind::kHeader:
       ++tally.headers;
-      if (kind == FileKind::kTdr) d.tdr_columns = tdr_columns_from_header(line);
+      if (kind == FileKind::kTdr) {
+        d.tdr_columns = tdr_columns_from_header(line);
+        if (d.tdr_columns.wetdry > 0) d.dryness = line.find("DRYNESS") != std::string_view::npos;
+      }
       return;
     case LineKind::kHaulout: {
       double start, end;
@@ -185,7 +193,7 @@ void take_line(Deployment& d, FileKind kind, std::string_view line) {
       reducer_cover(d.haulout, start, end);
       span_add(d.spans[file_index(FileKind::kTdr)], start);
       span_add(d.spans[file_index(FileKind::kTdr)], end);
-      d.in_dive = false;
+      analysis::detector_cut(d.detector);
       return;
     }
     case LineKind::kNote: {
@@ -266,6 +274,7 @@ bool read_file(Deployment& d, FileKind kind, const char* path) {
     ++tally.truncated;
   }
   ::close(fd);
+  if (kind == FileKind::kTdr) analysis::detector_finish(d.detector);
   return true;
 }
 
@@ -296,8 +305,11 @@ void deployment_take(Deployment& into, const Deployment& from, FileKind kind) {
       into.tdr_columns = from.tdr_columns;
       into.dive = from.dive;
       into.haulout = from.haulout;
-      into.in_dive = from.in_dive;
-      into.dives = from.dives;
+      into.dive_table = from.dive_table;
+      into.strips = from.strips;
+      into.dryness = from.dryness;
+      into.wetdry_samples = from.wetdry_samples;
+      into.wetdry_deep = from.wetdry_deep;
       into.any_depth = from.any_depth;
       into.max_depth = from.max_depth;
       into.max_depth_time = from.max_depth_time;
@@ -317,6 +329,9 @@ void deployment_take(Deployment& into, const Deployment& from, FileKind kind) {
   }
 }
 
-void deployment_finish(Deployment& d) { castset_end(d.casts); }
+void deployment_finish(Deployment& d) {
+  castset_end(d.casts);
+  analysis::detector_finish(d.detector);
+}
 
 }  // namespace skelv::quicklook

@@ -5,16 +5,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "analysis/dive_table.h"
+#include "quicklook/dive_summary.h"
 #include "quicklook/line_parse.h"
 #include "quicklook/reducer.h"
 
 namespace skelv::quicklook {
-
-// A dive begins when the depth reaches kDiveStartDepth and ends when it comes back to
-// kDiveEndDepth or a haul-out begins; the gap between the two keeps surface noise from
-// counting as dives.
-inline constexpr double kDiveStartDepth = 2.0;  // metres
-inline constexpr double kDiveEndDepth = 1.0;    // metres
 
 // A CTD line starts a new cast when its time goes backwards, when its surface pressure differs
 // from the line before, or when its time jumps by more than kCastGapSteps sampling steps (the
@@ -88,8 +84,14 @@ struct Deployment {
   TdrColumns tdr_columns;
   TimeReducer dive;
   TimeReducer haulout;  // columns inside a haul-out period
-  bool in_dive = false;
-  std::uint64_t dives = 0;
+  // Dives as Skelv -dives finds them: the TDR lines in file order, cut at HAULOUT lines.
+  analysis::DiveDetector detector;
+  DiveSummary dive_table;
+  DayStrips strips;
+  // Samples by wet/dry value, and how many of them lay deeper than the dive threshold.
+  bool dryness = false;  // the column is titled DRYNESS (else WETDRY)
+  std::array<std::uint64_t, 256> wetdry_samples{};
+  std::array<std::uint64_t, 256> wetdry_deep{};
   bool any_depth = false;
   double max_depth = 0;
   double max_depth_time = 0;
@@ -107,16 +109,18 @@ struct Deployment {
   TimeReducer acc;
 };
 
-void deployment_reset(Deployment& d);
+// Empties `d`; dives go deeper than `dive_threshold` metres.
+void deployment_reset(Deployment& d, double dive_threshold = analysis::kDefaultDiveThreshold);
 // Takes one line (without its line end) of a file of `kind`.
 void take_line(Deployment& d, FileKind kind, std::string_view line);
-// Reads the file at `path` as a file of `kind`, line by line. False when it can't be opened.
+// Reads the file at `path` as a file of `kind`, line by line, to its end (for a TDR file the end
+// of the dive data). False when it can't be opened.
 bool read_file(Deployment& d, FileKind kind, const char* path);
 // Adds what `from` read of the file of `kind` (its tally, span, notes and channels) to `into`,
 // which has read only other kinds. Taking the files in order gives what reading them one after
 // the other into `into` gives.
 void deployment_take(Deployment& into, const Deployment& from, FileKind kind);
-// Ends the last CTD cast; call once after the last file.
+// Ends the last CTD cast and the dive data of lines taken one by one; call once after the last file.
 void deployment_finish(Deployment& d);
 
 }  // namespace skelv::quicklook

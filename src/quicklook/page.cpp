@@ -225,11 +225,11 @@ std::string time_text(double t) {
   return buf;
 }
 
-// The time axis shared by the dive, temperature, wet/dry and GPS panels: the TDR lines and
-// haul-outs together with the GPS snapshots.
+// The time axis shared by every panel against time (dive, temperature, wet/dry, GPS and
+// accelerometer): the TDR lines and haul-outs, the GPS snapshots and the accelerometer samples.
 TimeSpan timeline(const Deployment& d) {
   TimeSpan s;
-  for (FileKind k : {FileKind::kTdr, FileKind::kGps}) {
+  for (FileKind k : {FileKind::kTdr, FileKind::kGps, FileKind::kAcc}) {
     const TimeSpan& f = d.spans[file_index(k)];
     if (!f.any) continue;
     span_add(s, f.first);
@@ -271,8 +271,10 @@ void summary(std::string& out, const Deployment& d, const PageNames& names) {
   const FileTally& tdr = d.files[file_index(FileKind::kTdr)];
   if (tdr.found) {
     summary_row(out, "Dive samples", count_text(tdr.data));
-    char text[96];
-    std::snprintf(text, sizeof text, "%s (deeper than %.0f m)", count_text(d.dives).c_str(), kDiveStartDepth);
+    char text[160];
+    std::snprintf(text, sizeof text, "%s deeper than %g m, %s of them cut by a haul-out, a gap or the end of the data",
+                  count_text(d.dive_table.dives).c_str(), d.dive_table.threshold,
+                  count_text(d.dive_table.cut).c_str());
     summary_row(out, "Dives", text);
     if (d.any_depth) {
       std::snprintf(text, sizeof text, "%.1f m at %s", d.max_depth, time_text(d.max_depth_time).c_str());
@@ -368,7 +370,10 @@ void time_panel(std::string& out, const char* id, const char* title, double heig
     values.add(c.hi);
   }
   if (!std::isnan(fixed_lo)) values.add(fixed_lo);
-  const Ticks vt = value_ticks(values.lo, values.hi, height < 120 ? 2 : 5);
+  // Wet/dry states are whole numbers: ticks a whole step apart.
+  const bool states = std::strcmp(series[0].cls, "wetdry") == 0;
+  const Ticks vt = states ? value_ticks(values.lo, std::max(values.hi, values.lo + 2), 2)
+                          : value_ticks(values.lo, values.hi, height < 120 ? 2 : 5);
   const Ticks tt = time_ticks(span.first, span.last, kTimeTicks);
   const Frame f{kLeft, 28, kPlotWidth, height - 28 - 52};
   const Map mx{tt.lo, tt.hi};
@@ -521,6 +526,249 @@ void ctd_panel(std::string& out, const Deployment& d) {
   out += "</svg>\n";
 }
 
+// ---- Wet/dry, day by day, dives ---------------------------------------------------------------
+
+// What each wet/dry value stood for in these data: its samples, and how many of them were taken
+// deeper than the dive threshold, that is surely under water.
+const char* wetdry_reading(const Deployment& d, std::size_t v) {
+  const std::uint64_t n = d.wetdry_samples[v], deep = d.wetdry_deep[v];
+  if (2 * deep >= n) return "wet";
+  return deep == 0 ? "dry or at the surface" : "mostly at the surface";
+}
+
+// "DRYNESS: 0 wet, 1 dry or at the surface" for the values met, the most frequent first (four).
+std::string wetdry_legend(const Deployment& d) {
+  std::string text = d.dryness ? "DRYNESS" : "WETDRY";
+  std::array<bool, 256> shown{};
+  for (int k = 0; k < 4; ++k) {
+    std::size_t best = 256;
+    for (std::size_t v = 0; v < 256; ++v) {
+      if (!shown[v] && d.wetdry_samples[v] > 0 && (best == 256 || d.wetdry_samples[v] > d.wetdry_samples[best])) best = v;
+    }
+    if (best == 256) break;
+    shown[best] = true;
+    text += (k == 0 ? ": " : ", ") + std::to_string(best) + " " + wetdry_reading(d, best);
+  }
+  return text;
+}
+
+void wetdry_table(std::string& out, const Deployment& d) {
+  appendf(out,
+          "<p class=\"note\">%s is the tag's wet/dry state byte (0 to 255) as the TDR lines print it. "
+          "What each value stood for in these data: the share of its samples taken deeper than the "
+          "dive threshold (%g m), that is under water.</p>\n<table class=\"wetdry\">\n<tr><th>Value</th>"
+          "<th>Samples</th><th>Deeper than %g m</th><th>Reads as</th></tr>\n",
+          d.dryness ? "DRYNESS" : "WETDRY", d.dive_table.threshold, d.dive_table.threshold);
+  for (std::size_t v = 0; v < d.wetdry_samples.size(); ++v) {
+    const std::uint64_t n = d.wetdry_samples[v];
+    if (n == 0) continue;
+    const double share = 100.0 * static_cast<double>(d.wetdry_deep[v]) / static_cast<double>(n);
+    const char* reads = wetdry_reading(d, v);
+    appendf(out, "<tr><td class=\"n\">%zu</td><td class=\"n\">%s</td><td class=\"n\">%.1f %%</td><td>%s</td></tr>\n",
+            v, count_text(n).c_str(), share, reads);
+  }
+  out += "</table>\n";
+}
+
+// The hours of a day, 00:00 to 24:00 every 3 hours.
+Ticks hour_ticks() {
+  Ticks t;
+  t.lo = 0;
+  t.hi = 24;
+  t.step = 3;
+  for (int h = 0; h <= 24; h += 3) {
+    Tick& tick = t.ticks[static_cast<std::size_t>(t.count++)];
+    tick.value = h;
+    std::snprintf(tick.label, sizeof tick.label, "%02d:00", h);
+  }
+  return t;
+}
+
+std::string date_text(std::int64_t day) {
+  char buf[32];
+  format_utc(static_cast<double>(day) * 86400.0, buf);
+  buf[10] = '\0';
+  return buf;
+}
+
+// Strip columns drawn in all, whatever the number of days: bounds the page's size.
+constexpr int kStripBudget = 128000;
+
+// One strip per day: the greatest depth of every few minutes, all on one depth scale.
+void day_strips(std::string& out, const Deployment& d) {
+  const DayStrips& s = d.strips;
+  if (!s.any || s.days == 0) return;
+  int deepest = 0;
+  for (int r = 0; r < s.days; ++r) {
+    for (std::uint16_t v : s.max_depth[static_cast<std::size_t>(r)]) {
+      if (v != kNoDepth) deepest = std::max<int>(deepest, v);
+    }
+  }
+  const Ticks dt = value_ticks(0, std::max(1.0, deepest * 0.1), 2);
+  // Columns merge in groups of `group` when there are many days.
+  int group = 1;
+  while (group < kStripColumns && s.days * (kStripColumns / group) > kStripBudget) group *= 2;
+  const int columns = kStripColumns / group;
+  section_begin(out, "days", "Day by day");
+  appendf(out,
+          "<p class=\"note\">One strip per day (UTC), 00:00 at the left to 24:00 at the right; each strip shows "
+          "the greatest depth of every %d minutes, from 0 m at its top to %g m at its bottom.%s</p>\n",
+          3 * group, dt.hi, s.outside > 0 ? " Samples outside the first 1000 days are not drawn." : "");
+  const double row = 30, gap = 6, top = 30;
+  const double height = top + s.days * (row + gap) + 30;
+  svg_begin(out, height, "day-strips", "Depth day by day");
+  const Frame all{kLeft, top, kPlotWidth, s.days * (row + gap) - gap};
+  const Ticks ht = hour_ticks();
+  for (int i = 0; i < ht.count; ++i) {
+    const Tick& tick = ht.ticks[static_cast<std::size_t>(i)];
+    const double x = all.x + tick.value / 24.0 * all.w;
+    svg_line(out, "grid", x, all.y, x, all.y + all.h);
+    appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, top - 8, tick.label);
+    appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"middle\">%s</text>", x, all.y + all.h + 18,
+            tick.label);
+  }
+  // Paths in whole units: x in columns, y in half pixels.
+  const double scale_y = row * 2 / (dt.hi * 10);  // half pixels per decimetre
+  for (int r = 0; r < s.days; ++r) {
+    const Frame f{kLeft, top + r * (row + gap), kPlotWidth, row};
+    appendf(out, "<rect class=\"strip\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>", f.x, f.y, f.w, f.h);
+    appendf(out, "<text x=\"%.1f\" y=\"%.1f\" text-anchor=\"end\">%s</text>", f.x - 6, f.y + row / 2 + 4,
+            date_text(s.first_day + r).c_str());
+    const auto& cols = s.max_depth[static_cast<std::size_t>(r)];
+    appendf(out, "<path class=\"daydepth\" transform=\"translate(%.1f %.1f) scale(%.4f 0.5)\" d=\"", f.x, f.y,
+            f.w / columns);
+    bool open = false;
+    long last_y = -1;
+    int last_c = 0;  // where the pen stands
+    for (int c = 0; c <= columns; ++c) {
+      int v = -1;
+      for (int k = 0; c < columns && k < group; ++k) {
+        const std::uint16_t cell = cols[static_cast<std::size_t>(c * group + k)];
+        if (cell != kNoDepth) v = std::max<int>(v, cell);
+      }
+      if (v < 0) {
+        if (open) appendf(out, "h%dV0Z", c - last_c);
+        open = false;
+        continue;
+      }
+      const long y = std::min(lround(v * scale_y), static_cast<long>(row * 2));
+      if (!open) {
+        appendf(out, "M%d 0V%ld", c, y);
+        last_c = c;
+      } else if (y != last_y) {
+        appendf(out, "h%dV%ld", c - last_c, y);
+        last_c = c;
+      }
+      last_y = y;
+      open = true;
+    }
+    out += "\"/>\n";
+  }
+  out += "</svg>\n</section>\n";
+}
+
+// Grey from light (few) to black (many) on a logarithmic scale.
+void count_grey(std::uint64_t n, std::uint64_t most, char* out) {
+  const double r = most > 1 ? std::log(static_cast<double>(n)) / std::log(static_cast<double>(most)) : 1.0;
+  const int g = static_cast<int>(std::lround(200 - 200 * r));
+  std::snprintf(out, 8, "#%02x%02x%02x", g, g, g);
+}
+
+void histogram_panel(std::string& out, const Frame& f, const Histogram& h, double scale, const char* title) {
+  int used = 0;
+  std::uint64_t most = 1;
+  for (int i = 0; i < kHistogramBins; ++i) {
+    if (h.counts[static_cast<std::size_t>(i)] > 0) used = i + 1;
+    most = std::max(most, h.counts[static_cast<std::size_t>(i)]);
+  }
+  const Ticks xt = value_ticks(0, std::max(1, used) * h.width * scale, 5);
+  const Ticks yt = value_ticks(0, static_cast<double>(std::max<std::uint64_t>(most, 4)), 4);
+  const Map mx{xt.lo, xt.hi}, my{yt.lo, yt.hi};
+  value_axis(out, f, yt, false, "Dives");
+  value_axis_x(out, f, xt, title);
+  for (int i = 0; i < used; ++i) {
+    const std::uint64_t n = h.counts[static_cast<std::size_t>(i)];
+    if (n == 0) continue;
+    const double x0 = map_x(f, mx, i * h.width * scale), x1 = map_x(f, mx, (i + 1) * h.width * scale);
+    const double y = map_y(f, my, static_cast<double>(n));
+    appendf(out, "<rect class=\"bar\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>", x0, y,
+            std::max(0.5, x1 - x0 - 1), f.y + f.h - y);
+  }
+}
+
+void dive_rows(std::string& out, const std::array<analysis::Dive, kTopDives>& dives, int count) {
+  out += "<table class=\"dives\">\n<tr><th>Dive</th><th>Start (UTC)</th><th>Duration</th><th>Maximum depth</th>"
+         "<th>Bottom time</th><th>Cut</th></tr>\n";
+  for (int i = 0; i < count; ++i) {
+    const analysis::Dive& v = dives[static_cast<std::size_t>(i)];
+    char duration[32], bottom[32] = "";
+    format_duration(static_cast<double>(v.end_ms - v.start_ms) * 0.001, duration);
+    if (v.has_bottom) format_duration(static_cast<double>(v.bottom_ms) * 0.001, bottom);
+    appendf(out,
+            "<tr><td class=\"n\">%llu</td><td>%s</td><td class=\"n\">%s</td><td class=\"n\">%.1f m</td>"
+            "<td class=\"n\">%s</td><td>%s</td></tr>\n",
+            static_cast<unsigned long long>(v.number), time_text(static_cast<double>(v.start_ms) * 0.001).c_str(),
+            duration, v.max_depth_mm * 0.001, bottom, v.cut ? "cut" : "");
+  }
+  out += "</table>\n";
+}
+
+// The dive table: maximum depth against time of day, histograms, the deepest and longest dives.
+void dive_panels(std::string& out, const Deployment& d) {
+  const DiveSummary& s = d.dive_table;
+  if (s.dives == 0) return;
+  section_begin(out, "dives", "Dives");
+  appendf(out,
+          "<p class=\"note\">%s dives deeper than %g m, found as <code>Skelv -dives</code> finds them "
+          "(a dive cut by a haul-out, a gap in time or the end of the data counts as cut: %s).</p>\n",
+          count_text(s.dives).c_str(), s.threshold, count_text(s.cut).c_str());
+  // Maximum depth against time of day: dives counted per cell.
+  const DepthClock& c = s.clock;
+  int rows = 1;
+  std::uint64_t most = 1;
+  for (int r = 0; r < kDepthRows; ++r) {
+    for (std::uint32_t n : c.counts[static_cast<std::size_t>(r)]) {
+      if (n > 0) rows = r + 1;
+      most = std::max<std::uint64_t>(most, n);
+    }
+  }
+  const double height = 300;
+  const Frame f{kLeft, 28, kPlotWidth, height - 28 - 52};
+  const Ticks dt = value_ticks(0, rows * c.row_height, 5);
+  const Ticks ht = hour_ticks();
+  const Map mx{0, 24}, my{dt.lo, dt.hi, true};
+  svg_begin(out, height, "dive-clock", "Maximum depth of each dive against the time of day of the maximum");
+  appendf(out, "<text x=\"%.1f\" y=\"16\">Maximum depth against time of day (UTC); darker: more dives</text>",
+          kLeft);
+  value_axis(out, f, dt, true, "Maximum depth (m)");
+  value_axis_x(out, f, ht, "Time of day of the maximum (UTC)");
+  for (int r = 0; r < rows; ++r) {
+    for (int k = 0; k < kDayColumns; ++k) {
+      const std::uint32_t n = c.counts[static_cast<std::size_t>(r)][static_cast<std::size_t>(k)];
+      if (n == 0) continue;
+      char grey[8];
+      count_grey(n, most, grey);
+      const double x0 = map_x(f, mx, k * 24.0 / kDayColumns), x1 = map_x(f, mx, (k + 1) * 24.0 / kDayColumns);
+      const double y0 = map_y(f, my, r * c.row_height), y1 = map_y(f, my, (r + 1) * c.row_height);
+      appendf(out, "<rect fill=\"%s\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>", grey, x0, y0,
+              x1 - x0, std::max(1.0, y1 - y0));
+    }
+  }
+  out += "</svg>\n";
+  // Histograms side by side.
+  const double hh = 260, gap = 96;
+  const double w = (kSvgWidth - kLeft - kRight - gap) / 2;
+  svg_begin(out, hh, "dive-histograms", "Histograms of dive durations and maximum depths");
+  histogram_panel(out, Frame{kLeft, 20, w, hh - 20 - 52}, s.durations, 1.0 / 60.0, "Duration (min)");
+  histogram_panel(out, Frame{kLeft + w + gap, 20, w, hh - 20 - 52}, s.depths, 1.0, "Maximum depth (m)");
+  out += "</svg>\n";
+  out += "<div class=\"tops\"><div><h3>Ten deepest dives</h3>\n";
+  dive_rows(out, s.deepest, s.deepest_count);
+  out += "</div><div><h3>Ten longest dives</h3>\n";
+  dive_rows(out, s.longest, s.longest_count);
+  out += "</div></div>\n</section>\n";
+}
+
 constexpr char kStyle[] =
     "body{font-family:\"DejaVu Sans\",\"Liberation Sans\",Arial,Helvetica,sans-serif;color:#111;"
     "background:#fff;max-width:1220px;margin:16px auto;padding:0 12px}\n"
@@ -550,7 +798,11 @@ constexpr char kStyle[] =
     ".haulout{fill:#d4d4d4;stroke:none}\n"
     ".gps{stroke:#000;stroke-width:1.5}\n"
     ".cast{fill:none;stroke-width:1.2;stroke-linejoin:round}\n"
-    ".ramp{stroke:#555;stroke-width:0.5}\n";
+    ".ramp{stroke:#555;stroke-width:0.5}\n"
+    ".strip{fill:#f4f4f4;stroke:#bbb;stroke-width:0.5}\n"
+    ".daydepth{fill:#333;stroke:none}\n"
+    ".bar{fill:#555}\n"
+    "div.tops{display:flex;gap:24px;flex-wrap:wrap}\n";
 
 }  // namespace
 
@@ -631,9 +883,12 @@ std::string render_page(const Deployment& d, const PageNames& names) {
                  "Temperature (\u00b0C)", false, shade ? &d.haulout : nullptr, nullptr);
     }
     if (channel_range(d.dive, 2).any) {
-      const SeriesSpec wet[] = {{2, "wetdry", "wet/dry state"}};
-      time_panel(out, "dive-wetdry", "Wet/dry state against time", 150, d.dive, wet, 1, line, "State", false,
-                 nullptr, nullptr, 0.0);
+      const char* column = d.dryness ? "DRYNESS" : "WETDRY";
+      const std::string legend = wetdry_legend(d);
+      const SeriesSpec wet[] = {{2, "wetdry", legend.c_str()}};
+      time_panel(out, "dive-wetdry", d.dryness ? "DRYNESS against time" : "WETDRY against time", 150, d.dive,
+                 wet, 1, line, column, false, nullptr, nullptr, 0.0);
+      wetdry_table(out, d);
     }
     out += "</section>\n";
   }
@@ -642,6 +897,13 @@ std::string render_page(const Deployment& d, const PageNames& names) {
     gps_panel(out, d, line);
     out += "</section>\n";
   }
+  if (!reducer_empty(d.acc)) {
+    section_begin(out, "accel", "Accelerometer");
+    const SeriesSpec axes[] = {{0, "accx", "X (g)"}, {1, "accy", "Y (g)"}, {2, "accz", "Z (g)"}};
+    stacked_panel(out, "accel-xyz", "Acceleration X, Y and Z against time", d.acc, axes, 3, line);
+    out += "</section>\n";
+  }
+  if (d.any_depth) dive_panels(out, d);
   if (d.casts.kept > 0) {
     section_begin(out, "ctd", "CTD casts");
     const std::string drawn =
@@ -654,13 +916,8 @@ std::string render_page(const Deployment& d, const PageNames& names) {
     ctd_panel(out, d);
     out += "</section>\n";
   }
-  if (!reducer_empty(d.acc)) {
-    section_begin(out, "accel", "Accelerometer");
-    const TimeSpan& span = d.spans[file_index(FileKind::kAcc)];
-    const SeriesSpec axes[] = {{0, "accx", "X (g)"}, {1, "accy", "Y (g)"}, {2, "accz", "Z (g)"}};
-    stacked_panel(out, "accel-xyz", "Acceleration X, Y and Z against time", d.acc, axes, 3, span);
-    out += "</section>\n";
-  }
+  // Last: for a long deployment it is the longest section.
+  if (d.any_depth) day_strips(out, d);
   out += "</body>\n</html>\n";
   return out;
 }

@@ -16,12 +16,18 @@ namespace skelv::quicklook {
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: skelv-quicklook IMAGE\n"
+    "Usage: skelv-quicklook IMAGE [-dive-threshold M]\n"
+    "       skelv-quicklook --help | --version\n"
     "\n"
     "Reads the text files that Skelv wrote for IMAGE (IMAGE-name_tdr.txt, _ctd.txt, _gps.txt\n"
     "and _accel.txt, whichever exist) and writes IMAGE-name_quicklook.html beside them: one\n"
-    "self-contained page with the dive profile, CTD casts, accelerometer, GPS times and a\n"
-    "summary, readable offline in any browser.\n";
+    "self-contained page with a summary, the dive profile with temperature and wet/dry state,\n"
+    "one depth strip per day, the dives (as Skelv -dives finds them), CTD casts, GPS times and\n"
+    "the accelerometer, readable offline in any browser.\n"
+    "\n"
+    "  -dive-threshold M  a dive goes deeper than M metres (default 2)\n"
+    "  --help             this text\n"
+    "  --version          the version\n";
 
 // The suffixes of the four text files, by FileKind.
 constexpr const char* kSuffix[kFileKinds] = {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"};
@@ -44,15 +50,31 @@ bool write_whole(const char* path, const std::string& text) {
 }  // namespace
 
 int quicklook_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+  if (argc == 2 && is_option(argv[1], "help")) {
     std::fputs(kUsage, out);
     return 0;
   }
-  if (argc != 2) {
+  if (argc == 2 && is_option(argv[1], "version")) {
+    std::fprintf(out, "skelv-quicklook v%s\n", kVersion);
+    return 0;
+  }
+  const char* image = nullptr;
+  double threshold = analysis::kDefaultDiveThreshold;
+  bool usable = true;
+  for (int i = 1; i < argc && usable; ++i) {
+    if (is_option(argv[i], "dive-threshold")) {
+      usable = i + 1 < argc && parse_threshold(argv[i + 1], threshold);
+      ++i;
+    } else if (image == nullptr && argv[i][0] != '-') {
+      image = argv[i];
+    } else {
+      usable = false;
+    }
+  }
+  if (!usable || image == nullptr) {
     std::fputs(kUsage, err);
     return 1;
   }
-  const char* image = argv[1];
   char names[kFileKinds][kTextField];
   char page_name[kTextField];
   bool fits = make_output_name(page_name, kPageSuffix, image);
@@ -69,7 +91,7 @@ int quicklook_main(int argc, const char* const* argv, std::FILE* out, std::FILE*
   std::vector<std::thread> readers;
   for (int k = 0; k < kFileKinds; ++k) {
     parts[static_cast<std::size_t>(k)] = std::make_unique<Deployment>();
-    deployment_reset(*parts[static_cast<std::size_t>(k)]);
+    deployment_reset(*parts[static_cast<std::size_t>(k)], threshold);
     readers.emplace_back([&parts, &opened, &names, k] {
       opened[static_cast<std::size_t>(k)] =
           read_file(*parts[static_cast<std::size_t>(k)], static_cast<FileKind>(k), names[k]);
@@ -77,7 +99,7 @@ int quicklook_main(int argc, const char* const* argv, std::FILE* out, std::FILE*
   }
   for (std::thread& t : readers) t.join();
   const auto d = std::make_unique<Deployment>();
-  deployment_reset(*d);
+  deployment_reset(*d, threshold);
   int found = 0;
   for (int k = 0; k < kFileKinds; ++k) {
     if (!opened[static_cast<std::size_t>(k)]) continue;

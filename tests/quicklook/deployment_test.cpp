@@ -30,8 +30,9 @@ class DeploymentTest : public ::testing::Test {
 };
 
 TEST_F(DeploymentTest, TdrLinesCountByWhatTheyAreAndMakeDives) {
-  // A dive begins at 2 m and ends back at 1 m or at a haul-out: 1.9 no dive, 2.0 dive 1, 1.0 end,
-  // 30 dive 2 (1.5 and 3 stay in it), 1.0 end, 2.5 dive 3, HAULOUT end, 12.5 dive 4. Skipped: an
+  // A dive goes deeper than 2 m and ends back at 2 m or above, or at a haul-out: 1.9 and 2.0 no
+  // dive, 30 dive 1, 1.5 end, 3 dive 2, 1.0 end, 2.5 dive 3, HAULOUT cuts it, 12.5 dive 4 (cut: it
+  // began before its first line). Skipped: an
   // illegal-stream line other than "(0)" or without an offset, a cut-off last line; a second header.
   std::string text = "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n@00000123: ACC OVERFLOW: WARNING\n";
   int s = 0;
@@ -47,7 +48,8 @@ TEST_F(DeploymentTest, TdrLinesCountByWhatTheyAreAndMakeDives) {
           ": Illegal stream contents (0)\n"
           "2021/03/14 10:00:02.000\t1";  // the last line, cut short
   EXPECT_EQ(read(FileKind::kTdr, text), (std::vector<std::uint64_t>{19, 11, 2, 1, 2, 2, 1}));
-  EXPECT_EQ(d.dives, 4u);
+  EXPECT_EQ(d.dive_table.dives, 4u);
+  EXPECT_EQ(d.dive_table.cut, 2u);
   EXPECT_EQ((std::vector<double>{d.max_depth, d.max_depth_time, d.spans[0].first, d.spans[0].last}),
             (std::vector<double>{30, kMar14 + 9 * 3600 + 4, kMar14 + 9 * 3600, kMar14 + 10 * 3600 + 1}));
   ASSERT_EQ(d.notes.distinct, 2);

@@ -79,7 +79,8 @@ TEST(EndToEnd, ConvertsAndDrawsADeployment) {
            "<tr><td>tag17_ctd.txt</td><td class=\"n\">4</td><td class=\"n\">3</td><td class=\"n\">1</td>",
            "<tr><td>tag17_gps.txt</td><td class=\"n\">1</td><td class=\"n\">1</td><td class=\"n\">0</td>",
            "<tr><td>tag17_accel.txt</td><td class=\"n\">3</td><td class=\"n\">2</td><td class=\"n\">1</td>",
-           "<tr><th scope=\"row\">Dives</th><td>2 (deeper than 2 m)</td></tr>",
+           "<tr><th scope=\"row\">Dives</th><td>2 deeper than 2 m, 0 of them cut by a haul-out, a gap or the "
+           "end of the data</td></tr>",
            "<tr><th scope=\"row\">Maximum depth</th><td>40.0 m at 2021-03-14 10:00:01</td></tr>",
            // Pressure (726 − 606) / 30 = 4 dbar at the last of the three samples.
            "<tr><th scope=\"row\">CTD casts</th><td>1 (3 samples, deepest 4.0 dbar)</td></tr>",

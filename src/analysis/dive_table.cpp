@@ -1,0 +1,164 @@
+#include "analysis/dive_table.h"
+
+#include <cmath>
+
+namespace skelv::analysis {
+namespace {
+
+// Times a TDR line can show: the years 0 to 9999.
+constexpr double kFirstSecond = -62167219200.0;
+constexpr double kEndSecond = 253402300800.0;
+constexpr double kMaxMagnitude = 1e6;  // depths (m) and temperatures (C) beyond this are skipped
+
+// Rounded half up; values within the range checked by the callers. (A cast and a compare in
+// place of floor, which is a library call on plain x86-64: this runs once per sample.)
+std::int32_t round_scaled(double v, double scale) {
+  const double x = v * scale + 0.5;
+  auto i = static_cast<std::int32_t>(x);
+  if (static_cast<double>(i) > x) --i;
+  return i;
+}
+
+// Fills in the bottom phase, rates and temperature of `dive` from the samples kept. No descent
+// rate for a dive cut at its start, no ascent rate for one cut at its end.
+void measure(DiveDetector& d, Dive& dive, bool cut_at_end) {
+  if (d.overflow || d.samples.empty()) return;
+  const std::vector<DiveSample>& s = d.samples;
+  const std::int64_t max5 = std::int64_t{dive.max_depth_mm} * kBottomFifths;
+  std::size_t first = 0;
+  while (std::int64_t{s[first].depth_mm} * 5 < max5) ++first;
+  std::size_t last = s.size() - 1;
+  while (std::int64_t{s[last].depth_mm} * 5 < max5) --last;
+  dive.has_bottom = true;
+  dive.bottom_ms = s[last].t_ms - s[first].t_ms;
+  if (!d.cut_at_start && s[first].t_ms > s[0].t_ms) {
+    dive.has_descent = true;
+    dive.descent_rate = static_cast<double>(s[first].depth_mm - s[0].depth_mm) /
+                        static_cast<double>(s[first].t_ms - s[0].t_ms);
+  }
+  const DiveSample& end = s.back();
+  if (!cut_at_end && end.t_ms > s[last].t_ms) {
+    dive.has_ascent = true;
+    dive.ascent_rate = static_cast<double>(s[last].depth_mm - end.depth_mm) /
+                       static_cast<double>(end.t_ms - s[last].t_ms);
+  }
+  std::int64_t sum = 0, n = 0;
+  for (std::size_t i = first; i <= last; ++i) {
+    if (s[i].temp_centi == kNoTemp) continue;
+    sum += s[i].temp_centi;
+    ++n;
+  }
+  if (n > 0) {
+    dive.has_temp = true;
+    // Mean rounded half up, also below zero.
+    const double mean = static_cast<double>(sum) / static_cast<double>(n);
+    dive.bottom_temp_centi = static_cast<std::int32_t>(std::floor(mean + 0.5));
+  }
+}
+
+void begin_dive(DiveDetector& d, const DiveSample& s) {
+  d.in_dive = true;
+  d.cut_at_start = d.after_break;
+  d.overflow = false;
+  d.samples.clear();
+  d.current = Dive{};
+  d.current.start_ms = s.t_ms;
+  d.current.max_depth_mm = s.depth_mm;
+  d.current.max_depth_ms = s.t_ms;
+  if (d.pending) {
+    d.held.has_surface = true;
+    d.held.surface_ms = s.t_ms - d.held.end_ms;
+    if (d.sink != nullptr) d.sink(d.context, d.held);
+    d.pending = false;
+  }
+}
+
+void keep(DiveDetector& d, const DiveSample& s) {
+  if (s.depth_mm > d.current.max_depth_mm) {
+    d.current.max_depth_mm = s.depth_mm;
+    d.current.max_depth_ms = s.t_ms;
+  }
+  d.last_deep_ms = s.t_ms;
+  if (d.samples.size() < kMaxDiveSamples) {
+    d.samples.push_back(s);
+  } else {
+    d.overflow = true;
+  }
+}
+
+void end_dive(DiveDetector& d, bool cut) {
+  if (!d.in_dive) return;
+  d.in_dive = false;
+  Dive& dive = d.current;
+  dive.number = ++d.dives;
+  dive.end_ms = d.last_deep_ms;
+  dive.cut = cut || d.cut_at_start;
+  measure(d, dive, cut);
+  d.held = dive;
+  d.pending = true;
+}
+
+}  // namespace
+
+std::int64_t to_ms(double t) {
+  auto whole = static_cast<std::int64_t>(t);
+  if (static_cast<double>(whole) > t) --whole;
+  return whole * 1000 + static_cast<std::int64_t>(1000.0 * (t - static_cast<double>(whole)) + 0.5);
+}
+
+void detector_reset(DiveDetector& d, double threshold_m, DiveSink sink, void* context) {
+  std::vector<DiveSample> samples = std::move(d.samples);
+  samples.clear();
+  d = DiveDetector{};
+  d.samples = std::move(samples);
+  // Below the surface only: a dive's samples then all lie deeper than 0, and so its bottom.
+  d.threshold_mm = std::isfinite(threshold_m) && threshold_m >= 0 && threshold_m < kMaxMagnitude
+                       ? round_scaled(threshold_m, 1000.0)
+                       : round_scaled(kDefaultDiveThreshold, 1000.0);
+  d.sink = sink;
+  d.context = context;
+}
+
+void detector_sample(DiveDetector& d, double t, double depth_m, bool has_temp, double temp_c) {
+  if (d.finished || !(t >= kFirstSecond && t < kEndSecond) || !(std::fabs(depth_m) < kMaxMagnitude)) return;
+  DiveSample s{to_ms(t), round_scaled(depth_m, 1000.0), kNoTemp};
+  if (has_temp && std::fabs(temp_c) < kMaxMagnitude) s.temp_centi = round_scaled(temp_c, 100.0);
+
+  if (d.has_last) {
+    const std::int64_t step = s.t_ms - d.last_ms;
+    if (step <= 0 || (d.interval_ms > 0 && step > kGapIntervals * d.interval_ms)) {
+      detector_cut(d);
+    } else {
+      d.interval_ms = step;
+    }
+  }
+  d.has_last = true;
+  d.last_ms = s.t_ms;
+
+  if (s.depth_mm > d.threshold_mm) {
+    if (!d.in_dive) begin_dive(d, s);
+    keep(d, s);
+  } else {
+    end_dive(d, false);
+    d.after_break = false;
+  }
+}
+
+void detector_cut(DiveDetector& d) {
+  if (d.finished) return;
+  end_dive(d, true);
+  d.has_last = false;
+  d.interval_ms = 0;
+  d.after_break = true;
+}
+
+void detector_finish(DiveDetector& d) {
+  if (d.finished) return;
+  detector_cut(d);
+  d.finished = true;
+  if (d.pending && d.sink != nullptr) d.sink(d.context, d.held);
+  d.samples.clear();
+  d.samples.shrink_to_fit();
+}
+
+}  // namespace skelv::analysis

@@ -1,0 +1,99 @@
+// The table of dives of a depth series, found while the samples stream past.
+//
+// A dive begins at the first sample deeper than the threshold and ends at the last sample deeper
+// than it before the depth comes back to the threshold or above. A cut (haul-out, dry start),
+// a gap in time or the end of the data ends a dive in progress there and marks it as cut; a dive
+// whose first sample follows such a break directly is marked as cut too, as it began unseen.
+//
+// Times are taken to the millisecond, depths to the millimetre and temperatures to the
+// hundredth of a degree, as the TDR lines print them, so the samples of a TDR file and the
+// samples that wrote it give the same dives.
+//
+// Memory is bounded: the samples of the dive in progress are kept (at most kMaxDiveSamples) to
+// find its bottom phase once its maximum is known; a longer dive keeps its start, end and
+// maximum, and leaves its bottom time, rates and bottom temperature unknown.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace skelv::analysis {
+
+inline constexpr double kDefaultDiveThreshold = 2.0;  // metres
+// A time step longer than this many sampling intervals (the step before it), or one that does
+// not go forward, is a gap in the series.
+inline constexpr std::int64_t kGapIntervals = 3;
+inline constexpr std::size_t kMaxDiveSamples = std::size_t{1} << 16;
+// The bottom phase lies at or below this fraction of the maximum depth (as fifths: 4/5).
+inline constexpr std::int64_t kBottomFifths = 4;
+
+// One row of the table. Times in milliseconds since 1970-01-01 00:00:00 UTC, depths in mm.
+struct Dive {
+  std::uint64_t number = 0;  // from 1
+  std::int64_t start_ms = 0;
+  std::int64_t end_ms = 0;
+  std::int32_t max_depth_mm = 0;
+  std::int64_t max_depth_ms = 0;  // first sample at the maximum
+  bool has_bottom = false;         // bottom time known
+  std::int64_t bottom_ms = 0;
+  bool has_descent = false;
+  double descent_rate = 0;  // m/s
+  bool has_ascent = false;
+  double ascent_rate = 0;  // m/s
+  bool has_temp = false;
+  std::int32_t bottom_temp_centi = 0;  // mean over the bottom phase, rounded, 0.01 C
+  bool has_surface = false;            // false for the last dive
+  std::int64_t surface_ms = 0;         // to the next dive's start
+  bool cut = false;
+};
+
+using DiveSink = void (*)(void* context, const Dive& dive);
+
+struct DiveSample {
+  std::int64_t t_ms;
+  std::int32_t depth_mm;
+  std::int32_t temp_centi;  // kNoTemp when the sample has none
+};
+inline constexpr std::int32_t kNoTemp = INT32_MIN;
+
+struct DiveDetector {
+  std::int32_t threshold_mm = 2000;
+  DiveSink sink = nullptr;
+  void* context = nullptr;
+
+  // The series.
+  bool has_last = false;
+  std::int64_t last_ms = 0;
+  std::int64_t interval_ms = 0;  // 0: the next step is taken as the interval
+  bool after_break = true;       // no shallow sample since the start or the last cut
+
+  // The dive in progress.
+  bool in_dive = false;
+  bool cut_at_start = false;
+  Dive current;
+  std::int64_t last_deep_ms = 0;
+  bool overflow = false;
+  std::vector<DiveSample> samples;
+
+  // The last dive ended, held back until the next one begins (for its surface interval).
+  bool pending = false;
+  Dive held;
+
+  std::uint64_t dives = 0;  // dives ended so far
+  bool finished = false;
+};
+
+// Starts a table with `threshold_m` (metres); finished dives go to `sink(context, dive)`.
+void detector_reset(DiveDetector& d, double threshold_m, DiveSink sink, void* context);
+// One sample in time order: `t` seconds since 1970 UTC, depth in metres, temperature in C when
+// `has_temp`. Samples whose time or depth is not a finite value a TDR line can show are skipped.
+void detector_sample(DiveDetector& d, double t, double depth_m, bool has_temp, double temp_c);
+// A break in the series (haul-out, dry start): a dive in progress ends here as cut.
+void detector_cut(DiveDetector& d);
+// The end of the data: ends a dive in progress as cut and hands out the last dive.
+void detector_finish(DiveDetector& d);
+
+// Milliseconds of a time in seconds, rounded half up as the TDR lines print it.
+std::int64_t to_ms(double t);
+
+}  // namespace skelv::analysis
