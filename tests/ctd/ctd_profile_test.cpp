@@ -170,37 +170,20 @@ TEST_F(CtdTest, StopBeforeLine14169UnlessAProfileStartsThere) {
 
 // A CTD file that can't be created, and input cut short.
 
-TEST_F(CtdTest, UncreatableFileIsTriedAgainAtTheNextProfile) {
-  ASSERT_TRUE(std::filesystem::create_directory(run.ctd_name));  // a folder where the file should be
-  ImageBuilder b;
-  b.ctd_start(0, kStart, 100, 600, kFirst).step(1).step(0).step(0).ctd_end();
-  b.ctd_start(2, kStart, 100, 600, {900, 23000, 200, 1234}).ctd_end().eof();
-  attach(Bytes(b.bytes().begin() + 1, b.bytes().end()));  // after the first 0xFC
-  EXPECT_EQ(handle_ctd_start(st, run), 0xFC);
-  EXPECT_EQ(failure(), std::string("Can't create CTD data file ") + run.ctd_name + "\n");
-  EXPECT_EQ(st.ctd_time, kT0 + 1.0);  // its sample was read all the same
-  EXPECT_EQ(st.ctd_count, 0u);
-  ASSERT_TRUE(std::filesystem::remove(run.ctd_name));
-  EXPECT_EQ(handle_ctd_start(st, run), 0xFF);
-  EXPECT_EQ(ctd(), kCtdHeader + "\tFluoro(V)\n" + kFirstLine + "\t1.2340\n");
-  out_close(st.ctd_file);
-}
-
 TEST_F(CtdTest, StartCutShortWritesNothingButASampleCutShortIsWritten) {
   ImageBuilder whole;  // six auxiliary columns
   whole.info({.tag_version = 100}).ctd_start(0xFF, kStart, 100, 600, {900, 23000, 200, 1000, 2000, 10, 20, 30, 30000});
-  const Bytes start = whole.bytes();
-  for (std::size_t n = 1; n < start.size(); ++n) {  // cut anywhere before the last byte of the start
-    EXPECT_TRUE(decode(ImageBuilder().raw(Bytes(start.begin(), start.begin() + n))));
+  for (std::size_t n = 1; n < whole.size(); ++n) {  // cut anywhere before the last byte of the start
+    EXPECT_TRUE(decode(cut(whole, n)));
     EXPECT_FALSE(file_exists(run.ctd_name)) << n;
-    EXPECT_EQ(failure(), "");
   }
-  // The next sample: the first five auxiliary channels one count up, then the input ends.
-  EXPECT_TRUE(decode(whole.step(0).step(0).step(0).step(1).step(1).step(1).step(1).step(1)));
+  // A sample with all six auxiliary channels one count up, then one cut after its pressure.
+  EXPECT_TRUE(decode(whole.step(0).step(0).step(0).step(1).step(1).step(1).step(1).step(1).step(1).step(3)));
+  const std::string aux = "\t1.0010\t20.0100\t11.0000\t21.0000\t31.0000\t25.0010\n";
   EXPECT_EQ(ctd(), kCtdHeader + "\tFLUORO(V)\tBPhase(deg)\tPhoto2\tPhoto2\tPhoto3\tINTERNAL_TEMP(C)\n" + kFirstLine +
                        "\t1.0000\t20.0000\t10.0000\t20.0000\t30.0000\t25.0000\n"
-                       "2020/01/01 00:00:01\t10.00\t10.00\t0.00\t15.000\t0.0000\t0.0000"
-                       "\t1.0010\t20.0100\t11.0000\t21.0000\t31.0000\t25.0000\n");
+                       "2020/01/01 00:00:01\t10.00\t10.00\t0.00\t15.000\t0.0000\t0.0000" + aux +
+                       "2020/01/01 00:00:02\t10.10\t10.10\t0.00\t15.000\t0.0000\t0.0000" + aux);
 }
 
 }  // namespace

@@ -101,20 +101,6 @@ TEST_F(CodecTest, EndOfInputInsideAValueLeavesItUntouched) {
   }
 }
 
-TEST_F(CodecTest, RecordsInsideAStreamAreDecodedInPlace) {
-  // Filler at 0, a snapshot with no entries at 1..8, a wet/dry record at 9..10, a step of -1.
-  EXPECT_EQ(rel({0xF1, 0xF2, 0x77, 3, 4, 5, 6, 7, 0, 0xF7, 0x01, 0x79}, 100), 0);
-  EXPECT_EQ(value, 99);
-  EXPECT_EQ(st.wetdry, 1);
-  EXPECT_EQ(console, "@00000002 GPS F2!");  // the offset already counts the 0xF2 byte
-  EXPECT_EQ(gps(), "2019/03/04 05:06:07 0 3 0\n");
-  // Input ending inside an inline record, or right after it, ends the stream.
-  EXPECT_EQ(rel({0xF7}, 10), 0xFF);
-  EXPECT_EQ(rel({0xF7, 0x00}, 10), 0xFF);
-  EXPECT_EQ(value, 10);
-  EXPECT_EQ(st.wetdry, 0);
-}
-
 TEST_F(CodecTest, LongRunsOfStepsKeepOffsetAndProgressExact) {
   // 70000 steps of +1 cross the read buffer's refill and 68 multiples of 1024; a filler at
   // 2047 is skipped on the way (its byte counts, its step does not exist).

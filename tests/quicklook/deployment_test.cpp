@@ -38,7 +38,7 @@ TEST_F(DeploymentTest, TdrLinesCountByWhatTheyAreAndMakeDives) {
   for (const char* depth : {"0.000", "1.900", "2.000", "1.000", "30.000", "1.500", "3.000", "1.000", "2.500"}) {
     text += "2021/03/14 09:00:0" + std::to_string(s++) + ".000\t" + depth + "\t20.00\n";
   }
-  text += "HAULOUT: 2021/03/14 09:00:09 2021/03/14 09:59:59\n"
+  text += "HAULOUT: 2021/03/14 09:00:09 2021/03/14 09:59:59\n@00000200: ACC OVERFLOW: WARNING\n"
           "***Unknown TDR regime 4 ***\n"
           "2021/03/14 10:00:00.000\t12.500\n"
           "2021/03/14 10:00:01.000\t0.000\n"
@@ -46,11 +46,11 @@ TEST_F(DeploymentTest, TdrLinesCountByWhatTheyAreAndMakeDives) {
           "1a2f: Illegal stream contents (1)\n"
           ": Illegal stream contents (0)\n"
           "2021/03/14 10:00:02.000\t1";  // the last line, cut short
-  EXPECT_EQ(read(FileKind::kTdr, text), (std::vector<std::uint64_t>{19, 11, 2, 1, 2, 2, 1}));
+  EXPECT_EQ(read(FileKind::kTdr, text), (std::vector<std::uint64_t>{20, 11, 2, 1, 3, 2, 1}));
   EXPECT_EQ(d.dives, 4u);
   EXPECT_EQ((std::vector<double>{d.max_depth, d.max_depth_time, d.spans[0].first, d.spans[0].last}),
             (std::vector<double>{30, kMar14 + 9 * 3600 + 4, kMar14 + 9 * 3600, kMar14 + 10 * 3600 + 1}));
-  ASSERT_EQ(d.notes.distinct, 2);
+  ASSERT_EQ(d.notes.distinct, 2);  // three notes, two texts
   EXPECT_EQ(std::string(d.notes.texts[0].text) + " @" + std::to_string(d.notes.texts[0].first_offset) + ", " +
                 d.notes.texts[1].text + " @" + std::to_string(d.notes.texts[1].first_offset),
             "ACC OVERFLOW: WARNING @291, Illegal stream contents (0) @1186");  // 0x123, 0x4a2

@@ -23,20 +23,6 @@ TEST_F(DispatchTest, DecodingStartsAtTheFirstStartCodeAndStopsAtEndOfData) {
   EXPECT_EQ(failure(), "");
 }
 
-TEST_F(DispatchTest, EmptyInputsAndInputsWithoutStartCodesSucceed) {
-  ASSERT_TRUE(decode(ImageBuilder()));
-  EXPECT_EQ(run.byte_count, 0u);
-  ASSERT_TRUE(decode(ImageBuilder().raw({1, 2, 0xF7, 0xFF, 0xF9})));
-  EXPECT_EQ(run.byte_count, 5u);
-  EXPECT_EQ(run.regime, 9);
-  EXPECT_FALSE(file_exists(run.gps_name));
-  // Input that ends right after 0xF9 at record level: no failure.
-  st = DecoderState();
-  st.acc_open = true;
-  ASSERT_TRUE(decode(ImageBuilder().gps({2019, 3, 4, 5, 6, 7}, {}).raw({0xF9})));
-  EXPECT_FALSE(st.acc_open);
-}
-
 TEST_F(DispatchTest, UnknownCodesFailTheRunWhereTheyStand) {
   // The code follows a snapshot of 8 bytes, so the offset after it is 9.
   const std::pair<std::uint8_t, const char*> cases[] = {

@@ -63,9 +63,24 @@ bool DecodeTest::decode(const ImageBuilder& image, std::int64_t offset, bool sca
       st, run,
       [this](std::uint64_t off, std::uint32_t t, std::uint32_t c, std::uint32_t g, std::uint32_t a) {
         progress.push_back({off, t, c, g, a});
+        on_progress();
       },
       offset, scan);
 }
+
+ImageBuilder DecodeTest::cut(const ImageBuilder& image, std::size_t n) {
+  return ImageBuilder().raw({image.bytes().begin(), image.bytes().begin() + static_cast<std::ptrdiff_t>(n)});
+}
+
+ImageBuilder DecodeTest::flip(const ImageBuilder& image, std::size_t n) {
+  std::vector<std::uint8_t> bytes = image.bytes();
+  bytes.at(n) ^= 0xFF;
+  return ImageBuilder().raw(bytes);
+}
+
+void DecodeTest::make_uncreatable(const char* name) { std::filesystem::create_directory(name); }
+
+void DecodeTest::make_disk_full(const char* name) { std::filesystem::create_symlink("/dev/full", name); }
 
 std::string DecodeTest::output(OutFile& file, const char* name) {
   if (out_is_open(file)) out_flush(file);

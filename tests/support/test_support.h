@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/run.h"
 #include "input/decoder_state.h"
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 
 namespace skelv::test {
 
@@ -60,6 +61,15 @@ class DecodeTest : public ::testing::Test {
   std::string failure() const { return run.failure_text; }
 
   static std::string output(OutFile& file, const char* name);
+
+  // Damage: the first n bytes of an image; the image with byte n inverted; an output name taken
+  // by a folder (the file can't be created) or by a link to /dev/full (every write fails).
+  static ImageBuilder cut(const ImageBuilder& image, std::size_t n);
+  static ImageBuilder flip(const ImageBuilder& image, std::size_t n);
+  static void make_uncreatable(const char* name);
+  static void make_disk_full(const char* name);
+  // Called at each progress report of decode(), e.g. to mend an output name during a run.
+  std::function<void()> on_progress = [] {};
 
   TempDir dir;
   DecoderState st;
