@@ -20,15 +20,8 @@ using Output = skelv::test::ProcessResult;
 constexpr const char* kQuicklook = "'" SKELV_QUICKLOOK_EXE "' ";
 constexpr const char* kSuffix[] = {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"};
 
-// Runs `command` through the shell in `dir`: its exit status and all it printed.
 Output sh(const TempDir& dir, const std::string& command) {
-  Output r;
-  std::FILE* p = ::popen(("cd '" + std::string(dir.path()) + "' && " + command + " 2>&1").c_str(), "r");
-  char buf[4096];
-  for (std::size_t n; p != nullptr && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = p == nullptr ? -1 : ::pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
+  return skelv::test::run_command(dir.path(), command + " 2>&1");
 }
 
 void expect_well_formed(const TempDir& dir) {  // also the check that texts from the files are escaped

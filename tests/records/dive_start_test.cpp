@@ -1,6 +1,5 @@
 // Dive and dry starts with their sample streams: the TDR file of each regime, records inside
-// dive streams, haul-outs, unknown regimes, cut records and a TDR file that can't be created.
-// GPS snapshots inside dive streams, and dry starts of regime 7: the end-to-end deployment.
+// dive streams, haul-outs and unknown regimes. Cut records and regime 7 haul-outs: the whole runs.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -79,40 +78,32 @@ const Regime kRegimes[] = {
     {3, 1, info_inside(132), kInfoInside}, {3, 1, info_inside(133), kInfoInside},
 };
 
-ImageBuilder regime_image(const Regime& r) {
-  return ImageBuilder().info({.photo_channels = r.photo_channels}).dive_start(r.regime, kStart, 100).raw(r.stream);
-}
-
-// Regime 1 ending at 12:00:00, its dry stream, regime 2 dives at 13:00:00 and 13:00:10, a dry start.
-ImageBuilder haulout_image() {
-  return ImageBuilder()
-      .dive_start(1, {2020, 1, 2, 11, 59, 58}, 100).raw({0x00, 0x64, 0x17, 0x70, 0x01, 0x00, 0x01, 0x00})
-      .dry_start(200).raw({0x00, 0x14, 0x0A})  // 2 s per sample; temperature 20, then 30
-      .dive_start(2, {2020, 1, 2, 13, 0, 0}, 100).raw({0x00, 0xC8})
-      .dive_start(2, {2020, 1, 2, 13, 0, 10}, 100).raw({0x00, 0x64})
-      .dry_start(100).gps({2020, 1, 2, 13, 0, 5}, {}).eof();
-}
-
 class DiveStartTest : public DecodeTest {
  protected:
   void fresh() {  // for tests that decode several images
     st = DecoderState{};
-    st.console = [this](const char* text) { console += text; };
     std::remove(run.tdr_name);
   }
 };
 
 TEST_F(DiveStartTest, EachRegimeWritesItsHeaderAndColumns) {
-  for (const Regime& row : kRegimes) {
-    SCOPED_TRACE(::testing::Message() << "regime " << int{row.regime} << ", " << int{row.photo_channels} << " photo");
+  for (const Regime& r : kRegimes) {
+    SCOPED_TRACE(::testing::Message() << "regime " << int{r.regime} << ", " << int{r.photo_channels} << " photo");
     fresh();
-    EXPECT_TRUE(decode(regime_image(row)));
-    EXPECT_EQ(tdr(), row.tdr);
+    EXPECT_TRUE(decode(ImageBuilder().info({.photo_channels = r.photo_channels}).dive_start(r.regime, kStart, 100).raw(r.stream)));
+    EXPECT_EQ(tdr(), r.tdr);
   }
 }
 
 TEST_F(DiveStartTest, DryStreamOfRegime1AndHaulOutLine) {
-  EXPECT_TRUE(decode(haulout_image()));
+  // Regime 1 ending at 12:00:00, its dry stream (2 s per sample; temperature 20, then 30),
+  // regime 2 dives at 13:00:00 and 13:00:10, a dry start.
+  EXPECT_TRUE(decode(ImageBuilder()
+                         .dive_start(1, {2020, 1, 2, 11, 59, 58}, 100).raw({0x00, 0x64, 0x17, 0x70, 0x01, 0x00, 0x01, 0x00})
+                         .dry_start(200).raw({0x00, 0x14, 0x0A})
+                         .dive_start(2, {2020, 1, 2, 13, 0, 0}, 100).raw({0x00, 0xC8})
+                         .dive_start(2, {2020, 1, 2, 13, 0, 10}, 100).raw({0x00, 0x64})
+                         .dry_start(100).gps({2020, 1, 2, 13, 0, 5}, {}).eof()));
   // The dry stream starts at the dive's closing line: -272.15 C is 20 * 0.05 - 273.15. Haul-out
   // from 12:00:00 + 2 * 1 s (the interval before the dry start) - 60 s to 13:00:00 - 1 s. The
   // regime 2 dives write no header and only one haul-out; the pending one at the end is never written.

@@ -51,13 +51,5 @@ TEST_F(InfoTest, CalibrationInForceShowsInTheLinesAfterIt) {
   EXPECT_EQ(run.tag_version, 132);
 }
 
-TEST_F(InfoTest, BlockCutShortChangesNothing) {
-  ImageBuilder image;
-  image.info({.tag_version = 150});
-  ASSERT_TRUE(decode(cut(image, image.size() - 1)));
-  EXPECT_EQ(run.tag_version, -1);
-  EXPECT_EQ(run.byte_count, 2u);  // the code and the length; the block read came up short
-}
-
 }  // namespace
 }  // namespace skelv::test

@@ -78,11 +78,12 @@ class DecodeTest : public ::testing::Test {
   std::string console;  // console notes of the decoders
 };
 
-// Runs the Skelv executable with `args` in `cwd`; captures standard output and the exit status.
+// Runs a shell command in `cwd`, or Skelv with `args`: what it printed and its exit status.
 struct ProcessResult {
   int status = -1;
   std::string out;
 };
+ProcessResult run_command(const std::string& cwd, const std::string& command);
 ProcessResult run_skelv(const std::vector<std::string>& args, const std::string& cwd);
 
 }  // namespace skelv::test
