@@ -214,9 +214,6 @@ TEST_F(EndToEndTest, StartOffsetsInsideRecordsAndEndCodesAfterABurstOrProfileCut
 
 TEST_F(EndToEndTest, ImageEndingInsideEachKindOfRecord) {
   const TagTime t{2026, 3, 14, 10, 0, 0};
-  const auto first = [](const ImageBuilder& whole, long n) {
-    return ImageBuilder().raw({whole.bytes().begin(), whole.bytes().begin() + n});
-  };
   const std::string dive2 = std::string(kTdrHeader2) + "2026/03/14 10:00:00.000\t3.000\n";
   const std::string acc0 = std::string(kAccHeader) + "2026/03/14 09:59:59.000\t-15.0000\t-15.0000\t-15.0000\n";
   const std::string none = kMissing;
@@ -228,11 +225,11 @@ TEST_F(EndToEndTest, ImageEndingInsideEachKindOfRecord) {
     std::string tdr, acc;
   } rows[] = {
       // Code, length 24 and 10 of its 24 bytes: the record changes nothing.
-      {"information", first(ImageBuilder().info(InfoBlock{}), 12), 2, {0, 0, 0, 0}, none, none},
+      {"information", cut(ImageBuilder().info(InfoBlock{}), 12), 2, {0, 0, 0, 0}, none, none},
       // Code, 7 header bytes, 4 of the 6 entry bytes: no line, not counted.
-      {"GPS", first(ImageBuilder().gps(t, {{1, 0x0203}, {4, 0x0506}}), 12), 8, {0, 0, 0, 0}, none, none},
+      {"GPS", cut(ImageBuilder().gps(t, {{1, 0x0203}, {4, 0x0506}}), 12), 8, {0, 0, 0, 0}, none, none},
       // Code, regime and 3 of the 7 time bytes: no file.
-      {"dive start", first(ImageBuilder().dive_start(2, t, 100), 5), 2, {0, 0, 0, 0}, none, none},
+      {"dive start", cut(ImageBuilder().dive_start(2, t, 100), 5), 2, {0, 0, 0, 0}, none, none},
       // Regime 1, depth and half the temperature of the opening sample: the header alone.
       {"opening dive sample", ImageBuilder().dive_start(1, t, 100).u16(100).u8(0x17), 13, {0, 0, 0, 0},
        "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n", none},

@@ -69,14 +69,8 @@ bool DecodeTest::decode(const ImageBuilder& image, std::int64_t offset, bool sca
       offset, scan);
 }
 
-ImageBuilder DecodeTest::cut(const ImageBuilder& image, std::size_t n) {
+ImageBuilder cut(const ImageBuilder& image, std::size_t n) {
   return ImageBuilder().raw({image.bytes().begin(), image.bytes().begin() + static_cast<std::ptrdiff_t>(n)});
-}
-
-ImageBuilder DecodeTest::flip(const ImageBuilder& image, std::size_t n) {
-  std::vector<std::uint8_t> bytes = image.bytes();
-  bytes.at(n) ^= 0xFF;
-  return ImageBuilder().raw(bytes);
 }
 
 void DecodeTest::make_uncreatable(const char* name) { std::filesystem::create_directory(name); }

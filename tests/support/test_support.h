@@ -36,6 +36,8 @@ bool file_exists(const std::string& path);
 // The whole file, or "<missing>" when it can't be read.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
+// The first n bytes of an image: the image cut short there.
+ImageBuilder cut(const ImageBuilder& image, std::size_t n);
 
 struct ProgressCall {
   std::uint64_t offset;
@@ -62,10 +64,8 @@ class DecodeTest : public ::testing::Test {
 
   static std::string output(OutFile& file, const char* name);
 
-  // Damage: the first n bytes of an image; the image with byte n inverted; an output name taken
-  // by a folder (the file can't be created) or by a link to /dev/full (every write fails).
-  static ImageBuilder cut(const ImageBuilder& image, std::size_t n);
-  static ImageBuilder flip(const ImageBuilder& image, std::size_t n);
+  // Damage: an output name taken by a folder (the file can't be created) or by a link to
+  // /dev/full (every write fails).
   static void make_uncreatable(const char* name);
   static void make_disk_full(const char* name);
   // Called at each progress report of decode(), e.g. to mend an output name during a run.
