@@ -1,13 +1,11 @@
 // skelv-quicklook as a program: on what Skelv converts from a built image, with no files at all,
 // and on large and damaged files.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <random>
 #include <string>
 
-#include "encoder/image_builder.h"
 #include "support/test_support.h"
 
 namespace skelv::quicklook {
@@ -20,7 +18,7 @@ using Output = skelv::test::ProcessResult;
 constexpr const char* kQuicklook = "'" SKELV_QUICKLOOK_EXE "' ";
 constexpr const char* kSuffix[] = {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"};
 
-Output sh(const TempDir& dir, const std::string& command) {
+Output sh(const TempDir& dir, const std::string& command) {  // with standard error
   return skelv::test::run_command(dir.path(), command + " 2>&1");
 }
 

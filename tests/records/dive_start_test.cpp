@@ -90,7 +90,8 @@ TEST_F(DiveStartTest, EachRegimeWritesItsHeaderAndColumns) {
   for (const Regime& r : kRegimes) {
     SCOPED_TRACE(::testing::Message() << "regime " << int{r.regime} << ", " << int{r.photo_channels} << " photo");
     fresh();
-    EXPECT_TRUE(decode(ImageBuilder().info({.photo_channels = r.photo_channels}).dive_start(r.regime, kStart, 100).raw(r.stream)));
+    ImageBuilder image;
+    EXPECT_TRUE(decode(image.info({.photo_channels = r.photo_channels}).dive_start(r.regime, kStart, 100).raw(r.stream)));
     EXPECT_EQ(tdr(), r.tdr);
   }
 }
@@ -99,7 +100,8 @@ TEST_F(DiveStartTest, DryStreamOfRegime1AndHaulOutLine) {
   // Regime 1 ending at 12:00:00, its dry stream (2 s per sample; temperature 20, then 30),
   // regime 2 dives at 13:00:00 and 13:00:10, a dry start.
   EXPECT_TRUE(decode(ImageBuilder()
-                         .dive_start(1, {2020, 1, 2, 11, 59, 58}, 100).raw({0x00, 0x64, 0x17, 0x70, 0x01, 0x00, 0x01, 0x00})
+                         .dive_start(1, {2020, 1, 2, 11, 59, 58}, 100)
+                         .raw({0x00, 0x64, 0x17, 0x70, 0x01, 0x00, 0x01, 0x00})
                          .dry_start(200).raw({0x00, 0x14, 0x0A})
                          .dive_start(2, {2020, 1, 2, 13, 0, 0}, 100).raw({0x00, 0xC8})
                          .dive_start(2, {2020, 1, 2, 13, 0, 10}, 100).raw({0x00, 0x64})
