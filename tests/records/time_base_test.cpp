@@ -66,6 +66,8 @@ TEST_F(TimeTest, SecondsTextRoundsToTheMillisecondFirst) {
       {1e300, "0000/00/00 00:00:00"},             {std::numeric_limits<double>::quiet_NaN(), "0000/00/00 00:00:00"},
   };
   for (const auto& [seconds, expected] : cases) EXPECT_EQ(text(seconds), expected) << seconds;
+  char buf[kTimeTextSize];
+  EXPECT_STREQ(format_time(kT + 0.9994, buf, true), "2019/03/04 05:06:07.999");  // with milliseconds
 }
 
 // The cached text of the line writers over a run of times that stays in one second, crosses
