@@ -16,7 +16,7 @@
 #include "input/byte_source.h"
 #include "input/number_text.h"
 #include "records/time_base.h"
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 
 namespace skelv {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <random>
 
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 
 namespace {
 

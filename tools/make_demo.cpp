@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 
 namespace {
 

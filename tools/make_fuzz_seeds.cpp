@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
-// Accelerometer bursts: their start record and time window, blocks of bursts written with evenly
-// spread times in g, overflow notes and records inside bursts. Every prefix of images with bursts
-// inside dive and CTD streams: the end-to-end deployment.
+// Accelerometer bursts: blocks of bursts written with evenly spread times in g, nesting and
+// overflow notes. Bursts inside dive and CTD streams: the whole-run tests.
 #include "accel/acc_burst.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 
+#include "accel/acc_output.h"
 #include "records/handlers.h"
 #include "support/test_support.h"
 
@@ -31,44 +32,6 @@ ImageBuilder& same(ImageBuilder& b, int count) {
 
 class AccBurst : public DecodeTest {};
 
-// An information record (512 counts per g, offset 8 g). Dive 1 (regime 2, 0.5 s per sample) from
-// 03:04:05: depth 100, then in place of the next depth a burst holding a GPS snapshot and a wet/dry
-// record, cut by dive 2 (2 s per sample) from 03:05:05: depth 200, -5, then 0xF9, which ends dive 2
-// because the cut burst is still open. A GPS snapshot of its own follows, and a burst cut in its first sample.
-ImageBuilder dive_image() {
-  ImageBuilder image;
-  image.info({.acc_counts_per_g = 512, .acc_offset = 8}).dive_start(2, {2020, 1, 2, 3, 4, 5}, 50).u16(100).acc_start(4096, 0, 256);
-  image.gps({2020, 1, 2, 3, 4, 6}, {}).step(64).step(0).step(0);  // in place of x: 4160
-  image.wetdry(1).step(0).step(64).step(0).step(0).step(0).step(-64);
-  image.dive_start(2, {2020, 1, 2, 3, 5, 5}, 200).u16(200).step(-5).acc_end();
-  image.gps({2020, 1, 2, 3, 5, 6}, {}).code(TDRCODE_ACC).raw({0x02, 0x00, 0x01});  // cut in y: x 512, y z 0
-  return image;
-}
-
-TEST_F(AccBurst, BurstsInADiveStreamAreDatedFromItsClockAndHoldOtherRecords) {
-  ASSERT_TRUE(decode(dive_image()));
-  // Information record 0..25, dive start 26..36, depth 37..38, 0xF8 at 39, first sample 40..45:
-  // the GPS code is read by 47 = 2Fh. Dive 2 ends at 0xF9, so the second snapshot is a record of
-  // its own: no second note.
-  EXPECT_EQ(console, "@0000002F GPS F2!");
-  EXPECT_EQ(gps(), "2020/01/02 03:04:06 0 3 0\n2020/01/02 03:05:06 0 3 0\n");
-  EXPECT_EQ(st.wetdry, 1);
-  EXPECT_EQ(tdr(), "DATE(UTC)\tDEPTH(m)\n"
-                   "2020/01/02 03:04:05.000\t10.000\n"
-                   "2020/01/02 03:05:05.000\t20.000\n"
-                   "2020/01/02 03:05:07.000\t19.500\n");
-  // Burst 1 ends at the dive clock, 03:04:05, and spans 1 s (interval 0.5 s, below 1 s): four
-  // samples 0.25 s apart. 1/512 g per count less 8 g: raw 4096 0, 0 -8, 256 -7.5, 4160 0.125,
-  // 64 -7.875, 192 -7.625. Burst 2 ends at 03:05:07 and spans the 2 s interval; 60 s after
-  // burst 1 it starts a block, written by the driver at the end: 512 -7.
-  EXPECT_EQ(acc(), kHeader +
-                       "2020/01/02 03:04:04.000\t0.0000\t-8.0000\t-7.5000\n"
-                       "2020/01/02 03:04:04.250\t0.1250\t-8.0000\t-7.5000\n"
-                       "2020/01/02 03:04:04.500\t0.1250\t-7.8750\t-7.5000\n"
-                       "2020/01/02 03:04:04.750\t0.1250\t-7.8750\t-7.6250\n"
-                       "2020/01/02 03:05:05.000\t-7.0000\t-8.0000\t-8.0000\n");
-}
-
 TEST_F(AccBurst, BlocksEndAtGapsAbove10SecondsAndBeyond2000PendingSamples) {
   // Single samples, gaps 5 and 10.0 s: one block. 1/256 g per count less 16 g: raw 0 -16,
   // 256 -15, 4096 0, 512 -14, 768 -13, 1024 -12. 10.5 s later 42
@@ -91,32 +54,40 @@ TEST_F(AccBurst, BlocksEndAtGapsAbove10SecondsAndBeyond2000PendingSamples) {
   EXPECT_EQ(acc(), expected);
 }
 
-TEST_F(AccBurst, NestedBurstsNeverOverfillThePendingBlock) {
-  // 2000 samples pending (raw 0: -16 g) from 1000 s. Ten bursts nest, each of 52 samples with
-  // x = y = z = 256 L at level L, all spanning 3467..3468 s. They append innermost first: after
-  // level 2, 2468 are pending; level 1 would make 2520 of 2500, so the 2468 are written first,
-  // 1 s apart, and level 1 starts the next block.
-  st.acc_pending_count = 2000;
-  st.acc_block_start = 1000.0;
-  st.acc_last_end = 3467.0;
-  st.time_base = 3468.0;
-  ImageBuilder b;
-  for (int level = 1; level <= 10; ++level) {
-    const auto v = static_cast<std::uint16_t>(256 * level);
-    b.u16(v).u16(v).u16(v);
-    if (level < 10) b.code(TDRCODE_ACC);  // in place of x: the next level
+TEST_F(AccBurst, NestedBurstsFillThePendingBlockToItsCapacityAndNoFurther) {
+  // 2000 samples pending (raw 0: -16 g) from 1000 s. Ten bursts nest, each of `per` samples with
+  // x = y = z = 256 L at level L, all spanning 3467..3468 s. They append innermost first: 50 each
+  // make exactly 2500, one block over 1000..3468 s; 52 each would make 2520, so the 2468 before
+  // level 1 are written 1 s apart and level 1 starts the next block.
+  for (const int per : {50, 52}) {
+    SCOPED_TRACE(per);
+    st = DecoderState{};
+    std::remove(run.acc_name);
+    st.acc_pending_count = 2000;
+    st.acc_block_start = 1000.0;
+    st.acc_last_end = 3467.0;
+    st.time_base = 3468.0;
+    ImageBuilder b;
+    for (int level = 1; level <= 10; ++level) {
+      const auto v = static_cast<std::uint16_t>(256 * level);
+      b.u16(v).u16(v).u16(v);
+      if (level < 10) b.code(TDRCODE_ACC);  // in place of x: the next level
+    }
+    for (int level = 10; level >= 1; --level) same(b, per - 1).acc_end();
+    attach(b.eof().bytes());
+    EXPECT_EQ(handle_acc_start(st, run), TDRCODE_EOF);
+    flush_acc(st, run);  // what the driver does at the end of the run
+    std::vector<int> g(2000, -16);
+    for (int level = 10; level >= 1; --level) g.insert(g.end(), per, level - 16);
+    const std::size_t first = per == 50 ? g.size() : g.size() - 52;  // lines of the first block
+    std::string expected = kHeader;
+    for (std::size_t i = 0; i < g.size(); ++i) {
+      const double t = i < first ? 1000 + i * 2468.0 / first : 3467 + (i - first) / 52.0;
+      const std::string v = std::string("\t").append(std::to_string(g[i])).append(".0000");
+      expected += at(std::lround(t * 1000)) + v + v + v + "\n";
+    }
+    EXPECT_EQ(acc(), expected);
   }
-  for (int level = 10; level >= 1; --level) same(b, 51).acc_end();
-  attach(b.eof().bytes());
-  EXPECT_EQ(handle_acc_start(st, run), TDRCODE_EOF);
-  std::string expected = kHeader;
-  for (int i = 0; i < 2468; ++i) {
-    const std::string g = std::string("\t").append(std::to_string(i < 2000 ? -16 : 10 - (i - 2000) / 52 - 16)).append(".0000");
-    expected += at((1000 + i) * 1000L) + g + g + g + "\n";
-  }
-  EXPECT_EQ(acc(), expected);
-  EXPECT_EQ(st.acc_pending_count, 52);
-  EXPECT_EQ(st.acc_pending[51].x, 256);
 }
 
 // Failures.
@@ -132,6 +103,7 @@ TEST_F(AccBurst, HundredthSampleEndsTheRunWithEveryPendingSampleWritten) {
   same(image, 52).acc_end().acc_start(512, 512, 512).step(0).acc_start(4096, 4096, 4096);
   same(image, 100).gps({2020, 1, 1, 0, 0, 0}, {}).acc_end().eof();  // never read
   st.time_base = 1155.0;
+  ASSERT_TRUE(out_open(st.tdr_file, run.tdr_name) && out_open(st.ctd_file, run.ctd_name));  // open: noted too
   EXPECT_FALSE(decode(image));
   EXPECT_EQ(failure(), "ACC OVERFLOW at byte 510\n");
   EXPECT_EQ(run.byte_count, 510u);
@@ -144,6 +116,8 @@ TEST_F(AccBurst, HundredthSampleEndsTheRunWithEveryPendingSampleWritten) {
   }
   notes += "@000001FE: ACC OVERFLOW: FATAL\n";
   EXPECT_EQ(gps(), "2020/01/01 00:00:00 0 3 0\n" + notes);
+  EXPECT_EQ(tdr(), notes);
+  EXPECT_EQ(ctd(), notes);
   // A's 53 samples (-15 g), B's 100 (0 g), then C's 2 (-14 g), appended as each burst ends.
   std::string expected = kHeader + notes;
   for (long i = 0; i < 155; ++i) {

@@ -11,7 +11,7 @@
 
 #include "analysis/dive_tsv.h"
 #include "quicklook/deployment.h"
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 #include "support/test_support.h"
 
 namespace skelv::analysis {

@@ -77,8 +77,8 @@ class EndToEndTest : public ::testing::Test {
                      dir.path());
   }
   // The banner, the input and the working folder.
-  std::string head() const {
-    return "\nSkelv  v78File: tag.bin\nPWD: " + std::filesystem::canonical(dir.path()).string() + "\n";
+  std::string head(const std::string& file = "tag.bin") const {
+    return "\nSkelv  v78File: " + file + "\nPWD: " + std::filesystem::canonical(dir.path()).string() + "\n";
   }
   // The console text of a completed run without an information record; counts of TDR, CTD, GPS
   // and accelerometer lines.
@@ -176,8 +176,9 @@ TEST_F(EndToEndTest, StartOffsetsInsideRecordsAndEndCodesAfterABurstOrProfileCut
   image.acc_end().step(1);  // [115] no burst open: skipped, and 0x01 steps the depth
   image.ctd_end();          // [117] the open profile's end code ends this dive and is read as a record
   image.dive_start(2, {2026, 3, 14, 8, 0, 30}, 100).u16(70);                   // [118]
-  image.ctd_end().eof();    // [131] the record left the profile open: 0xFD ends this dive too
-  ASSERT_EQ(image.size(), 133u);
+  image.ctd_end();          // [131] the record left the profile open: 0xFD ends this dive too,
+  image.gps({2026, 3, 14, 8, 0, 40}, {}).eof();  // [132] so the snapshot is a record, not a note
+  ASSERT_EQ(image.size(), 141u);
 
   // Decimal 30 lands on the snapshot's hour. The start search skips 9, 0, 0 and the count 2 and
   // takes the entry byte 0xF6 [34] as an information record of 1 byte ([36]); the next code is
@@ -190,7 +191,8 @@ TEST_F(EndToEndTest, StartOffsetsInsideRecordsAndEndCodesAfterABurstOrProfileCut
   // 0x25 = 37 lands on the second entry; the search skips 3, 4, 5 and starts at the first dive.
   // The information record before it is never read, and the byte count includes the offset.
   r = skelv(image, "0x25");
-  EXPECT_EQ(r.out, completed(133, {8, 2, 0, 2}));
+  EXPECT_EQ(r.out, completed(141, {8, 2, 1, 2}));
+  EXPECT_EQ(output("_gps.txt"), "2026/03/14 08:00:40 0 3 0\n");
   EXPECT_EQ(r.status, 0);
   // Each dive closes with the sample in progress: the first with its second sample, since the
   // profile stood where the third sample's depth was due; the last with its opening sample.
@@ -212,10 +214,6 @@ TEST_F(EndToEndTest, StartOffsetsInsideRecordsAndEndCodesAfterABurstOrProfileCut
 
 TEST_F(EndToEndTest, ImageEndingInsideEachKindOfRecord) {
   const TagTime t{2026, 3, 14, 10, 0, 0};
-  const auto first = [](const ImageBuilder& whole, long n) {
-    return ImageBuilder().raw({whole.bytes().begin(), whole.bytes().begin() + n});
-  };
-  const std::string ctd0 = "\n2026/03/14 10:00:00\t10.00\t10.00\t0.00\t15.000\t0.0000\t0.0000\n";
   const std::string dive2 = std::string(kTdrHeader2) + "2026/03/14 10:00:00.000\t3.000\n";
   const std::string acc0 = std::string(kAccHeader) + "2026/03/14 09:59:59.000\t-15.0000\t-15.0000\t-15.0000\n";
   const std::string none = kMissing;
@@ -224,41 +222,39 @@ TEST_F(EndToEndTest, ImageEndingInsideEachKindOfRecord) {
     ImageBuilder image;
     unsigned long bytes;  // the failed read at the end adds nothing to the byte count
     unsigned counts[4];   // TDR, CTD, GPS and accelerometer lines
-    std::string tdr, ctd, acc;
+    std::string tdr, acc;
   } rows[] = {
       // Code, length 24 and 10 of its 24 bytes: the record changes nothing.
-      {"information", first(ImageBuilder().info(InfoBlock{}), 12), 2, {0, 0, 0, 0}, none, none, none},
+      {"information", cut(ImageBuilder().info(InfoBlock{}), 12), 2, {0, 0, 0, 0}, none, none},
       // Code, 7 header bytes, 4 of the 6 entry bytes: no line, not counted.
-      {"GPS", first(ImageBuilder().gps(t, {{1, 0x0203}, {4, 0x0506}}), 12), 8, {0, 0, 0, 0}, none, none, none},
+      {"GPS", cut(ImageBuilder().gps(t, {{1, 0x0203}, {4, 0x0506}}), 12), 8, {0, 0, 0, 0}, none, none},
       // Code, regime and 3 of the 7 time bytes: no file.
-      {"dive start", first(ImageBuilder().dive_start(2, t, 100), 5), 2, {0, 0, 0, 0}, none, none, none},
+      {"dive start", cut(ImageBuilder().dive_start(2, t, 100), 5), 2, {0, 0, 0, 0}, none, none},
       // Regime 1, depth and half the temperature of the opening sample: the header alone.
       {"opening dive sample", ImageBuilder().dive_start(1, t, 100).u16(100).u8(0x17), 13, {0, 0, 0, 0},
-       "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n", none, none},
+       "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n", none},
+      // Regime 7, the opening sample without its magnetometer temperature: the header alone.
+      {"opening regime 7 sample",
+       ImageBuilder().dive_start(7, t, 200).u16(45).u16(5730).u16(5).u16(216).u16(0xFF84).u16(387), 23,
+       {0, 0, 0, 0}, kTdrHeader7, none},
       // Regime 7, the second sample cut after its depth and temperature: the closing line has
       // their new values and the opening sample's odometer and magnetometer, at the start time.
       {"further dive sample",
        ImageBuilder().dive_start(7, t, 200).u16(45).u16(5730).u16(5).u16(216).u16(0xFF84).u16(387).u8(14)
            .step(10).step(4),
        26, {1, 0, 0, 0},
-       std::string(kTdrHeader7) + "2026/03/14 10:00:00.000\t5.500\t13.55\t0.60\t21.6\t-12.4\t38.7\t14\t0\n",
-       none, none},
+       std::string(kTdrHeader7) + "2026/03/14 10:00:00.000\t5.500\t13.55\t0.60\t21.6\t-12.4\t38.7\t14\t0\n", none},
       // Regime 6 dive, a wet/dry code without its state: the dive closes with state 0.
       {"wet/dry", ImageBuilder().dive_start(6, t, 100).u16(30).code(TDRCODE_WETDRY), 14, {1, 0, 0, 0},
-       "DATE(UTC)\tDEPTH(m)\tWETDRY\n2026/03/14 10:00:00.000\t3.000\t0\n", none, none},
+       "DATE(UTC)\tDEPTH(m)\tWETDRY\n2026/03/14 10:00:00.000\t3.000\t0\n", none},
       // The dry start ends the dive, then half its interval: no haul-out line.
       {"dry start", ImageBuilder().dive_start(2, t, 100).u16(30).step(1).code(TDRCODE_START_DRY).u8(0), 15,
-       {2, 0, 0, 0}, dive2 + "2026/03/14 10:00:01.000\t3.100\n", none, none},
-      // Mask, time, interval, surface and 5 of the 6 bytes of the first sample: no file.
-      {"CTD start", first(ImageBuilder().ctd_start(0, t, 100, 600, {900, 23000, 200}), 18), 17, {0, 0, 0, 0},
-       none, none, none},
-      // The second sample without its conductivity: its line keeps the first sample's.
-      {"CTD sample", ImageBuilder().ctd_start(0, t, 100, 600, {900, 23000, 200}).step(30).step(0), 21, {0, 2, 0, 0},
-       none, kCtdHeader + ctd0 + "2026/03/14 10:00:01\t11.00\t11.00\t0.00\t15.000\t0.0000\t0.0000\n", none},
+       {2, 0, 0, 0}, dive2 + "2026/03/14 10:00:01.000\t3.100\n", none},
       // A burst in a regime 2 dive, its second sample cut after x: y and z keep their values.
-      // The burst spans the second before the dive clock; 257 / 256 - 16 = -14.99609 g.
-      {"burst", ImageBuilder().dive_start(2, t, 100).u16(30).acc_start(256, 256, 256).step(1), 21, {1, 0, 0, 2},
-       dive2, none, acc0 + "2026/03/14 09:59:59.500\t-14.9961\t-15.0000\t-15.0000\n"},
+      // The burst spans the second (at least, in a dive of 0.5 s per sample) before the dive clock;
+      // 257 / 256 - 16 = -14.99609 g.
+      {"burst", ImageBuilder().dive_start(2, t, 50).u16(30).acc_start(256, 256, 256).step(1), 21, {1, 0, 0, 2},
+       dive2, acc0 + "2026/03/14 09:59:59.500\t-14.9961\t-15.0000\t-15.0000\n"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.record);
@@ -269,74 +265,30 @@ TEST_F(EndToEndTest, ImageEndingInsideEachKindOfRecord) {
     EXPECT_EQ(r.out, completed(row.bytes, row.counts));
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(output("_tdr.txt"), row.tdr);
-    EXPECT_EQ(output("_ctd.txt"), row.ctd);
-    EXPECT_EQ(output("_gps.txt"), kMissing);
+    EXPECT_EQ(output("_ctd.txt") + output("_gps.txt"), std::string(kMissing) + kMissing);
     EXPECT_EQ(output("_accel.txt"), row.acc);
   }
 }
 
-// Every prefix of the deployment image, decoded in process so that the state after the run can
-// be looked at.
-using TruncationTest = DecodeTest;
-
-TEST_F(TruncationTest, EveryPrefixOfTheDeploymentKeepsTheLinesOfTheWholeRun) {
-  const std::vector<std::uint8_t> image = deployment().bytes();
-  const char* const names[4] = {run.tdr_name, run.ctd_name, run.gps_name, run.acc_name};
-  std::vector<std::string> full[4], cut[4];
-  // Decodes the first n bytes afresh and splits the files into `lines`; returns the console
-  // notes and the files as one text.
-  const auto decode_first = [&](std::size_t n, std::vector<std::string>(&lines)[4]) {
-    st = DecoderState{};
-    st.console = [this](const char* text) { console += text; };
-    console.clear();
-    for (const char* name : names) std::remove(name);
-    // A cut never fails a run, as nothing past it is read, and every file is closed at the end.
-    EXPECT_TRUE(decode(ImageBuilder().raw({image.begin(), image.begin() + static_cast<long>(n)}))) << failure();
-    EXPECT_LE(run.byte_count, n);
-    for (const OutFile* file : {&st.tdr_file, &st.ctd_file, &st.gps_file, &st.acc_file}) {
-      EXPECT_FALSE(out_is_open(*file));
-    }
-    std::string all = console;
-    for (int i = 0; i < 4; ++i) {
-      const std::string text = read_file(names[i]);
-      all += "|" + text;
-      lines[i].clear();
-      for (std::size_t from = 0, at; text != kMissing && (at = text.find('\n', from)) != std::string::npos;
-           from = at + 1) {
-        lines[i].push_back(text.substr(from, at - from));
-      }
-      EXPECT_TRUE(text == kMissing || text.back() == '\n') << i;  // whole lines only
-    }
-    return all;
+TEST_F(EndToEndTest, ArgumentListsThatDecodeNothingAndAMissingInput) {
+  const struct {
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+  } cases[] = {
+      {{}, "\nSkelv  v78\n\nUsage: Skelv filename {offset} {-scan}\n", 1},
+      {{std::string(1100, 'n')}, "\nSkelv  v78\n\nFile name too long: at most 1023 characters\n", 1},
+      {{"--version"}, "Skelv v78\n", 0},
+      {{"absent.bin"}, head("absent.bin") + "Failure: Can't open TDR data file absent.bin\n\n", 0},
   };
-  decode_first(image.size(), full);
-  const std::string whole_console = console;
-  // The date and time of a line; a line without columns whole.
-  const auto stamp = [](const std::string& line) { return line.substr(0, line.find('\t')); };
-
-  for (std::size_t n = 0; n <= image.size(); ++n) {
-    SCOPED_TRACE(n);
-    EXPECT_EQ(decode_first(n, cut), decode_first(n, cut));  // the same again
-    EXPECT_EQ(whole_console.compare(0, console.size(), console), 0) << console;
-    // A cut stream closes with the sample it was reading: the last TDR or CTD line may hold other
-    // values than the whole run's line at that place, at the same time; snapshots are written
-    // whole or not at all. Accelerometer lines go out per block; the last block, written at the
-    // end of the run, may have fewer samples spread over the same span: it starts at the same
-    // time, and its samples but the one the cut left partly read hold the same values.
-    for (int f = 0; f < 4; ++f) {
-      const std::vector<std::string>& part = cut[f];
-      ASSERT_LE(part.size(), full[f].size()) << f;
-      const std::size_t last = part.empty() ? 0 : f < 3 ? 1 : static_cast<std::size_t>(st.acc_pending_count);
-      const std::size_t block = part.size() - last;  // the first line that may differ
-      // What must agree of line k: all of it before the last block, the time where the last block
-      // starts, the values of the last block's lines but the very last.
-      const auto agreed = [&](const std::string& line, std::size_t k) -> std::string {
-        if (k + 1 == part.size()) return k == block ? stamp(line) : k < block ? line : "";
-        return k <= block ? line : line.substr(stamp(line).size());
-      };
-      for (std::size_t k = 0; k < part.size(); ++k) EXPECT_EQ(agreed(part[k], k), agreed(full[f][k], k)) << f;
-    }
+  for (const auto& c : cases) {
+    const ProcessResult r = run_skelv(c.args, dir.path());
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.status, c.status);
   }
+  const ProcessResult help = run_skelv({"--help"}, dir.path());
+  EXPECT_EQ(help.out.rfind("Usage: Skelv filename {offset} {-scan}\n", 0), 0u);
+  EXPECT_EQ(help.status, 0);
 }
 
 }  // namespace

@@ -21,98 +21,57 @@ class CodecTest : public DecodeTest {
   std::uint16_t value = 0;
 };
 
-struct ValueCase {
-  const char* what;
-  Bytes bytes;
-  std::uint16_t start;
-  bool force_abs;
-  std::uint16_t expected;
-  std::uint64_t consumed;
-};
-
-TEST_F(CodecTest, EveryByteClassUpdatesTheValue) {
-  const ValueCase cases[] = {
-      {"step +5", {0x05}, 500, false, 505, 1},
-      {"step 0 repeats", {0x00}, 500, false, 500, 1},
-      {"largest step up", {0x78}, 500, false, 620, 1},
-      {"smallest step down", {0x79}, 500, false, 499, 1},
-      {"largest step down", {0xF0}, 500, false, 380, 1},
-      {"step -6 wraps below zero", {0x7E}, 3, false, 65533, 1},
-      {"step +10 wraps above 65535", {0x0A}, 65530, false, 4, 1},
-      {"escape replaces the value", {0xFA, 0x01, 0x02}, 9999, false, 258, 3},
-      {"escaped bytes are never codes", {0xFA, 0xFF, 0xFB}, 0, false, 0xFFFB, 3},
-      {"forced: two bytes", {0x01, 0x02}, 0, true, 258, 2},
-      {"forced: high byte 0xFA", {0xFA, 0x07}, 0, true, 250 * 256 + 7, 2},
-      {"forced: low byte never a code", {0x05, 0xFF}, 0, true, 5 * 256 + 255, 2},
-      {"filler skipped", {0xF1, 0x05}, 500, false, 505, 2},
-      {"unused code skipped", {0xF4, 0x05}, 500, false, 505, 2},
-      {"0xF3 and 0xF5 skipped", {0xF3, 0xF5, 0x05}, 500, false, 505, 3},
-      {"0xFD with no profile open skipped", {0xFD, 0x05}, 500, false, 505, 2},
-      {"0xF9 with no burst open skipped", {0xF9, 0x05}, 500, false, 505, 2},
-      {"forced: filler before the high byte", {0xF1, 0x01, 0x02}, 0, true, 258, 3},
-  };
-  for (const ValueCase& c : cases) {
-    DecoderState fresh;
-    fresh.console = st.console;
-    st = std::move(fresh);
-    EXPECT_EQ(rel(c.bytes, c.start, c.force_abs), 0) << c.what;
-    EXPECT_EQ(value, c.expected) << c.what;
-    EXPECT_EQ(st.byte_offset, c.consumed) << c.what;
-  }
-}
-
-TEST_F(CodecTest, EndingCodesAreReturnedWithTheValueUntouched) {
-  struct Case {
+TEST_F(CodecTest, EveryByteClassUpdatesTheValueOrEndsTheStream) {
+  constexpr int kForced = 1, kCtd = 2, kAcc = 4;  // forced-absolute values, a profile or a burst open
+  const struct {
     const char* what;
     Bytes bytes;
-    bool ctd_open, acc_open, force_abs;
+    std::uint16_t start;
+    int flags;
     std::uint8_t result;
+    std::uint16_t expected;
+    std::uint64_t consumed;
+  } cases[] = {
+      {"step +5", {0x05}, 500, 0, 0, 505, 1},
+      {"step 0 repeats", {0x00}, 500, 0, 0, 500, 1},
+      {"largest step up", {0x78}, 500, 0, 0, 620, 1},
+      {"smallest step down", {0x79}, 500, 0, 0, 499, 1},
+      {"largest step down", {0xF0}, 500, 0, 0, 380, 1},
+      {"step -6 wraps below zero", {0x7E}, 3, 0, 0, 65533, 1},
+      {"step +10 wraps above 65535", {0x0A}, 65530, 0, 0, 4, 1},
+      {"escape replaces the value", {0xFA, 0x01, 0x02}, 9999, 0, 0, 258, 3},
+      {"escaped bytes are never codes", {0xFA, 0xFF, 0xFB}, 0, 0, 0, 0xFFFB, 3},
+      {"forced: two bytes", {0x01, 0x02}, 0, kForced, 0, 258, 2},
+      {"forced: high byte 0xFA", {0xFA, 0x07}, 0, kForced, 0, 250 * 256 + 7, 2},
+      {"forced: low byte never a code", {0x05, 0xFF}, 0, kForced, 0, 5 * 256 + 255, 2},
+      {"forced: filler before the high byte", {0xF1, 0x01, 0x02}, 0, kForced, 0, 258, 3},
+      {"filler and unused codes skipped", {0xF1, 0xF3, 0xF4, 0xF5, 0x05}, 500, 0, 0, 505, 5},
+      {"0xFD with no profile open skipped", {0xFD, 0x05}, 500, 0, 0, 505, 2},
+      {"0xF9 with no burst open skipped", {0xF9, 0x05}, 500, 0, 0, 505, 2},
+      // Codes that end the stream: consumed, the byte after them not, the value untouched.
+      {"dive start", {0xFB, 0x05}, 1234, 0, 0xFB, 1234, 1},
+      {"dry start", {0xFE, 0x05}, 1234, 0, 0xFE, 1234, 1},
+      {"end of data", {0xFF, 0x05}, 1234, 0, 0xFF, 1234, 1},
+      {"dry start in forced mode", {0xFE, 0x05}, 1234, kForced, 0xFE, 1234, 1},
+      {"CTD end in a profile", {0xFD, 0x05}, 1234, kCtd, 0xFD, 1234, 1},
+      {"burst end in a burst", {0xF9, 0x05}, 1234, kAcc, 0xF9, 1234, 1},
+      {"after filler", {0xF1, 0xFB, 0x05}, 1234, 0, 0xFB, 1234, 2},
+      // The input ending inside a value (start 77).
+      {"no byte", {}, 77, 0, 0xFF, 77, 0},
+      {"half an escape", {0xFA, 0x12}, 77, 0, 0xFF, 77, 1},
+      {"filler", {0xF1}, 77, 0, 0xFF, 77, 1},
+      {"half a forced value", {0x01}, 77, kForced, 0xFF, 77, 1},
   };
-  const Case cases[] = {
-      {"dive start", {0xFB, 0x05}, false, false, false, 0xFB},
-      {"dry start", {0xFE, 0x05}, false, false, false, 0xFE},
-      {"end of data", {0xFF, 0x05}, false, false, false, 0xFF},
-      {"dry start in forced mode", {0xFE, 0x05}, false, false, true, 0xFE},
-      {"CTD end in a profile", {0xFD, 0x05}, true, false, false, 0xFD},
-      {"burst end in a burst", {0xF9, 0x05}, false, true, false, 0xF9},
-      {"after filler", {0xF1, 0xFB, 0x05}, false, false, false, 0xFB},
-  };
-  for (const Case& c : cases) {
-    DecoderState fresh;
-    st = std::move(fresh);
-    st.ctd_open = c.ctd_open;
-    st.acc_open = c.acc_open;
-    EXPECT_EQ(rel(c.bytes, 1234, c.force_abs), c.result) << c.what;
-    EXPECT_EQ(value, 1234) << c.what;
-    // The code is consumed; the byte after it is not.
-    EXPECT_EQ(st.byte_offset, c.bytes.size() - 1) << c.what;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    st = DecoderState{};
+    st.ctd_open = c.flags & kCtd;
+    st.acc_open = c.flags & kAcc;
+    EXPECT_EQ(rel(c.bytes, c.start, c.flags & kForced), c.result);
+    EXPECT_EQ(value, c.expected);
+    EXPECT_EQ(st.byte_offset, c.consumed);
+    EXPECT_EQ(st.end_of_input, c.start == 77);
   }
-}
-
-TEST_F(CodecTest, EndOfInputInsideAValueLeavesItUntouched) {
-  const Bytes cut[] = {{}, {0xFA, 0x12}, {0xF1}, {0xF4}, {0x01}};
-  for (const Bytes& bytes : cut) {
-    DecoderState fresh;
-    st = std::move(fresh);
-    const bool forced = bytes.size() == 1 && bytes[0] == 0x01;
-    EXPECT_EQ(rel(bytes, 77, forced), 0xFF);
-    EXPECT_EQ(value, 77);
-    EXPECT_TRUE(st.end_of_input);
-  }
-}
-
-TEST_F(CodecTest, RecordsInsideAStreamAreDecodedInPlace) {
-  // Filler at 0, a snapshot with no entries at 1..8, a wet/dry record at 9..10, a step of -1.
-  EXPECT_EQ(rel({0xF1, 0xF2, 0x77, 3, 4, 5, 6, 7, 0, 0xF7, 0x01, 0x79}, 100), 0);
-  EXPECT_EQ(value, 99);
-  EXPECT_EQ(st.wetdry, 1);
-  EXPECT_EQ(console, "@00000002 GPS F2!");  // the offset already counts the 0xF2 byte
-  EXPECT_EQ(gps(), "2019/03/04 05:06:07 0 3 0\n");
-  // Input ending inside an inline record, or right after it, ends the stream.
-  EXPECT_EQ(rel({0xF7}, 10), 0xFF);
-  EXPECT_EQ(rel({0xF7, 0x00}, 10), 0xFF);
-  EXPECT_EQ(value, 10);
-  EXPECT_EQ(st.wetdry, 0);
 }
 
 TEST_F(CodecTest, LongRunsOfStepsKeepOffsetAndProgressExact) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "input/driver.h"
+#include "input/out_file.h"
 #include "support/test_support.h"
 
 namespace skelv::test {
@@ -34,18 +35,13 @@ TEST_F(DriverTest, OutputThatCannotBeCreatedOrWrittenFailsTheRunAndTheOthersAreC
       {"GPS", run.gps_name, "2020/01/02 03:04:06 1 3 0 5 000a\n"},
       {"ACC", run.acc_name, "DATE(UTC)\tX\tY\tZ\n2020/01/02 03:04:04.000\t-15.0000\t-15.0000\t-15.0000\n"}};
   const bool have_full = file_exists("/dev/full");
-  for (const bool create : {true, false}) {  // a folder where the file should be, or a link to /dev/full
+  for (const bool create : {true, false}) {
     for (const auto& bad : outputs) {
       if (!create && !have_full) continue;
       SCOPED_TRACE(std::string(bad.kind) + (create ? " create" : " write"));
       st = DecoderState{};
-      st.console = [](const char*) {};
       for (const auto& o : outputs) std::filesystem::remove_all(o.name);
-      if (create) {
-        std::filesystem::create_directory(bad.name);
-      } else {
-        std::filesystem::create_symlink("/dev/full", bad.name);
-      }
+      create ? make_uncreatable(bad.name) : make_disk_full(bad.name);
       EXPECT_FALSE(decode(image));
       EXPECT_EQ(failure(), std::string("Can't ") + (create ? "create " : "write ") + bad.kind + " data file " +
                                bad.name + "\n");
@@ -54,6 +50,50 @@ TEST_F(DriverTest, OutputThatCannotBeCreatedOrWrittenFailsTheRunAndTheOthersAreC
       EXPECT_TRUE(create || (run.tdr_count == 2 && run.ctd_count == 1 && run.gps_count == 1 && run.acc_count == 1));
     }
   }
+}
+
+TEST_F(DriverTest, OutputThatCouldNotBeCreatedIsCreatedAtTheNextRecordOfItsKind) {
+  // A record of each kind finds its file uncreatable; 520 wet/dry records later the progress
+  // report at 1024 mends the name, and a second record of the kind creates the file. The bursts,
+  // in a dive at 03:04:05, span the second before it and form one block.
+  ImageBuilder pad;
+  for (int i = 0; i < 520; ++i) pad.wetdry(0);
+  const TagTime t{2020, 1, 2, 3, 4, 5};
+  const struct {
+    const char* name;
+    ImageBuilder first, second;
+    std::string text;
+  } rows[] = {
+      {run.tdr_name, ImageBuilder().dive_start(2, t, 100).u16(50), ImageBuilder().dive_start(2, t, 100).u16(60),
+       "DATE(UTC)\tDEPTH(m)\n2020/01/02 03:04:05.000\t6.000\n"},
+      {run.ctd_name, ImageBuilder().ctd_start(0, t, 100, 600, {900, 23000, 200}).ctd_end(),
+       ImageBuilder().ctd_start(0, t, 100, 600, {930, 23000, 200}).ctd_end(),
+       kCtdHeader + "\n2020/01/02 03:04:05\t11.00\t11.00\t0.00\t15.000\t0.0000\t0.0000\n"},
+      {run.gps_name, ImageBuilder().gps(t, {}), ImageBuilder().gps(t, {{1, 2}}), "2020/01/02 03:04:05 1 3 0 1 0002\n"},
+      {run.acc_name, ImageBuilder().dive_start(2, t, 100).u16(50).acc_start(256, 256, 256).acc_end(),
+       ImageBuilder().acc_start(512, 512, 512).acc_end(),
+       "DATE(UTC)\tX\tY\tZ\n2020/01/02 03:04:04.000\t-15.0000\t-15.0000\t-15.0000\n"
+       "2020/01/02 03:04:04.500\t-14.0000\t-14.0000\t-14.0000\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    st = DecoderState{};
+    make_uncreatable(row.name);
+    on_progress = [&row] { std::filesystem::remove(row.name); };
+    EXPECT_FALSE(decode(ImageBuilder(row.first).raw(pad.bytes()).raw(row.second.bytes()).eof()));
+    EXPECT_EQ(failure().rfind("Can't create ", 0), 0u) << failure();
+    EXPECT_EQ(read_file(row.name), row.text);
+    std::filesystem::remove(row.name);
+  }
+}
+
+TEST_F(DriverTest, FormattedTextLongerThanTheSmallBufferIsWrittenWhole) {
+  ASSERT_TRUE(out_open(st.gps_file, run.gps_name));
+  const std::string text(5000, 'g');
+  out_printf(st.gps_file, "<%s>%d", text.c_str(), 7);
+  out_puts(st.gps_file, "|");
+  EXPECT_EQ(gps(), "<" + text + ">7|");
+  out_close(st.gps_file);
 }
 
 // Section: large images.

@@ -66,6 +66,14 @@ TEST_F(ScanDump, ListsEveryCodeAndDecodesInformationDiveAndCtdStarts) {
   EXPECT_EQ(dump_of(ImageBuilder().raw({0x00, 0xFA, 0x10})), "\n       3: END OF FILE\n");
 }
 
+TEST_F(ScanDump, GoesToTmpWhenTmpdirIsUnsetOrEmpty) {
+  EXPECT_EQ(scan_dump_path(), dir.file("skelv_debug.txt"));
+  setenv("TMPDIR", "", 1);
+  EXPECT_EQ(scan_dump_path(), "/tmp/skelv_debug.txt");
+  unsetenv("TMPDIR");
+  EXPECT_EQ(scan_dump_path(), "/tmp/skelv_debug.txt");
+}
+
 TEST_F(ScanDump, DecodingAfterTheDumpGivesTheSameFilesWithOrWithoutADumpFile) {
   // A dive start at 10, skipped by the start offset 256. At 256 (100h) an information record,
   // whose 33 bytes in the dump run to 289; at 282 a burst with 0xFD in place of x at 289 (no

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "quicklook/dive_summary.h"
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 #include "support/test_support.h"
 
 namespace skelv::quicklook {

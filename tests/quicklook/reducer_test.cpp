@@ -14,25 +14,6 @@ namespace {
 
 using V = std::vector<double>;
 
-Extremes of(const V& values, std::size_t from, std::size_t to) {
-  Extremes e{values[from], values[from], 0, 0, true};
-  for (std::size_t i = from + 1; i < to; ++i) extremes_add(e, values[i], 0);
-  return e;
-}
-
-// Two parts of a series merged at any point know whether the minimum came first; ties keep the
-// earlier sample. Values, then minimum, maximum and whether the minimum came first.
-TEST(Reducer, MergedExtremesKnowWhetherTheMinimumCameFirst) {
-  const std::pair<V, V> rows[] = {{{5, 9, 2}, {2, 9, 0}}, {{5, 2, 9}, {2, 9, 1}}, {{9, 2, 9, 2}, {2, 9, 0}}};
-  for (const auto& [values, expected] : rows) {
-    for (std::size_t split = 1; split < values.size(); ++split) {
-      Extremes e = of(values, 0, split);
-      extremes_merge(e, of(values, split, values.size()));
-      EXPECT_EQ((V{e.min, e.max, double(e.min_first)}), expected) << values.size() << " values, split at " << split;
-    }
-  }
-}
-
 class ReducerTest : public ::testing::Test {
  protected:
   void add(double t, double v) { reducer_add(r, t, &v, 1); }

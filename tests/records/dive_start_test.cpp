@@ -1,6 +1,5 @@
 // Dive and dry starts with their sample streams: the TDR file of each regime, records inside
-// dive streams, haul-outs, unknown regimes, cut records and a TDR file that can't be created.
-// GPS snapshots inside dive streams, and dry starts of regime 7: the end-to-end deployment.
+// dive streams, haul-outs and unknown regimes. Cut records and regime 7 haul-outs: the whole runs.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -79,40 +78,34 @@ const Regime kRegimes[] = {
     {3, 1, info_inside(132), kInfoInside}, {3, 1, info_inside(133), kInfoInside},
 };
 
-ImageBuilder regime_image(const Regime& r) {
-  return ImageBuilder().info({.photo_channels = r.photo_channels}).dive_start(r.regime, kStart, 100).raw(r.stream);
-}
-
-// Regime 1 ending at 12:00:00, its dry stream, regime 2 dives at 13:00:00 and 13:00:10, a dry start.
-ImageBuilder haulout_image() {
-  return ImageBuilder()
-      .dive_start(1, {2020, 1, 2, 11, 59, 58}, 100).raw({0x00, 0x64, 0x17, 0x70, 0x01, 0x00, 0x01, 0x00})
-      .dry_start(200).raw({0x00, 0x14, 0x0A})  // 2 s per sample; temperature 20, then 30
-      .dive_start(2, {2020, 1, 2, 13, 0, 0}, 100).raw({0x00, 0xC8})
-      .dive_start(2, {2020, 1, 2, 13, 0, 10}, 100).raw({0x00, 0x64})
-      .dry_start(100).gps({2020, 1, 2, 13, 0, 5}, {}).eof();
-}
-
 class DiveStartTest : public DecodeTest {
  protected:
   void fresh() {  // for tests that decode several images
     st = DecoderState{};
-    st.console = [this](const char* text) { console += text; };
     std::remove(run.tdr_name);
   }
 };
 
 TEST_F(DiveStartTest, EachRegimeWritesItsHeaderAndColumns) {
-  for (const Regime& row : kRegimes) {
-    SCOPED_TRACE(::testing::Message() << "regime " << int{row.regime} << ", " << int{row.photo_channels} << " photo");
+  for (const Regime& r : kRegimes) {
+    SCOPED_TRACE(::testing::Message() << "regime " << int{r.regime} << ", " << int{r.photo_channels} << " photo");
     fresh();
-    EXPECT_TRUE(decode(regime_image(row)));
-    EXPECT_EQ(tdr(), row.tdr);
+    ImageBuilder image;
+    EXPECT_TRUE(decode(image.info({.photo_channels = r.photo_channels}).dive_start(r.regime, kStart, 100).raw(r.stream)));
+    EXPECT_EQ(tdr(), r.tdr);
   }
 }
 
 TEST_F(DiveStartTest, DryStreamOfRegime1AndHaulOutLine) {
-  EXPECT_TRUE(decode(haulout_image()));
+  // Regime 1 ending at 12:00:00, its dry stream (2 s per sample; temperature 20, then 30),
+  // regime 2 dives at 13:00:00 and 13:00:10, a dry start.
+  EXPECT_TRUE(decode(ImageBuilder()
+                         .dive_start(1, {2020, 1, 2, 11, 59, 58}, 100)
+                         .raw({0x00, 0x64, 0x17, 0x70, 0x01, 0x00, 0x01, 0x00})
+                         .dry_start(200).raw({0x00, 0x14, 0x0A})
+                         .dive_start(2, {2020, 1, 2, 13, 0, 0}, 100).raw({0x00, 0xC8})
+                         .dive_start(2, {2020, 1, 2, 13, 0, 10}, 100).raw({0x00, 0x64})
+                         .dry_start(100).gps({2020, 1, 2, 13, 0, 5}, {}).eof()));
   // The dry stream starts at the dive's closing line: -272.15 C is 20 * 0.05 - 273.15. Haul-out
   // from 12:00:00 + 2 * 1 s (the interval before the dry start) - 60 s to 13:00:00 - 1 s. The
   // regime 2 dives write no header and only one haul-out; the pending one at the end is never written.
@@ -124,38 +117,7 @@ TEST_F(DiveStartTest, DryStreamOfRegime1AndHaulOutLine) {
   EXPECT_EQ(gps(), "2020/01/02 13:00:05 0 3 0\n");  // the regime 2 dry start read the next code
 }
 
-TEST_F(DiveStartTest, ProgressAndSummaryCountTdrLines) {
-  EXPECT_TRUE(decode(ImageBuilder().dive_start(2, kStart, 100).raw({0x00, 0x64}).zeros(1100).eof()));
-  // The 1011th further sample ends at offset 11 + 2 + 1011 = 1024, before the line of the
-  // 1010th is written: the opening and 1009 further lines are counted.
-  EXPECT_EQ(progress, (std::vector<ProgressCall>{{1024, 1010, 0, 0, 0}}));
-  EXPECT_EQ(run.tdr_count, 1101u);  // the opening, 1099 further and the closing line
-  const ProcessResult r = run_skelv({"tag.bin"}, dir.path());
-  EXPECT_NE(r.out.find("TDR      1010 | CTD"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("\n  tag_tdr.txt: 1101 TDR records\n"), std::string::npos) << r.out;
-}
-
-TEST_F(DiveStartTest, StreamWithEveryChannelAndTheWetDryByte) {
-  // Opening: depth 100, temperature 6000, photo 7, odometer 25, magnetometer 2, -10, 0, -3 C,
-  // wet/dry byte 1, millimetres 5 (10.005 m). Then in the further order, the wet/dry byte after
-  // the photo channel: 101, 5998, 8, wet/dry 2, 26, (-3, 0, -1), 30 C, 9 mm (10.109 m); the same
-  // with wet/dry 3, 31 C, 7 mm; 0xFE at the depth: the closing line drops the millimetres.
-  ImageBuilder b;
-  b.u16(100).u16(6000).u16(7).u16(25).u16(2).u16(0xFFF6).u16(0).u8(0xFD).u8(1).u8(5);
-  b.step(1).step(-2).step(1).u8(2).step(1).step(-5).step(10).step(-1).u8(30).u8(9);
-  b.step(0).step(0).step(0).u8(3).step(0).step(0).step(0).step(0).u8(31).u8(7).code(0xFE);
-  attach(b.bytes());
-  st.photo_channels = 1;
-  ASSERT_TRUE(out_open(st.tdr_file, run.tdr_name));
-  st.time_base = 1577934245.0;  // 2020/01/02 03:04:05: 1577836800 (2020/01/01) + 86400 + 11045
-  EXPECT_EQ(decode_tdr_stream(st, run, 0xFF & ~TDR_WETDRY, 1.0), TDRCODE_START_DRY);
-  // Each line shows the wet/dry byte of the sample read after it.
-  EXPECT_EQ(tdr(), file("", {"10.005\t26.85\t    7\t3.00\t0.2\t-1.0\t0.0\t-3\t2",
-                            "10.109\t26.75\t    8\t3.12\t-0.3\t0.0\t-0.1\t30\t3",
-                            "10.100\t26.75\t    8\t3.12\t-0.3\t0.0\t-0.1\t31\t3"}));
-}
-
-// Failures and damaged input.
+// Failures.
 
 TEST_F(DiveStartTest, UnknownRegimeWritesItsLinesAndFailsTheRun) {
   for (const std::uint8_t regime : {4, 0, 9, 255}) {
@@ -170,59 +132,6 @@ TEST_F(DiveStartTest, UnknownRegimeWritesItsLinesAndFailsTheRun) {
   const ProcessResult r = run_skelv({"tag.bin"}, dir.path());  // the last image, regime 255
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("Failure: Unknown TDR regime 255 at byte 11\n"), std::string::npos) << r.out;
-}
-
-TEST_F(DiveStartTest, CutDiveStartWritesNothingAndCutOpeningSampleNoLine) {
-  // A dive start (11 bytes) and its opening depth, cut short alone and after a dive and a dry
-  // start, whose haul-out from 03:04:05 + 2 s - 60 s to 03:04:05 - 1 s is written once the start is whole.
-  const Bytes start = ImageBuilder().dive_start(2, kStart, 100).raw({0x00, 0x64}).bytes();
-  for (std::size_t cut = 1; cut < start.size(); ++cut) {
-    SCOPED_TRACE(cut);
-    const Bytes part(start.begin(), start.begin() + static_cast<std::ptrdiff_t>(cut));
-    fresh();
-    EXPECT_TRUE(decode(ImageBuilder().raw(part)));
-    EXPECT_EQ(tdr(), cut < 11 ? "<missing>" : kH + "\n");
-    fresh();
-    EXPECT_TRUE(decode(ImageBuilder().raw(start).dry_start(100).raw(part)));
-    EXPECT_EQ(tdr(), file(kH, {"10.000"}) + (cut < 11 ? "" : "HAULOUT: 2020/01/02 03:03:07 2020/01/02 03:04:04\n"));
-  }
-}
-
-TEST_F(DiveStartTest, TdrFileThatCantBeCreatedIsTriedAgainAtTheNextDiveStart) {
-  std::filesystem::create_directory(run.tdr_name);
-  ImageBuilder b;  // two dive starts after their code bytes
-  b.u8(2).time(kStart).u16(100).raw({0x00, 0x64}).gps({2020, 1, 2, 5, 6, 7}, {}).step(5).code(0xFB);
-  b.u8(1).time(kStart).u16(100).raw({0x00, 0xC8, 0x17, 0x70}).eof();
-  attach(b.bytes());
-  EXPECT_EQ(handle_dive_start(st, run), 0xFB);  // the stream was decoded to its end all the same
-  EXPECT_EQ(failure(), std::string("Can't create TDR data file ") + run.tdr_name + "\n");
-  EXPECT_EQ(gps(), "2020/01/02 05:06:07 0 3 0\n");
-  EXPECT_EQ(st.tdr_count, 0u);
-  std::filesystem::remove(run.tdr_name);
-  EXPECT_EQ(handle_dive_start(st, run), 0xFF);
-  EXPECT_EQ(tdr(), file(kH + "\tTEMP(C)", {"20.000\t26.85"}));
-}
-
-TEST_F(DiveStartTest, DamagedImagesKeepTheLinesAlreadyWritten) {
-  // The dry stream, more than four photo channels, millimetres, regime 7 with records inside.
-  for (const ImageBuilder& image : {haulout_image(), regime_image(kRegimes[5]), regime_image(kRegimes[8]),
-                                    regime_image(kRegimes[9])}) {
-    fresh();
-    ASSERT_TRUE(decode(image));
-    const std::string whole = tdr();
-    for (std::size_t cut = 0; cut < image.size(); ++cut) {
-      Bytes bytes = image.bytes();
-      fresh();
-      EXPECT_TRUE(decode(ImageBuilder().raw(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)))));
-      // Every line but the closing one of the cut stream is a line of the whole run ("<missing>": none).
-      std::string part = tdr();
-      part.erase(part.size() < 2 ? 0 : part.rfind('\n', part.size() - 2) + 1);  // npos + 1: all
-      EXPECT_EQ(whole.substr(0, part.size()), part);
-      bytes[cut] ^= 0xFF;
-      fresh();
-      decode(ImageBuilder().raw(bytes));  // any result, but a defined one
-    }
-  }
 }
 
 }  // namespace

@@ -1,124 +1,54 @@
-// The information record: tag version, calibration and what is derived from them.
+// The information record: the calibration a CTD sample and an accelerometer burst after it show.
 #include <gtest/gtest.h>
+
+#include <cstdio>
 
 #include "support/test_support.h"
 
 namespace skelv::test {
 namespace {
 
-class InfoTest : public DecodeTest {
- protected:
-  void decode_infos(std::initializer_list<InfoBlock> blocks) {
-    st = DecoderState();
+using InfoTest = DecodeTest;
+
+TEST_F(InfoTest, CalibrationInForceShowsInTheLinesAfterIt) {
+  // After the blocks: a CTD sample of raw pressure 17000 over a surface of 600 (15 C, 0 mS/cm)
+  // and a one-sample burst of raw 1024 on each axis, both at time 0 (no dive has set the clock).
+  // Pressure (raw - offset) / scale; the offset is 16384 for scales above 16 and below 17, else
+  // 600. Acceleration raw * scale - offset g; a count of 0 keeps the scale in force.
+  const struct {
+    std::vector<InfoBlock> blocks;
+    const char *pressures, *g;
+  } rows[] = {
+      {{}, "546.67\t546.67\t0.00", "-12.0000"},  // 30 counts per dbar, 1/256 g, 16 g
+      // Before version 173 the scale is counts per dbar: (17000 - 600) / 16384.
+      {{{.tag_version = 172, .pressure_scale = 16384, .acc_counts_per_g = 512}}, "1.00\t1.00\t0.00", "-14.0000"},
+      // From 173 on, thousandths: 17.000 is not below 17; 16.001 takes the offset 16384, also
+      // for the surface: (600 - 16384) / 16.001 = -986.44.
+      {{{.tag_version = 173, .pressure_scale = 17000, .acc_counts_per_g = 0}}, "964.71\t964.71\t0.00", "-12.0000"},
+      {{{.tag_version = 173, .pressure_scale = 16001}}, "1024.94\t38.50\t-986.44", "-12.0000"},
+      {{{.tag_version = 100, .pressure_scale = 16}}, "1025.00\t1025.00\t0.00", "-12.0000"},  // 16 is not above 16
+      // A later block replaces an earlier one, but a count of 0 keeps 1/512 g.
+      {{{.pressure_scale = 16, .acc_counts_per_g = 512}, {.acc_counts_per_g = 0}}, "546.67\t546.67\t0.00", "-14.0000"},
+      // Blocks of 22, 23 and 24 bytes: the count per g is bytes 21 and 22, the offset byte 23.
+      {{{.acc_counts_per_g = 512, .acc_offset = 8, .size = 22}}, "546.67\t546.67\t0.00", "-12.0000"},
+      {{{.acc_counts_per_g = 512, .acc_offset = 8, .size = 23}}, "546.67\t546.67\t0.00", "-14.0000"},
+      {{{.acc_counts_per_g = 512, .acc_offset = 8, .size = 24}}, "546.67\t546.67\t0.00", "-6.0000"},
+      // 3 bytes: the version and half the dive interval; the scale of the block before stays.
+      {{{.pressure_scale = 16}, {.tag_version = 132, .pressure_scale = 30, .size = 3}}, "1025.00\t1025.00\t0.00",
+       "-12.0000"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.pressures);
+    st = DecoderState{};
     ImageBuilder image;
-    for (const InfoBlock& b : blocks) image.info(b);
-    ASSERT_TRUE(decode(image.eof()));
+    for (const InfoBlock& b : row.blocks) image.info(b);
+    EXPECT_TRUE(decode(image.ctd_start(0, {2020, 1, 1, 0, 0, 0}, 100, 600, {17000, 23000, 200}).ctd_end()
+                           .acc_start(1024, 1024, 1024).acc_end().eof()));
+    EXPECT_EQ(ctd(), kCtdHeader + "\n2020/01/01 00:00:00\t" + row.pressures + "\t15.000\t0.0000\t0.0000\n");
+    const std::string g = std::string("\t") + row.g;
+    EXPECT_EQ(acc(), "DATE(UTC)\tX\tY\tZ\n1970/01/01 00:00:00.000" + g + g + g + "\n");
   }
-};
-
-TEST_F(InfoTest, FieldsComeFromTheirOffsets) {
-  InfoBlock b;  // 00 AD 00 64 00 32 40 00 ...
-  b.tag_version = 173;
-  b.tdr_interval = 100;
-  b.ctd_interval = 50;
-  b.pressure_scale = 0x4000;
-  b.temperature_offset = 7000;
-  b.temperature_scale = 900;
-  b.conductivity_offset = 100;
-  b.conductivity_scale = 700;
-  b.lag_time_constant = 500;
-  b.photo_channels = 3;
-  b.acc_counts_per_g = 0x0400;
-  b.acc_offset = 8;
-  decode_infos({b});
-  EXPECT_EQ(run.tag_version, 173);
-  EXPECT_EQ(st.tdr_interval, 100);
-  EXPECT_EQ(st.ctd_interval, 50);
-  EXPECT_DOUBLE_EQ(st.pressure_scale, 16.384);  // 16384 thousandths from version 173 on
-  EXPECT_EQ(st.pressure_offset, 16384.0);
-  EXPECT_EQ(st.temperature_offset, 7000.0);
-  EXPECT_EQ(st.temperature_scale, 900.0);
-  EXPECT_EQ(st.conductivity_offset, 100.0);
-  EXPECT_EQ(st.conductivity_scale, 700.0);
-  EXPECT_EQ(st.lag_time_constant, 500.0);
-  EXPECT_EQ(st.photo_channels, 3);
-  EXPECT_EQ(st.acc_scale, 1.0 / 1024);
-  EXPECT_EQ(st.acc_offset, 8.0);
-  EXPECT_FALSE(st.force_abs);
-}
-
-TEST_F(InfoTest, DerivedValuesFollowTheFieldsInForce) {
-  struct Case {
-    std::uint16_t version, raw_scale, acc_counts;
-    double scale, offset, acc_scale;
-    bool force_abs;
-  };
-  const Case cases[] = {
-      {172, 16384, 512, 16384.0, 600.0, 1.0 / 512, false},  // before 173: counts per dbar
-      {173, 17000, 0, 17.0, 600.0, 1.0 / 256, false},       // 17.0 is not below 17; 0 keeps 1/256
-      {173, 16001, 256, 16.001, 16384.0, 1.0 / 256, false},
-      {100, 16, 256, 16.0, 600.0, 1.0 / 256, false},  // 16.0 is not above 16
-      {132, 30, 256, 30.0, 600.0, 1.0 / 256, true},
-      {133, 30, 256, 30.0, 600.0, 1.0 / 256, true},
-      {134, 30, 256, 30.0, 600.0, 1.0 / 256, false},
-  };
-  for (const Case& c : cases) {
-    InfoBlock b;
-    b.tag_version = c.version;
-    b.pressure_scale = c.raw_scale;
-    b.acc_counts_per_g = c.acc_counts;
-    decode_infos({b});
-    EXPECT_DOUBLE_EQ(st.pressure_scale, c.scale) << c.version;
-    EXPECT_EQ(st.pressure_offset, c.offset) << c.version;
-    EXPECT_EQ(st.acc_scale, c.acc_scale) << c.version;
-    EXPECT_EQ(st.force_abs, c.force_abs) << c.version;
-  }
-  // A later record replaces an earlier one, but a zero count keeps the scale in force.
-  InfoBlock v133, v134;
-  v133.tag_version = 133;
-  v133.acc_counts_per_g = 512;
-  v134.tag_version = 134;
-  v134.acc_counts_per_g = 0;
-  decode_infos({v133, v134});
-  EXPECT_FALSE(st.force_abs);
-  EXPECT_EQ(st.acc_scale, 1.0 / 512);
-}
-
-TEST_F(InfoTest, ShortLongAndCutBlocks) {
-  InfoBlock full, shorter, longer;
-  full.tag_version = 150;
-  full.tdr_interval = 200;
-  full.photo_channels = 2;
-  shorter.tag_version = 132;
-  shorter.tdr_interval = 300;
-  shorter.size = 3;  // the version and the first byte of the dive interval
-  longer.size = 32;  // bytes 24..31 are read and ignored
-  decode_infos({full, shorter, longer});
-  EXPECT_EQ(run.byte_count, 2u + 24 + 2 + 3 + 2 + 32 + 1);
-  decode_infos({full, shorter});
   EXPECT_EQ(run.tag_version, 132);
-  EXPECT_EQ(st.tdr_interval, 200);  // its two bytes are not both in the block
-  EXPECT_EQ(st.photo_channels, 2);
-  EXPECT_TRUE(st.force_abs);  // derived from the version in force
-
-  // A block cut short by the end of the input changes nothing.
-  ImageBuilder image;
-  image.info(full);
-  st = DecoderState();
-  ASSERT_TRUE(decode(ImageBuilder().raw(std::vector<std::uint8_t>(image.bytes().begin(), image.bytes().end() - 1))));
-  EXPECT_EQ(run.tag_version, -1);
-  EXPECT_EQ(st.tdr_interval, 0);
-  EXPECT_EQ(run.byte_count, 2u);  // the code and the length; the block read came up short
-}
-
-TEST_F(InfoTest, DefaultsHoldWithoutAnInformationRecord) {
-  ASSERT_TRUE(decode(ImageBuilder().wetdry(1).eof()));
-  EXPECT_EQ(run.tag_version, -1);
-  const double values[] = {st.pressure_scale, st.pressure_offset, st.temperature_offset,
-                           st.temperature_scale, st.conductivity_offset, st.conductivity_scale,
-                           st.lag_time_constant, st.acc_scale, st.acc_offset};
-  const double defaults[] = {30.0, 600.0, 8000.0, 1000.0, 200.0, 800.0, 1000.0, 0.00390625, 16.0};
-  for (int i = 0; i < 9; ++i) EXPECT_EQ(values[i], defaults[i]) << i;
 }
 
 }  // namespace

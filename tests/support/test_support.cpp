@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -63,9 +64,18 @@ bool DecodeTest::decode(const ImageBuilder& image, std::int64_t offset, bool sca
       st, run,
       [this](std::uint64_t off, std::uint32_t t, std::uint32_t c, std::uint32_t g, std::uint32_t a) {
         progress.push_back({off, t, c, g, a});
+        on_progress();
       },
       offset, scan);
 }
+
+ImageBuilder cut(const ImageBuilder& image, std::size_t n) {
+  return ImageBuilder().raw({image.bytes().begin(), image.bytes().begin() + static_cast<std::ptrdiff_t>(n)});
+}
+
+void DecodeTest::make_uncreatable(const char* name) { std::filesystem::create_directory(name); }
+
+void DecodeTest::make_disk_full(const char* name) { std::filesystem::create_symlink("/dev/full", name); }
 
 std::string DecodeTest::output(OutFile& file, const char* name) {
   if (out_is_open(file)) out_flush(file);
@@ -81,33 +91,20 @@ void DecodeTest::attach(const std::vector<std::uint8_t>& bytes) {
   };
 }
 
-ProcessResult run_skelv(const std::vector<std::string>& args, const std::string& cwd) {
-  int pipefd[2];
-  if (::pipe(pipefd) != 0) return {};
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(pipefd[1], STDOUT_FILENO);
-    ::close(pipefd[0]);
-    ::close(pipefd[1]);
-    if (::chdir(cwd.c_str()) != 0) ::_exit(127);
-    std::vector<char*> argv;
-    static char exe[] = SKELV_EXE;
-    argv.push_back(exe);
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(exe, argv.data());
-    ::_exit(127);
-  }
-  ::close(pipefd[1]);
-  ProcessResult result;
+ProcessResult run_command(const std::string& cwd, const std::string& command) {
+  ProcessResult r;
+  std::FILE* p = ::popen(("cd '" + cwd + "' && " + command).c_str(), "r");
   char buf[4096];
-  ssize_t n;
-  while ((n = ::read(pipefd[0], buf, sizeof buf)) > 0) result.out.append(buf, static_cast<std::size_t>(n));
-  ::close(pipefd[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
+  for (std::size_t n; p != nullptr && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
+  const int status = p == nullptr ? -1 : ::pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+ProcessResult run_skelv(const std::vector<std::string>& args, const std::string& cwd) {
+  std::string command = "'" SKELV_EXE "'";
+  for (const std::string& a : args) command += " '" + a + "'";
+  return run_command(cwd, command);
 }
 
 }  // namespace skelv::test

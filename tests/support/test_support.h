@@ -3,12 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/run.h"
 #include "input/decoder_state.h"
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 
 namespace skelv::test {
 
@@ -35,6 +36,8 @@ bool file_exists(const std::string& path);
 // The whole file, or "<missing>" when it can't be read.
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
+// The first n bytes of an image: the image cut short there.
+ImageBuilder cut(const ImageBuilder& image, std::size_t n);
 
 struct ProgressCall {
   std::uint64_t offset;
@@ -61,6 +64,13 @@ class DecodeTest : public ::testing::Test {
 
   static std::string output(OutFile& file, const char* name);
 
+  // Damage: an output name taken by a folder (the file can't be created) or by a link to
+  // /dev/full (every write fails).
+  static void make_uncreatable(const char* name);
+  static void make_disk_full(const char* name);
+  // Called at each progress report of decode(), e.g. to mend an output name during a run.
+  std::function<void()> on_progress = [] {};
+
   TempDir dir;
   DecoderState st;
   skelv::Run run;
@@ -68,11 +78,12 @@ class DecodeTest : public ::testing::Test {
   std::string console;  // console notes of the decoders
 };
 
-// Runs the Skelv executable with `args` in `cwd`; captures standard output and the exit status.
+// Runs a shell command in `cwd`, or Skelv with `args`: what it printed and its exit status.
 struct ProcessResult {
   int status = -1;
   std::string out;
 };
+ProcessResult run_command(const std::string& cwd, const std::string& command);
 ProcessResult run_skelv(const std::vector<std::string>& args, const std::string& cwd);
 
 }  // namespace skelv::test

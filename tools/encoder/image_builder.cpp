@@ -1,4 +1,4 @@
-#include "support/image_builder.h"
+#include "encoder/image_builder.h"
 
 #include <cstdio>
 #include <stdexcept>
