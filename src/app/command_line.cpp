@@ -64,6 +64,8 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
   for (int i = 2; i < argc; ++i) {
     if (std::strncmp(argv[i], "-scan", 5) == 0) {
       cl.scan = true;
+    } else if (std::strcmp(argv[i], "-recover") == 0 || std::strcmp(argv[i], "--recover") == 0) {
+      cl.recover = true;
     } else {
       cl.offset = parse_offset(argv[i]);
     }
@@ -94,7 +96,9 @@ constexpr char kHelpText[] =
     "\n"
     "  offset  start decoding at this byte (decimal, or hexadecimal as 0x...)\n"
     "  -scan   also list every record code of the image in skelv_debug.txt\n"
-    "          in $TMPDIR (or /tmp)\n";
+    "          in $TMPDIR (or /tmp)\n"
+    "  -recover  decode past damage: skip each damaged stretch to the next\n"
+    "          record start, note it in the files, and exit with status 3\n";
 
 }  // namespace
 
@@ -120,6 +124,39 @@ void show_progress(ProgressPrinter& p, std::uint64_t offset, std::uint32_t tdr, 
 
 void finish_progress(ProgressPrinter& p) {
   if (!p.drawn_all) draw_progress(p);
+}
+
+namespace {
+
+void print_counts(std::FILE* out, const Run& run) {
+  if (run.tdr_count != 0) std::fprintf(out, "  %s: %lu TDR records\n", run.tdr_name, static_cast<unsigned long>(run.tdr_count));
+  if (run.ctd_count != 0) std::fprintf(out, "  %s: %lu CTD records\n", run.ctd_name, static_cast<unsigned long>(run.ctd_count));
+  if (run.gps_count != 0) std::fprintf(out, "  %s: %lu GPS records\n", run.gps_name, static_cast<unsigned long>(run.gps_count));
+  if (run.acc_count != 0) std::fprintf(out, "  %s: %lu Accel records\n", run.acc_name, static_cast<unsigned long>(run.acc_count));
+}
+
+}  // namespace
+
+void print_damage_summary(std::FILE* out, const Run& run, const Recovery& r, bool ok) {
+  if (run.tag_version < 0) {
+    std::fputs("\n\nTag Version: ???\n", out);
+  } else {
+    std::fprintf(out, "\n\nTag Version: %u", static_cast<unsigned>(run.tag_version));
+  }
+  std::fprintf(out, "\n\nDamaged image: %lu stretches skipped, %llu bytes not decoded\n",
+               static_cast<unsigned long>(r.gap_count), static_cast<unsigned long long>(r.gap_bytes));
+  const std::size_t listed = r.gap_count < kListedGaps ? r.gap_count : kListedGaps;
+  for (std::size_t i = 0; i < listed; ++i) {
+    const Gap& g = r.gaps[i];
+    std::fprintf(out, "  %08llX to %08llX, %llu bytes: %s\n", static_cast<unsigned long long>(g.first),
+                 static_cast<unsigned long long>(g.last), static_cast<unsigned long long>(g.last - g.first + 1), g.reason);
+  }
+  if (r.gap_count > listed) std::fprintf(out, "  and %lu more\n", static_cast<unsigned long>(r.gap_count - listed));
+  std::fprintf(out, "\nInput: %lu bytes from %s\n\nOutput:\n", static_cast<unsigned long>(run.byte_count), run.input_name);
+  print_counts(out, run);
+  if (!ok) std::fprintf(out, "Failure: %s\n", run.failure_text);
+  std::fprintf(out, "Failure: Damaged image: %llu bytes in %lu stretches not decoded\n\n",
+               static_cast<unsigned long long>(r.gap_bytes), static_cast<unsigned long>(r.gap_count));
 }
 
 bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
@@ -150,6 +187,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   std::fprintf(out, "File: %s\nPWD: %s\n", run.input_name, cwd);
 
   DecoderState st;
+  st.recovery.on = cl.recover;
   st.console = [out](const char* text) { std::fputs(text, out); };
   ProgressPrinter printer;
   printer.out = out;
@@ -161,6 +199,16 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
       cl.offset, cl.scan);
   finish_progress(printer);
 
+  const Recovery& r = st.recovery;
+  if (r.undecoded != 0) {
+    std::fprintf(stderr, "Skelv: damage stopped decoding at byte %llu; %llu bytes after it were not decoded. "
+                 "-recover decodes past the damage.\n",
+                 static_cast<unsigned long long>(run.byte_count), static_cast<unsigned long long>(r.undecoded));
+  }
+  if (r.gap_count != 0) {
+    print_damage_summary(out, run, r, ok);
+    return kExitDamaged;
+  }
   if (!ok) {
     std::fprintf(out, "Failure: %s\n", run.failure_text);
     return st.acc_overflow ? 1 : 0;

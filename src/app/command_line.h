@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/run.h"
+#include "input/decoder_state.h"
 
 #pragma once
 
@@ -27,6 +28,7 @@ struct CommandLine {
   Action action = Action::kUsage;
   std::int64_t offset = 0;
   bool scan = false;
+  bool recover = false;  // -recover: decode past damage
 };
 
 // Turns the arguments into the run to make: fills input_name and the output names of `run`.
@@ -50,7 +52,14 @@ void finish_progress(ProgressPrinter& p);
 
 bool stdout_is_terminal();
 
+// The end of a -recover run that skipped damaged stretches: the stretches, the counts and a
+// failure line that no clean run prints.
+void print_damage_summary(std::FILE* out, const Run& run, const Recovery& r, bool ok);
+
 // The whole program: banner, arguments, decoding, summary. Returns the exit status.
 int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal);
+
+// Exit status of a -recover run that skipped damaged stretches.
+inline constexpr int kExitDamaged = 3;
 
 }  // namespace skelv

@@ -5,6 +5,7 @@
 #include "dive/codec.h"
 #include "dive/tdr_stream.h"
 #include "input/byte_source.h"
+#include "input/recovery.h"
 #include "records/codes.h"
 #include "records/handlers.h"
 #include "records/report.h"
@@ -52,11 +53,23 @@ void write_header(DecoderState& st, OutFile& file, std::uint8_t regime) {
 }  // namespace
 
 std::uint8_t handle_dive_start(DecoderState& st, Run& run) {
+  const std::uint64_t at = st.byte_offset - 1;
   // A start record cut short by the end of the input leaves no trace in the TDR file.
-  if (!read_bytes(st, "tdr_start_normal", &run.regime, 1) || !read_time(st, st.time_base) ||
-      !read_unint(st, st.tdr_interval)) {
-    return TDRCODE_EOF;
+  std::uint8_t regime = 0;
+  std::uint8_t time[7];
+  if (!read_bytes(st, "tdr_start_normal", &regime, 1)) return TDRCODE_EOF;
+  if (!st.recovery.on) run.regime = regime;
+  if (!read_bytes(st, "read_time", time, sizeof time)) return TDRCODE_EOF;
+  if (st.recovery.on) {
+    // A dive start read from damage changes nothing: its regime and time are checked first.
+    if (!known_regime(regime) && note_damage(st, at, "unknown TDR regime %hu", static_cast<unsigned short>(regime))) {
+      return TDRCODE_EOF;
+    }
+    if (!plausible_time(time) && note_damage(st, at, "implausible dive start")) return TDRCODE_EOF;
+    run.regime = regime;
   }
+  st.time_base = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
+  if (!read_unint(st, st.tdr_interval)) return TDRCODE_EOF;
   if (!st.tdr_started) {
     if (out_open(st.tdr_file, run.tdr_name)) {
       st.tdr_started = true;
@@ -78,6 +91,7 @@ std::uint8_t handle_dive_start(DecoderState& st, Run& run) {
   const unsigned flags = regime_flags(run.regime);
   const std::uint8_t next = decode_tdr_stream(st, run, flags, st.tdr_interval * 0.01);
   if (flags == 0) {
+    note_damage(st, at, "unknown TDR regime %hu", static_cast<unsigned short>(run.regime));
     // The samples of an unknown regime can't be told apart from what follows them.
     fail(st, run, "Unknown TDR regime %hu at byte %lu\n", static_cast<unsigned short>(run.regime),
          static_cast<unsigned long>(st.byte_offset));
@@ -88,6 +102,7 @@ std::uint8_t handle_dive_start(DecoderState& st, Run& run) {
 std::uint8_t handle_dry_start(DecoderState& st, Run& run) {
   // time_base is the last dive sample's time: the haul-out is taken to begin 60 s before the
   // point two dive intervals after it.
+  if (st.recovery.on) remember_dry_start(st, st.byte_offset - 1, st.haulout_time, st.tdr_interval);
   st.haulout_time = (st.tdr_interval * 0.02 + st.time_base) - 60.0;
   if (!read_unint(st, st.tdr_interval)) return TDRCODE_EOF;
   // In regime 1 a temperature-only stream follows; in every other regime the next record.
