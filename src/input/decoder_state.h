@@ -46,17 +46,6 @@ struct Gap {
   char reason[kReasonSize] = {};
 };
 
-// The deployment parameters an information record sets.
-struct Calibration {
-  std::int32_t tag_version = -1;
-  std::uint16_t tdr_interval = 0, ctd_interval = 0;
-  double pressure_scale = 0, pressure_offset = 0, temperature_offset = 0, temperature_scale = 0;
-  double conductivity_offset = 0, conductivity_scale = 0, lag_time_constant = 0;
-  std::uint8_t photo_channels = 0;
-  double acc_scale = 0, acc_offset = 0;
-  bool force_abs = false;
-};
-
 // Damage met on the way and, with -recover, the stretches skipped and what to undo at a skip.
 struct Recovery {
   bool on = false;                  // -recover
@@ -71,8 +60,6 @@ struct Recovery {
   std::array<Gap, kListedGaps> gaps{};
   int info_size = -1;               // block size of the first information record; -1: none yet
   // The latest records whose effects a damaged stretch close behind them undoes.
-  std::uint64_t info_at = kNowhere;
-  Calibration before_info;
   std::uint64_t dry_at = kNowhere;
   double haulout_before = 0.0;
   std::uint16_t interval_before = 0;

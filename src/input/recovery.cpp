@@ -20,7 +20,7 @@ namespace {
 constexpr std::uint64_t kSuspectWindow = 1024;
 
 constexpr std::size_t kScanChunk = 1 << 16;
-constexpr std::size_t kLookahead = 16;  // bytes of a record start checked after its code
+constexpr std::size_t kLookahead = 9;  // bytes of a record start checked: code, regime or mask, time
 
 constexpr std::uint8_t kEarliestYear = 70;  // year byte of 1970
 constexpr std::uint8_t kDaysInMonth[13] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -39,7 +39,7 @@ std::size_t read_at(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t
 
 // A record start at b[0], with `left` bytes of it at hand, that a -recover run restarts at.
 bool plausible_start(const DecoderState& st, const Run& run, const std::uint8_t* b, std::size_t left) {
-  if (left < kLookahead) return false;
+  if (left < (b[0] == TDRCODE_INFO ? 4 : kLookahead)) return false;
   switch (b[0]) {
     case TDRCODE_START_NORMAL: return known_regime(b[1]) && plausible_time(b + 2);
     case TDRCODE_START_CTD: return plausible_ctd_mask(b[1]) && plausible_time(b + 2);
@@ -70,27 +70,11 @@ bool suspect(std::uint64_t at, std::uint64_t damage_at) {
   return at != kNowhere && at <= damage_at && damage_at - at <= kSuspectWindow;
 }
 
-// Undoes the effects of records read shortly before the damage: calibration, haul-out, wet/dry
-// state and a burst that joined the pending block.
-void undo_suspect_effects(DecoderState& st, Run& run) {
+// Undoes the effects of records read shortly before the damage: the haul-out of a dry start,
+// a wet/dry state and a burst that joined the pending block. Information records are checked
+// before they take effect instead.
+void undo_suspect_effects(DecoderState& st) {
   Recovery& r = st.recovery;
-  if (suspect(r.info_at, r.damage_at)) {
-    const Calibration& c = r.before_info;
-    run.tag_version = c.tag_version;
-    st.tdr_interval = c.tdr_interval;
-    st.ctd_interval = c.ctd_interval;
-    st.pressure_scale = c.pressure_scale;
-    st.pressure_offset = c.pressure_offset;
-    st.temperature_offset = c.temperature_offset;
-    st.temperature_scale = c.temperature_scale;
-    st.conductivity_offset = c.conductivity_offset;
-    st.conductivity_scale = c.conductivity_scale;
-    st.lag_time_constant = c.lag_time_constant;
-    st.photo_channels = c.photo_channels;
-    st.acc_scale = c.acc_scale;
-    st.acc_offset = c.acc_offset;
-    st.force_abs = c.force_abs;
-  }
   if (suspect(r.dry_at, r.damage_at)) {
     st.haulout_time = r.haulout_before;
     st.tdr_interval = r.interval_before;
@@ -100,7 +84,7 @@ void undo_suspect_effects(DecoderState& st, Run& run) {
     st.acc_pending_count = r.burst_pending_before;
     st.acc_last_end = r.burst_last_end_before;
   }
-  r.info_at = r.dry_at = r.wetdry_at = r.burst_at = kNowhere;
+  r.dry_at = r.wetdry_at = r.burst_at = kNowhere;
 }
 
 }  // namespace
@@ -144,26 +128,6 @@ bool plausible_info_version(const DecoderState& /*st*/, const Run& run, std::uin
   return run.tag_version < 0 || size < 2 || version == run.tag_version;
 }
 
-void remember_info(DecoderState& st, const Run& run, std::uint64_t at) {
-  Recovery& r = st.recovery;
-  r.info_at = at;
-  Calibration& c = r.before_info;
-  c.tag_version = run.tag_version;
-  c.tdr_interval = st.tdr_interval;
-  c.ctd_interval = st.ctd_interval;
-  c.pressure_scale = st.pressure_scale;
-  c.pressure_offset = st.pressure_offset;
-  c.temperature_offset = st.temperature_offset;
-  c.temperature_scale = st.temperature_scale;
-  c.conductivity_offset = st.conductivity_offset;
-  c.conductivity_scale = st.conductivity_scale;
-  c.lag_time_constant = st.lag_time_constant;
-  c.photo_channels = st.photo_channels;
-  c.acc_scale = st.acc_scale;
-  c.acc_offset = st.acc_offset;
-  c.force_abs = st.force_abs;
-}
-
 void remember_dry_start(DecoderState& st, std::uint64_t at, double haulout_before, std::uint16_t interval_before) {
   st.recovery.dry_at = at;
   st.recovery.haulout_before = haulout_before;
@@ -192,7 +156,7 @@ bool erased_from(const DecoderState& st, std::uint64_t from) {
 
 bool skip_damage(DecoderState& st, Run& run, std::uint8_t& code) {
   Recovery& r = st.recovery;
-  undo_suspect_effects(st, run);
+  undo_suspect_effects(st);
   // Whatever burst or profile was open ended in the damage.
   st.ctd_open = st.acc_open = false;
 

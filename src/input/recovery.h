@@ -26,7 +26,6 @@ bool plausible_info_version(const DecoderState& st, const Run& run, std::uint8_t
 
 // Effects of records that a damaged stretch close behind them may have made garbage: remembered
 // here when they happen, undone by skip_damage.
-void remember_info(DecoderState& st, const Run& run, std::uint64_t at);
 void remember_dry_start(DecoderState& st, std::uint64_t at, double haulout_before, std::uint16_t interval_before);
 void remember_wetdry(DecoderState& st, std::uint64_t at, std::uint8_t before);
 

@@ -48,7 +48,6 @@ std::uint8_t handle_info(DecoderState& st, Run& run) {
         note_damage(st, at, "information record of tag version %u", static_cast<unsigned>(version))) {
       return TDRCODE_EOF;
     }
-    remember_info(st, run, at);
     if (st.recovery.info_size < 0) st.recovery.info_size = n_to_come;
   }
 
