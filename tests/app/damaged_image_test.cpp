@@ -304,17 +304,18 @@ TEST_F(DamagedImageTest, OuterBurstOrProfileEndsRightAfterAnInnerOne) {
 
 // 64 profiles, each nested in the one before, fill every nesting level; the 64th profile's
 // temperature [16 + 64 * 19 + 1] is a wet/dry record, one level too deep. Its result is not
-// examined, yet every later read fails: the 64th profile writes the sample and every stream closes.
+// examined, yet every later read fails, also beyond the first 64 KiB read: the 64th profile writes
+// the sample and every stream closes; the steps after it stay unread.
 TEST_F(DamagedImageTest, NestingTooDeepInAnUnexaminedChannelEndsTheRun) {
   ImageBuilder image;
   for (int i = 0; i < 64; ++i) image.ctd_start(1, {2026, 3, 14, 6, 0, 0}, 100, 600, {1600, 23000, 32200});
-  image.step(1).wetdry(1).step(2).step(3).raw({0x05, 0xF3, 0x01});
-  ASSERT_EQ(image.size(), 64u * 19 + 8);
+  image.step(1).wetdry(1).step(2).step(3).raw(std::vector<std::uint8_t>(100000, 0x05));
+  ASSERT_EQ(image.size(), 64u * 19 + 100005);
   const Outcome plain = skelv(image);
   const std::string failure = "Failure: Records nested too deeply at byte 1218\n\n";
   ASSERT_GE(plain.out.size(), failure.size());
   EXPECT_EQ(plain.out.substr(plain.out.size() - failure.size()), failure);
-  EXPECT_EQ(plain.err, "Skelv: damage stopped decoding at byte 1218; 6 bytes after it were not decoded. "
+  EXPECT_EQ(plain.err, "Skelv: damage stopped decoding at byte 1218; 100003 bytes after it were not decoded. "
                        "-recover decodes past the damage.\n");
   const std::string ctd = output("_ctd.txt");
   EXPECT_EQ(std::count(ctd.begin(), ctd.end(), '\n'), 1 + 64 + 1);
