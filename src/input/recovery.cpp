@@ -145,6 +145,11 @@ std::uint64_t input_size(const DecoderState& st) {
   return static_cast<std::uint64_t>(s.st_size);
 }
 
+int next_byte_at(const DecoderState& st, std::uint64_t offset) {
+  std::uint8_t b = 0;
+  return read_at(st.input.fd, offset, &b, 1) == 1 ? b : -1;
+}
+
 bool erased_from(const DecoderState& st, std::uint64_t from) {
   std::uint8_t buffer[kScanChunk];
   for (std::uint64_t at = from;; at += sizeof buffer) {

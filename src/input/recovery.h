@@ -32,6 +32,8 @@ void remember_wetdry(DecoderState& st, std::uint64_t at, std::uint8_t before);
 // True when every byte of the input from `from` on is 0xFF (erased memory) or there is none.
 bool erased_from(const DecoderState& st, std::uint64_t from);
 std::uint64_t input_size(const DecoderState& st);
+// The byte of the input at `offset`, without reading it; -1 past the end.
+int next_byte_at(const DecoderState& st, std::uint64_t offset);
 
 // After the record loop stopped on damage in a -recover run: undoes the suspect effects, finds
 // the next plausible record start, writes the gap note to the console and into every open

@@ -102,11 +102,20 @@ std::uint8_t handle_dive_start(DecoderState& st, Run& run) {
 std::uint8_t handle_dry_start(DecoderState& st, Run& run) {
   // time_base is the last dive sample's time: the haul-out is taken to begin 60 s before the
   // point two dive intervals after it.
-  if (st.recovery.on) remember_dry_start(st, st.byte_offset - 1, st.haulout_time, st.tdr_interval);
+  const std::uint64_t at = st.byte_offset - 1;
+  if (st.recovery.on) remember_dry_start(st, at, st.haulout_time, st.tdr_interval);
   st.haulout_time = (st.tdr_interval * 0.02 + st.time_base) - 60.0;
   if (!read_unint(st, st.tdr_interval)) return TDRCODE_EOF;
   // In regime 1 a temperature-only stream follows; in every other regime the next record.
-  if (run.regime == 1) return decode_tdr_stream(st, run, TDR_TEMP, st.tdr_interval * 0.01);
+  if (run.regime == 1) {
+    // A haul-out temperature opening with a record code (over 2800 degrees) is a record that
+    // follows a dry start of another regime, spliced or damaged.
+    if (st.recovery.on && next_byte_at(st, st.byte_offset) >= TDRCODE_IGNORE &&
+        note_damage(st, at, "haul-out stream opening with a record code")) {
+      return TDRCODE_EOF;
+    }
+    return decode_tdr_stream(st, run, TDR_TEMP, st.tdr_interval * 0.01);
+  }
   std::uint8_t next = TDRCODE_START_DRY;
   read_bytes(st, "start dry completed", &next, 1);
   return next;

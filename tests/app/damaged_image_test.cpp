@@ -280,6 +280,23 @@ TEST_F(DamagedImageTest, RestartInsideANestedStreamAndSeveralStretches) {
   EXPECT_EQ(ctd[4], notes[2]);
 }
 
+// A regime 1 dive [26] whose dry start [43] is followed by another tag's dive start [46], as in two
+// images spliced: a plain run takes the dive start as the haul-out temperature stream; -recover
+// skips the dry start and decodes the dive.
+TEST_F(DamagedImageTest, HaulOutStreamOpeningWithARecordCode) {
+  ImageBuilder image;
+  image.info(info()).dive_start(1, kFirstDive, 100).u16(100).u16(5730).step(5).step(0).dry_start(100);
+  image.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
+  ASSERT_EQ(image.size(), 61u);
+  const Outcome recover = skelv(image, {"-recover"});
+  const std::string note = "@0000002B: Damaged: skipped to 0000002D, 3 bytes: haul-out stream opening with a record code";
+  EXPECT_EQ(recover.status, 3);
+  // Temperature raw * 0.05 - 273.15: 5730 is 13.35.
+  EXPECT_EQ(output("_tdr.txt"), "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n2026/03/14 06:00:00.000\t10.000\t13.35\n"
+                                "2026/03/14 06:00:01.000\t10.500\t13.35\n" + note + "\n" +
+                                "2026/03/14 07:00:00.000\t20.000\n2026/03/14 07:00:01.000\t19.000\n");
+}
+
 // Records that end an inner burst or profile hand the very next byte to the outer one, which
 // must be open again by then: the outer 0xF9 or 0xFD right after ends it, and the dive goes on.
 TEST_F(DamagedImageTest, OuterBurstOrProfileEndsRightAfterAnInnerOne) {
