@@ -180,6 +180,50 @@ TEST_F(DamagedImageTest, DamageBetweenRecordsIsSkippedToTheNextDive) {
   }
 }
 
+// With -recover, dive starts, CTD starts and information records are checked where they stand;
+// one that fails is damage and changes nothing. The first three stand in the first dive in place
+// of its second step [40]; the dive closes with the sample it was reading. The dive start stands
+// between the dry start and the second dive [44].
+TEST_F(DamagedImageTest, ImplausibleRecordsAreDamage) {
+  const auto in_dive = [](const ImageBuilder& record) {
+    ImageBuilder b;
+    b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).raw(record.bytes()).step(5).dry_start(100);
+    return b.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
+  };
+  InfoBlock small = info();
+  small.size = 5;
+  InfoBlock other = info();
+  other.tag_version = 171;
+  ImageBuilder ctd, info5, info171, dive;
+  ctd.ctd_start(1, {2026, 13, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200});
+  info5.info(small);
+  info171.info(other);
+  dive.dive_start(2, {2026, 3, 32, 6, 30, 0}, 100);
+  const std::string two_lines = "2026/03/14 06:00:00.000\t10.000\n2026/03/14 06:00:01.000\t10.500\n";
+  struct Row {
+    ImageBuilder image;
+    unsigned first, bytes;
+    std::string reason, lines_before;
+  } rows[] = {
+      {in_dive(ctd), 40, 19 + 4, "implausible CTD start", two_lines},
+      {in_dive(info5), 40, 7 + 4, "information record of 5 bytes", two_lines},
+      {in_dive(info171), 40, 26 + 4, "information record of tag version 171", two_lines},
+      {deployment(dive.bytes()), 44, 11, "implausible dive start", kFirstLines},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.reason);
+    const Outcome recover = skelv(row.image, {"-recover"});
+    char note[120];
+    std::snprintf(note, sizeof note, "@%08X: Damaged: skipped to %08X, %u bytes: %s", row.first,
+                  row.first + row.bytes - 1, row.bytes, row.reason.c_str());
+    EXPECT_EQ(recover.status, 3);
+    EXPECT_EQ(output("_tdr.txt"), kTdrHeader2 + row.lines_before + note + "\n" + kSecondLines);
+    // Nothing of the refused record: no CTD file, the tag version of the first record.
+    EXPECT_EQ(output("_ctd.txt"), "<missing>");
+    EXPECT_NE(recover.out.find("\n\nTag Version: 170\n\nDamaged image: 1 stretches"), std::string::npos);
+  }
+}
+
 // A stray end code in place of the first dive's second step [40]: a plain run says "Completed."
 // and drops the second dive; -recover skips from the 0xFF over the dry start to the second dive.
 TEST_F(DamagedImageTest, StrayEndCodeInsideAStream) {
