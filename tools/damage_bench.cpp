@@ -214,6 +214,7 @@ int main(int argc, char** argv) {
   const std::string skelv = argv[1];
   const std::string dir = argv[2];
   const int per_kind = std::atoi(argv[3]);
+  const bool verbose = std::getenv("DAMAGE_BENCH_VERBOSE") != nullptr;  // one line per image on stderr
   std::mt19937_64 rng(std::strtoull(argv[4], nullptr, 10));
   std::vector<Bytes> bases;
   std::vector<Output> refs;
@@ -283,6 +284,12 @@ int main(int argc, char** argv) {
       if (s > stretch) ++t.over_stretch;
       if (!ends_properly(recover, image)) ++t.early_ends;
       if (!ends_properly(plain, image)) ++t.plain_ended_early;
+      if (verbose) {
+        std::fprintf(stderr, "kind %d base %zu at %llu end %llu: status %d/%d, bytes %llu/%llu of %zu, spurious %llu\n",
+                     kind, a, static_cast<unsigned long long>(at), static_cast<unsigned long long>(damage_end),
+                     plain.status, recover.status, static_cast<unsigned long long>(plain.byte_count),
+                     static_cast<unsigned long long>(recover.byte_count), image.size(), static_cast<unsigned long long>(s));
+      }
     }
   }
   std::printf("| damage | images | lines after | plain kept | -recover kept | lines 4 KiB after | plain kept | -recover kept | plain ended early | -recover ended early | spurious lines (max per image) | images with more spurious lines than damaged bytes |\n");
