@@ -224,6 +224,40 @@ TEST_F(DamagedImageTest, ImplausibleRecordsAreDamage) {
   }
 }
 
+// After damage [44] the run restarts at the first plausible record start [45]: a dive start of a
+// known regime, a CTD start of a known mask, an information record of the first one's size and
+// tag version (300 here), each with a valid date where it has one; other records are skipped
+// over to the next dive.
+TEST_F(DamagedImageTest, RestartOnlyAtPlausibleRecordStarts) {
+  InfoBlock v300 = info();
+  v300.tag_version = 300;
+  InfoBlock v301 = v300;
+  v301.tag_version = 301;
+  const TagTime at{2026, 3, 14, 6, 30, 0};
+  ImageBuilder regime8, regime4, mask8, mask7, same, other;
+  regime8.dive_start(8, at, 100).u16(200).u8(5).step(-10).u8(7);
+  regime4.dive_start(4, at, 100);
+  mask8.ctd_start(8, at, 100, 600, {1600, 23000, 32200}).ctd_end();
+  mask7.ctd_start(7, at, 100, 600, {1600, 23000, 32200});
+  same.info(v300);
+  other.info(v301);
+  const struct {
+    const ImageBuilder& record;
+    bool restart;
+  } rows[] = {{regime8, true}, {regime4, false}, {mask8, true}, {mask7, false}, {same, true}, {other, false}};
+  for (const auto& row : rows) {
+    ImageBuilder image;
+    image.info(v300).dive_start(2, kFirstDive, 100).u16(100).step(5).step(5).dry_start(100).raw({0x05});
+    image.raw(row.record.bytes()).dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
+    const unsigned last = row.restart ? 44 : 44 + static_cast<unsigned>(row.record.size());
+    char note[100];
+    std::snprintf(note, sizeof note, "\n@0000002C: Damaged: skipped to %08X, %u bytes: unknown code 5\n", last, last - 43);
+    const Outcome recover = skelv(image, {"-recover"});
+    EXPECT_NE(recover.out.find(note), std::string::npos) << recover.out;
+    EXPECT_EQ(recover.status, 3);
+  }
+}
+
 // A stray end code in place of the first dive's second step [40]: a plain run says "Completed."
 // and drops the second dive; -recover skips from the 0xFF over the dry start to the second dive.
 TEST_F(DamagedImageTest, StrayEndCodeInsideAStream) {
