@@ -131,7 +131,7 @@ Multiset multiset(const Output& o) {
 
 struct Tally {
   std::uint64_t images = 0, after = 0, plain_kept = 0, recover_kept = 0, spurious = 0, max_spurious = 0;
-  std::uint64_t loose_after = 0, loose_plain_kept = 0, loose_recover_kept = 0;
+  std::uint64_t loose_after = 0, loose_plain_kept = 0, loose_recover_kept = 0, plain_spurious = 0;
   std::uint64_t early_ends = 0, over_stretch = 0, plain_ended_early = 0;
 };
 
@@ -280,6 +280,7 @@ int main(int argc, char** argv) {
       t.recover_kept += kept_from_time(*ref, from, recover, t.after);
       const std::uint64_t s = spurious(recover, known);
       t.spurious += s;
+      t.plain_spurious += spurious(plain, known);
       t.max_spurious = std::max(t.max_spurious, s);
       if (s > stretch) ++t.over_stretch;
       if (!ends_properly(recover, image)) ++t.early_ends;
@@ -292,8 +293,8 @@ int main(int argc, char** argv) {
       }
     }
   }
-  std::printf("| damage | images | lines after | plain kept | -recover kept | lines 4 KiB after | plain kept | -recover kept | plain ended early | -recover ended early | spurious lines (max per image) | images with more spurious lines than damaged bytes |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf("| damage | images | lines after | plain kept | -recover kept | lines 4 KiB after | plain kept | -recover kept | plain ended early | -recover ended early | plain spurious lines | -recover spurious lines (max per image) | images with more spurious lines than damaged bytes |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int kind = 0; kind < 5; ++kind) {
     const Tally& t = tally[kind];
     auto pct = [&](std::uint64_t kept, std::uint64_t of) {
@@ -307,12 +308,13 @@ int main(int argc, char** argv) {
       }
       return out;
     };
-    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu (%llu) | %llu |\n", kKindNames[kind],
+    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu | %llu (%llu) | %llu |\n", kKindNames[kind],
                 static_cast<unsigned long long>(t.images), static_cast<unsigned long long>(t.after),
                 pct(t.plain_kept, t.after), pct(t.recover_kept, t.after), static_cast<unsigned long long>(t.loose_after),
                 pct(t.loose_plain_kept, t.loose_after), pct(t.loose_recover_kept, t.loose_after),
                 static_cast<unsigned long long>(t.plain_ended_early),
-                static_cast<unsigned long long>(t.early_ends), static_cast<unsigned long long>(t.spurious),
+                static_cast<unsigned long long>(t.early_ends), static_cast<unsigned long long>(t.plain_spurious),
+                static_cast<unsigned long long>(t.spurious),
                 static_cast<unsigned long long>(t.max_spurious), static_cast<unsigned long long>(t.over_stretch));
   }
   return 0;
