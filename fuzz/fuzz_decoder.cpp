@@ -1,5 +1,6 @@
 // libFuzzer target over the whole decoder. The first byte of an input chooses the run (bit 0:
-// write the scan dump first; bits 1..7: the start offset, 0..127); the rest is the tag image.
+// write the scan dump first; bit 1: decode past damage (-recover); bits 2..7: the start offset,
+// 0..63); the rest is the tag image.
 // The image goes to a scratch folder of the process, decoding starts with a fresh state, and
 // the four output files go to /dev/null; the scan dump goes to the scratch folder ($TMPDIR).
 // Besides the sanitizers, a run aborts when progress goes back or off a multiple of 1024, when
@@ -55,12 +56,14 @@ void write_image(const std::string& path, const std::uint8_t* data, std::size_t 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::uint8_t control = size > 0 ? data[0] : 0;
   const bool scan = (control & 1) != 0;
-  const std::int64_t offset = control >> 1;
+  const bool recover = (control & 2) != 0;
+  const std::int64_t offset = control >> 2;
   const std::string input = std::string(scratch_folder()) + "/image.bin";
   write_image(input, size > 0 ? data + 1 : data, size > 0 ? size - 1 : 0);
 
   auto st = std::make_unique<skelv::DecoderState>();
   st->console = [](const char*) {};
+  st->recovery.on = recover;
   auto run = std::make_unique<skelv::Run>();
   std::snprintf(run->input_name, sizeof run->input_name, "%s", input.c_str());
   for (char* name : {run->tdr_name, run->ctd_name, run->gps_name, run->acc_name}) {
@@ -75,6 +78,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   };
   skelv::decode_file(*st, *run, progress, offset, scan);
 
+  // A -recover run reads to the end of the image unless it ends at erased memory; its gaps lie
+  // inside the image, each after the one before.
+  if (recover && st->recovery.gap_count != 0) {
+    const auto& r = st->recovery;
+    const std::size_t listed = std::min<std::size_t>(r.gap_count, skelv::kListedGaps);
+    for (std::size_t i = 0; i < listed; ++i) {
+      if (r.gaps[i].first > r.gaps[i].last || r.gaps[i].last >= size - 1) std::abort();
+      if (i > 0 && r.gaps[i].first <= r.gaps[i - 1].last) std::abort();
+    }
+  }
   // Nothing is read past the image, and every output is closed.
   const std::uint64_t image_size = size > 0 ? size - 1 : 0;
   if (run->byte_count > std::max(image_size, static_cast<std::uint64_t>(offset))) std::abort();

@@ -3,7 +3,10 @@
 // columns, 10 % accelerometer bursts and the rest GPS snapshots, information and wet/dry
 // records, with bursts, profiles and snapshots standing inside the dive streams.
 //
-//   skelv-make-bench-image OUTPUT SIZE_MIB
+//   skelv-make-bench-image OUTPUT SIZE_MIB [SEED]
+//
+// SIZE_MIB may end in k for KiB (smaller images for the damage benchmark); SEED (default 78)
+// gives another image of the same kind.
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -112,17 +115,19 @@ void dive(ImageBuilder& out, std::mt19937& rng, long long& t) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: skelv-make-bench-image OUTPUT SIZE_MIB\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr, "usage: skelv-make-bench-image OUTPUT SIZE_MIB [SEED]\n");
     return 2;
   }
-  const long long target = std::atoll(argv[2]) * 1024LL * 1024LL;
+  char* unit = nullptr;
+  const long long size = std::strtoll(argv[2], &unit, 10);
+  const long long target = size * (*unit == 'k' ? 1024LL : 1024LL * 1024LL);
   std::FILE* f = std::fopen(argv[1], "wb");
   if (f == nullptr) {
     std::perror(argv[1]);
     return 1;
   }
-  std::mt19937 rng(78);
+  std::mt19937 rng(argc == 4 ? static_cast<std::uint32_t>(std::strtoul(argv[3], nullptr, 10)) : 78u);
   long long written = 0;
   long long t = 0;
   InfoBlock info;

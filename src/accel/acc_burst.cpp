@@ -7,8 +7,9 @@
 #include "accel/acc_output.h"
 #include "dive/codec.h"
 #include "input/byte_source.h"
-#include "records/codes.h"
+#include "input/recovery.h"
 #include "output/emit.h"
+#include "records/codes.h"
 #include "records/report.h"
 
 namespace skelv {
@@ -50,10 +51,30 @@ std::uint8_t end_run_on_overflow(DecoderState& st, Run& run, const AccSample* bu
   st.acc_last_end = end;
   fail(st, run, "ACC OVERFLOW at byte %lu\n", static_cast<unsigned long>(st.byte_offset));
   st.acc_overflow = true;
-  st.end_of_input = true;
-  source_close(st);
+  source_halt(st);
   return TDRCODE_EOF;
 }
+
+// Joins a burst's samples to the pending block; with -recover remembers how, so that a damaged
+// stretch close behind it takes them out again.
+void join_block(DecoderState& st, Run& run, const AccSample* burst, int n, double start, double end,
+                std::uint64_t at, std::uint32_t number) {
+  Recovery& r = st.recovery;
+  const int pending_before = st.acc_pending_count;
+  const double last_end_before = st.acc_last_end;
+  append(st, run, burst, n, start, number);
+  st.acc_last_end = end;
+  if (r.on) {
+    r.burst_at = at;
+    // A block written out before the burst joined leaves nothing of the earlier bursts to keep.
+    r.burst_pending_before = st.acc_pending_count == pending_before + n ? pending_before : 0;
+    r.burst_pending_after = st.acc_pending_count;
+    r.burst_last_end_before = last_end_before;
+  }
+}
+
+std::uint8_t decode_burst(DecoderState& st, Run& run, double start, double end);
+
 
 }  // namespace
 
@@ -62,6 +83,16 @@ void debug_note(DecoderState& st, const char* text) {
 }
 
 std::uint8_t decode_acc_burst(DecoderState& st, Run& run, double start, double end) {
+  ++st.acc_streams;
+  const std::uint8_t code = decode_burst(st, run, start, end);
+  --st.acc_streams;
+  return code;
+}
+
+namespace {
+
+std::uint8_t decode_burst(DecoderState& st, Run& run, double start, double end) {
+  const std::uint64_t at = st.byte_offset - 1;
   if (st.acc_pending_count > kAccBlockLimit || start - st.acc_last_end > kBlockGap) start_block(st, run, start);
   const std::uint32_t number = ++st.acc_bursts;
   emit_acc_burst(st, run, AccBurst{st.byte_offset, number, start, end});
@@ -84,16 +115,22 @@ std::uint8_t decode_acc_burst(DecoderState& st, Run& run, double start, double e
     read_axis(st, run, sample.z);
     burst[n++] = sample;
     if (n > kWarnAbove) debug_note(st, "ACC OVERFLOW: WARNING");
-    if (n >= kAccBurstCapacity) return end_run_on_overflow(st, run, burst.data(), start, end, number);
+    if (n >= kAccBurstCapacity) {
+      // With -recover the burst is damage: its samples are dropped.
+      if (note_damage(st, at, "accelerometer burst of %d samples", n)) return TDRCODE_EOF;
+      return end_run_on_overflow(st, run, burst.data(), start, end, number);
+    }
   }
 
-  append(st, run, burst.data(), n, start, number);
-  st.acc_last_end = end;
+  join_block(st, run, burst.data(), n, start, end, at, number);
   if (code == TDRCODE_END_ACC) {
-    st.acc_open = false;
     read_bytes(st, "end_acc", &code, 1);
+    // A burst nested in another one leaves the outer burst open before its next byte is examined.
+    st.acc_open = st.acc_streams > 1;
   }
   return code;
 }
+
+}  // namespace
 
 }  // namespace skelv

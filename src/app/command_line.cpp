@@ -104,6 +104,8 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
         return cl;
       }
       ++i;
+    } else if (is_option(argv[i], "recover")) {
+      cl.recover = true;
     } else {
       cl.offset = parse_offset(argv[i]);
     }
@@ -139,7 +141,9 @@ constexpr char kHelpText[] =
     "          _ctd.nc, _dives.nc, _accel.nc and _gps.nc\n"
     "  -dives  also write the table of dives, one line per dive, to _dives.txt\n"
     "  -dive-threshold M\n"
-    "          a dive goes deeper than M metres (default 2)\n";
+    "          a dive goes deeper than M metres (default 2)\n"
+    "  -recover  decode past damage: skip each damaged stretch to the next\n"
+    "          record start, note it in the files, and exit with status 3\n";
 
 }  // namespace
 
@@ -165,6 +169,51 @@ void show_progress(ProgressPrinter& p, std::uint64_t offset, std::uint32_t tdr, 
 
 void finish_progress(ProgressPrinter& p) {
   if (!p.drawn_all) draw_progress(p);
+}
+
+namespace {
+
+void print_counts(std::FILE* out, const Run& run) {
+  if (run.tdr_count != 0) std::fprintf(out, "  %s: %lu TDR records\n", run.tdr_name, static_cast<unsigned long>(run.tdr_count));
+  if (run.ctd_count != 0) std::fprintf(out, "  %s: %lu CTD records\n", run.ctd_name, static_cast<unsigned long>(run.ctd_count));
+  if (run.gps_count != 0) std::fprintf(out, "  %s: %lu GPS records\n", run.gps_name, static_cast<unsigned long>(run.gps_count));
+  if (run.acc_count != 0) std::fprintf(out, "  %s: %lu Accel records\n", run.acc_name, static_cast<unsigned long>(run.acc_count));
+}
+
+}  // namespace
+
+// The dive table's line of the summary: its dives, or that it could not be written.
+void print_dives_line(std::FILE* out, const CommandLine& cl, const DiveTableOutput* dives) {
+  if (dives == nullptr || !dives->finished()) return;
+  if (dives->written()) {
+    std::fprintf(out, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
+  } else {
+    std::fprintf(out, "Can't write dives file %s\n", cl.dives_name);
+  }
+}
+
+void print_damage_summary(std::FILE* out, const Run& run, const Recovery& r, bool ok, const CommandLine& cl,
+                          const DiveTableOutput* dives) {
+  if (run.tag_version < 0) {
+    std::fputs("\n\nTag Version: ???\n", out);
+  } else {
+    std::fprintf(out, "\n\nTag Version: %u", static_cast<unsigned>(run.tag_version));
+  }
+  std::fprintf(out, "\n\nDamaged image: %lu stretches skipped, %llu bytes not decoded\n",
+               static_cast<unsigned long>(r.gap_count), static_cast<unsigned long long>(r.gap_bytes));
+  const std::size_t listed = r.gap_count < kListedGaps ? r.gap_count : kListedGaps;
+  for (std::size_t i = 0; i < listed; ++i) {
+    const Gap& g = r.gaps[i];
+    std::fprintf(out, "  %08llX to %08llX, %llu bytes: %s\n", static_cast<unsigned long long>(g.first),
+                 static_cast<unsigned long long>(g.last), static_cast<unsigned long long>(g.last - g.first + 1), g.reason);
+  }
+  if (r.gap_count > listed) std::fprintf(out, "  and %lu more\n", static_cast<unsigned long>(r.gap_count - listed));
+  std::fprintf(out, "\nInput: %lu bytes from %s\n\nOutput:\n", static_cast<unsigned long>(run.byte_count), run.input_name);
+  print_counts(out, run);
+  print_dives_line(out, cl, dives);
+  if (!ok) std::fprintf(out, "Failure: %s\n", run.failure_text);
+  std::fprintf(out, "Failure: Damaged image: %llu bytes in %lu stretches not decoded\n\n",
+               static_cast<unsigned long long>(r.gap_bytes), static_cast<unsigned long>(r.gap_count));
 }
 
 bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }
@@ -202,6 +251,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   std::fprintf(out, "File: %s\nPWD: %s\n", run.input_name, cwd);
 
   DecoderState st;
+  st.recovery.on = cl.recover;
   st.console = [out](const char* text) { std::fputs(text, out); };
   // The dive table of -dives.
   std::unique_ptr<DiveTableOutput> dives;
@@ -243,12 +293,20 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
                  std::uint32_t acc) { show_progress(printer, offset, tdr, ctd, gps, acc); },
       cl.offset, cl.scan);
   finish_progress(printer);
-  // The table is written only when the driver reached the end of the data.
-  const bool dives_written = !dives || !dives->finished() || dives->written();
 
+  const Recovery& r = st.recovery;
+  if (r.undecoded != 0) {
+    std::fprintf(stderr, "Skelv: damage stopped decoding at byte %llu; %llu bytes after it were not decoded. "
+                 "-recover decodes past the damage.\n",
+                 static_cast<unsigned long long>(run.byte_count), static_cast<unsigned long long>(r.undecoded));
+  }
+  if (r.gap_count != 0) {
+    print_damage_summary(out, run, r, ok, cl, dives.get());
+    return kExitDamaged;
+  }
   if (!ok) {
     std::fprintf(out, "Failure: %s\n", run.failure_text);
-    if (!dives_written) std::fprintf(out, "Can't write dives file %s\n", cl.dives_name);
+    if (dives && dives->finished() && !dives->written()) print_dives_line(out, cl, dives.get());
     return st.acc_overflow ? 1 : 0;
   }
   if (run.tag_version < 0) {
@@ -258,17 +316,8 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   }
   std::fprintf(out, "\n\nCompleted.\n\nInput: %lu bytes from %s\n\nOutput:\n",
                static_cast<unsigned long>(run.byte_count), run.input_name);
-  if (run.tdr_count != 0) std::fprintf(out, "  %s: %lu TDR records\n", run.tdr_name, static_cast<unsigned long>(run.tdr_count));
-  if (run.ctd_count != 0) std::fprintf(out, "  %s: %lu CTD records\n", run.ctd_name, static_cast<unsigned long>(run.ctd_count));
-  if (run.gps_count != 0) std::fprintf(out, "  %s: %lu GPS records\n", run.gps_name, static_cast<unsigned long>(run.gps_count));
-  if (run.acc_count != 0) std::fprintf(out, "  %s: %lu Accel records\n", run.acc_name, static_cast<unsigned long>(run.acc_count));
-  if (dives && dives->finished()) {
-    if (dives_written) {
-      std::fprintf(out, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
-    } else {
-      std::fprintf(out, "Can't write dives file %s\n", cl.dives_name);
-    }
-  }
+  print_counts(out, run);
+  print_dives_line(out, cl, dives.get());
   return 0;
 }
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/run.h"
+#include "input/decoder_state.h"
 
 #pragma once
 
@@ -31,6 +32,7 @@ struct CommandLine {
   bool dives = false;  // -dives: also write the dive table
   double dive_threshold = 2.0;  // -dive-threshold M, metres
   char dives_name[kTextField] = {};
+  bool recover = false;  // -recover: decode past damage
 };
 
 // "-name" or "--name".
@@ -59,7 +61,14 @@ void finish_progress(ProgressPrinter& p);
 
 bool stdout_is_terminal();
 
+// The end of a -recover run that skipped damaged stretches: the stretches, the counts and a
+// failure line that no clean run prints.
+void print_damage_summary(std::FILE* out, const Run& run, const Recovery& r, bool ok);
+
 // The whole program: banner, arguments, decoding, summary. Returns the exit status.
 int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal);
+
+// Exit status of a -recover run that skipped damaged stretches.
+inline constexpr int kExitDamaged = 3;
 
 }  // namespace skelv

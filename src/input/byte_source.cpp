@@ -22,6 +22,21 @@ void source_close(DecoderState& st) {
   st.input.pos = st.input.fill = 0;
 }
 
+void source_halt(DecoderState& st) {
+  st.input.pos = st.input.fill;
+  st.input.halted = true;
+  st.end_of_input = true;
+}
+
+bool source_seek(DecoderState& st, std::uint64_t offset) {
+  InputSource& in = st.input;
+  in.pos = in.fill = 0;
+  in.halted = false;
+  st.byte_offset = offset;
+  st.end_of_input = false;
+  return in.fd >= 0 && ::lseek(in.fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+}
+
 void report_progress(DecoderState& st) {
   if (st.progress) st.progress(st.byte_offset, st.tdr_count, st.ctd_count, st.gps_count, st.acc_count);
 }
@@ -30,7 +45,7 @@ void report_progress(DecoderState& st) {
 static bool refill(InputSource& in) {
   in.pos = 0;
   in.fill = 0;
-  if (in.fd < 0) return false;
+  if (in.fd < 0 || in.halted) return false;
   for (;;) {
     ssize_t n = ::read(in.fd, in.buffer.get(), kInputBufferSize);
     if (n < 0 && errno == EINTR) continue;

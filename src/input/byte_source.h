@@ -17,6 +17,10 @@ namespace skelv {
 // Starts reading `fd` at the position it stands at; the state takes the descriptor.
 void source_attach(DecoderState& st, int fd);
 void source_close(DecoderState& st);
+// Makes every later read fail as at the end of the input (buffered bytes are dropped too).
+void source_halt(DecoderState& st);
+// Reads on from `offset` of the file, with byte_offset there; false when the input can't seek.
+bool source_seek(DecoderState& st, std::uint64_t offset);
 
 bool read_bytes_slow(DecoderState& st, std::uint8_t* buffer, std::size_t count);
 void report_progress(DecoderState& st);

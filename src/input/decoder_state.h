@@ -20,6 +20,7 @@ struct InputSource {
   std::unique_ptr<std::uint8_t[]> buffer;
   std::size_t pos = 0;   // next unread byte in `buffer`
   std::size_t fill = 0;  // bytes held in `buffer`
+  bool halted = false;   // damage met: every read fails until the driver positions the input again
 };
 
 // Console notes written by decoders ("@... GPS F2!", "Stop"); standard output unless a test replaces it.
@@ -35,6 +36,42 @@ struct TimeText {
 
 inline constexpr int kMaxNesting = 64;  // deepest nested dispatch; the driver's call is level 1
 
+inline constexpr std::uint64_t kNowhere = UINT64_MAX;  // an offset not reached
+inline constexpr std::size_t kListedGaps = 32;         // gaps listed one by one in the run's summary
+inline constexpr std::size_t kReasonSize = 64;
+
+// A stretch of the input skipped as damaged: its first and last byte and why.
+struct Gap {
+  std::uint64_t first = 0;
+  std::uint64_t last = 0;
+  char reason[kReasonSize] = {};
+};
+
+// Damage met on the way and, with -recover, the stretches skipped and what to undo at a skip.
+struct Recovery {
+  bool on = false;                  // -recover
+  bool damaged = false;             // damage met since the input was last positioned
+  std::uint64_t damage_at = 0;      // offset of the record code that made no sense
+  std::uint64_t damage_seen_at = 0; // byte_offset when it was found: decoding goes on past it
+  char reason[kReasonSize] = {};
+  bool eof_code = false;            // the record loop met the end-of-data code
+  std::uint32_t gap_count = 0;
+  std::uint64_t undecoded = 0;      // bytes after the damage that stopped a plain run
+  std::uint64_t gap_bytes = 0;
+  std::array<Gap, kListedGaps> gaps{};
+  int info_size = -1;               // block size of the first information record; -1: none yet
+  // The latest records whose effects a damaged stretch close behind them undoes.
+  std::uint64_t dry_at = kNowhere;
+  double haulout_before = 0.0;
+  std::uint16_t interval_before = 0;
+  std::uint64_t wetdry_at = kNowhere;
+  std::uint8_t wetdry_before = 0;
+  std::uint64_t burst_at = kNowhere;
+  int burst_pending_before = 0;     // pending samples before the burst joined them
+  int burst_pending_after = 0;
+  double burst_last_end_before = 0.0;
+};
+
 struct DecoderState {
   // Byte source.
   InputSource input;
@@ -45,6 +82,7 @@ struct DecoderState {
   ConsoleFn console = console_to_stdout;
   int nesting_depth = 0;  // dispatch_record calls in progress
   OutputList outputs;     // outputs besides the text files, owned by the run
+  Recovery recovery;
 
   // Deployment parameters, from the information record.
   std::uint16_t tdr_interval = 0;  // hundredths of a second
@@ -81,6 +119,7 @@ struct DecoderState {
   OutFile ctd_file;
   bool ctd_started = false;
   bool ctd_open = false;  // a profile is open: read_rel hands back 0xFD
+  int ctd_streams = 0;    // profile decoders in progress, nested ones included
   std::uint16_t surface_pressure_raw = 0;
   double lag_coefficient = 0.0;
   double lagged_conductivity = -1.0;  // negative: the filter has no value yet
@@ -91,6 +130,7 @@ struct DecoderState {
 
   // Accelerometer and wet/dry.
   bool acc_open = false;  // a burst is open: read_rel hands back 0xF9
+  int acc_streams = 0;    // burst decoders in progress, nested ones included
   std::uint8_t wetdry = 0;
   OutFile acc_file;
   bool acc_started = false;

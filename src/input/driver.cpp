@@ -5,6 +5,7 @@
 
 #include "accel/acc_output.h"
 #include "input/byte_source.h"
+#include "input/recovery.h"
 #include "input/scan_dump.h"
 #include "records/codes.h"
 #include "output/emit.h"
@@ -49,7 +50,20 @@ bool decode_file(DecoderState& st, Run& run, ProgressFn progress, std::int64_t o
   std::uint8_t code = 0;
   while (read_bytes(st, "look for start", &code, 1) && !is_start_code(code)) {
   }
-  while (!st.end_of_input) code = dispatch_record(st, run, code);
+  Recovery& r = st.recovery;
+  for (;;) {
+    while (!st.end_of_input) code = dispatch_record(st, run, code);
+    // An end-of-data code with more than erased memory after it is damage too.
+    if (!r.damaged && r.eof_code && !erased_from(st, st.byte_offset)) {
+      note_damage(st, st.byte_offset - 1, "end-of-data code with data after it");
+    }
+    if (!r.on || !r.damaged || !skip_damage(st, run, code)) break;
+  }
+  // A plain run that stopped on damage with more than erased memory after it says how much.
+  if (!r.on && r.damaged && !erased_from(st, st.byte_offset)) {
+    const std::uint64_t size = input_size(st);
+    r.undecoded = size > st.byte_offset ? size - st.byte_offset : 0;
+  }
 
   source_close(st);
   // The last accelerometer block, then the end of every output (the text files close in the

@@ -14,11 +14,15 @@ bool out_open(OutFile& file, const char* path) {
     fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return false;
+  out_adopt(file, fd);
+  return true;
+}
+
+void out_adopt(OutFile& file, int fd) {
   file.fd = fd;
   file.write_failed = false;
   if (!file.buffer) file.buffer = std::make_unique_for_overwrite<char[]>(kOutBufferSize);
   file.used = 0;
-  return true;
 }
 
 bool out_is_open(const OutFile& file) { return file.fd >= 0; }

@@ -18,6 +18,8 @@ inline constexpr std::size_t kOutBufferSize = 1 << 18;
 
 // Creates (or empties) `path` for writing. False when it can't be created.
 bool out_open(OutFile& file, const char* path);
+// Writes through `fd`, a descriptor opened for writing; the file takes it.
+void out_adopt(OutFile& file, int fd);
 bool out_is_open(const OutFile& file);
 // Writes buffered bytes to the descriptor; marks the file failed when a write fails.
 void out_flush(OutFile& file);

@@ -6,6 +6,7 @@
 #include "ctd/ctd_stream.h"
 #include "dive/codec.h"
 #include "input/byte_source.h"
+#include "input/recovery.h"
 #include "output/emit.h"
 #include "records/codes.h"
 #include "records/handlers.h"
@@ -103,15 +104,30 @@ CtdColumns columns_for_mask(std::uint8_t mask, std::int32_t tag_version, int& li
 
 std::uint8_t handle_ctd_start(DecoderState& st, Run& run) {
   // The whole start record is read first: one cut short by the end of the input writes nothing.
+  const std::uint64_t at = st.byte_offset - 1;
   std::uint8_t mask = 0;
   if (!read_bytes(st, "start_ctd", &mask, 1)) return TDRCODE_EOF;
+  std::uint8_t time[7];
+  if (st.recovery.on) {
+    // A profile start read from damage changes nothing: its mask and time are checked first.
+    if (!read_bytes(st, "read_time", time, sizeof time)) return TDRCODE_EOF;
+    if ((!plausible_ctd_mask(mask) || !plausible_time(time)) && note_damage(st, at, "implausible CTD start")) {
+      return TDRCODE_EOF;
+    }
+  }
   int light_sentinel_column = st.light_sentinel_column;
   const CtdColumns columns = columns_for_mask(mask, run.tag_version, light_sentinel_column);
   double start = 0.0;
   std::uint16_t interval = 0;
   std::uint16_t surface = 0;
   std::uint16_t ctd_data[kCtdValues] = {};
-  bool complete = read_time(st, start) && read_unint(st, interval) && read_unint(st, surface);
+  bool complete = false;
+  if (st.recovery.on) {
+    start = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
+    complete = read_unint(st, interval) && read_unint(st, surface);
+  } else {
+    complete = read_time(st, start) && read_unint(st, interval) && read_unint(st, surface);
+  }
   for (std::size_t i = 0; complete && i < 3u + columns.count; ++i) complete = read_unint(st, ctd_data[i]);
   if (!complete) return TDRCODE_EOF;
 

@@ -1,5 +1,7 @@
 #include "records/dispatcher.h"
 
+#include "input/byte_source.h"
+#include "input/recovery.h"
 #include "records/codes.h"
 #include "records/handlers.h"
 #include "records/report.h"
@@ -19,11 +21,16 @@ std::uint8_t dispatch_one(DecoderState& st, Run& run, std::uint8_t code) {
     case TDRCODE_END_CTD: return handle_ctd_end(st, run);
     case TDRCODE_START_DRY: return handle_dry_start(st, run);
     case TDRCODE_EOF:
-      // Bytes after the end-of-data code are never looked at.
+      // Bytes after the end-of-data code are never looked at (the driver checks, at the end of
+      // the run, whether they hold anything but erased memory).
       st.end_of_input = true;
+      st.recovery.eof_code = true;
       return TDRCODE_EOF;
     default:
       // 0x00..0xF1, 0xF3..0xF5 and 0xFA have no record of their own.
+      if (note_damage(st, st.byte_offset - 1, "unknown code %hx", static_cast<unsigned short>(code))) {
+        return TDRCODE_EOF;
+      }
       fail(st, run, "Unknown code %hx at byte %lu\n", static_cast<unsigned short>(code),
            static_cast<unsigned long>(st.byte_offset));
       return TDRCODE_EOF;
@@ -34,8 +41,12 @@ std::uint8_t dispatch_one(DecoderState& st, Run& run, std::uint8_t code) {
 
 std::uint8_t dispatch_record(DecoderState& st, Run& run, std::uint8_t code) {
   if (st.nesting_depth >= kMaxNesting) {
-    // Returning 0xFF closes every open stream as at the end of data.
-    fail(st, run, "Records nested too deeply at byte %lu\n", static_cast<unsigned long>(st.byte_offset));
+    // Every later read fails as at the end of the input, so every open stream closes, also one
+    // whose channel result is not examined, and no later failure replaces this one.
+    if (!note_damage(st, st.byte_offset - 1, "records nested too deeply")) {
+      fail(st, run, "Records nested too deeply at byte %lu\n", static_cast<unsigned long>(st.byte_offset));
+      source_halt(st);
+    }
     return TDRCODE_EOF;
   }
   ++st.nesting_depth;

@@ -1,5 +1,6 @@
 // Tag information record (0xF6): tag version and sensor calibration.
 #include "input/byte_source.h"
+#include "input/recovery.h"
 #include "output/emit.h"
 #include "records/codes.h"
 #include "records/handlers.h"
@@ -34,9 +35,22 @@ struct Block {
 std::uint8_t handle_info(DecoderState& st, Run& run) {
   std::uint8_t n_to_come = 0;
   std::uint8_t block[255];
+  const std::uint64_t at = st.byte_offset - 1;
   if (!read_bytes(st, "tdrcode_info n", &n_to_come, 1)) return TDRCODE_INFO;
+  if (st.recovery.on && !plausible_info_size(st, n_to_come) &&
+      note_damage(st, at, "information record of %u bytes", static_cast<unsigned>(n_to_come))) {
+    return TDRCODE_EOF;
+  }
   // A block cut short by the end of the input changes nothing.
   if (!read_bytes(st, "tdrcode_info block", block, n_to_come)) return TDRCODE_INFO;
+  if (st.recovery.on) {
+    const std::uint16_t version = n_to_come >= 2 ? static_cast<std::uint16_t>(block[0] << 8 | block[1]) : 0;
+    if (!plausible_info_version(st, run, n_to_come, version) &&
+        note_damage(st, at, "information record of tag version %u", static_cast<unsigned>(version))) {
+      return TDRCODE_EOF;
+    }
+    if (st.recovery.info_size < 0) st.recovery.info_size = n_to_come;
+  }
 
   const Block b{block, n_to_come};
   bool new_version = false;
