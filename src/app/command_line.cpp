@@ -21,49 +21,9 @@
 
 namespace skelv {
 
-bool make_output_name(char* destination, const char* suffix, const char* input_name) {
-  const std::size_t len = std::strlen(input_name);
-  // Only the last path component is shortened.
-  std::size_t base = 0;
-  for (std::size_t i = 0; i < len; ++i) {
-    if (input_name[i] == '/' || input_name[i] == '\\') base = i + 1;
-  }
-  const char* name = input_name + base;
-  std::size_t keep = len;
-  if (const char* p = std::strstr(name, "_compressed.dat")) {
-    keep = static_cast<std::size_t>(p - input_name);
-  } else if (const char* q = std::strstr(name, "_debug.txt")) {
-    keep = static_cast<std::size_t>(q - input_name);
-  } else if (const char* dot = std::strrchr(name, '.')) {
-    keep = static_cast<std::size_t>(dot - input_name);
-  }
-  const std::size_t suffix_len = std::strlen(suffix);
-  if (keep + suffix_len >= kTextField) {
-    destination[0] = '\0';
-    return false;
-  }
-  std::memcpy(destination, input_name, keep);
-  std::memcpy(destination + keep, suffix, suffix_len + 1);
-  return true;
-}
-
 std::int64_t parse_offset(const char* arg) {
   if (arg[0] != '\0' && arg[1] == 'x') return std::strtoll(arg, nullptr, 16);
   return std::strtoll(arg, nullptr, 10);
-}
-
-bool is_option(const char* arg, const char* name) {
-  if (arg[0] == '-' && arg[1] == '-') ++arg;
-  return arg[0] == '-' && std::strcmp(arg + 1, name) == 0;
-}
-
-bool parse_threshold(const char* arg, double& metres) {
-  char* end = nullptr;
-  errno = 0;
-  const double v = std::strtod(arg, &end);
-  if (end == arg || *end != '\0' || errno != 0 || !(v >= 0 && v < 10000)) return false;
-  metres = v;
-  return true;
 }
 
 CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "app/arguments.h"
+#include "app/output_names.h"
 #include "app/run.h"
 #include "input/decoder_state.h"
 
@@ -11,12 +13,6 @@
 namespace skelv {
 
 inline constexpr char kVersion[] = "78";
-
-// Derives an output name: the last path component loses "_compressed.dat" (and what follows),
-// else "_debug.txt" (and what follows), else its last dot and what follows; then `suffix` is
-// appended. The directory part stays as it is. False, with `destination` empty, when the name
-// does not fit 1024 bytes.
-bool make_output_name(char* destination, const char* suffix, const char* input_name);
 
 // A start offset argument: hexadecimal (strtol rules) when its second character is 'x',
 // decimal (atol rules) otherwise; no number gives 0.
@@ -34,11 +30,6 @@ struct CommandLine {
   char dives_name[kTextField] = {};
   bool recover = false;  // -recover: decode past damage
 };
-
-// "-name" or "--name".
-bool is_option(const char* arg, const char* name);
-// A dive threshold in metres: a plain non-negative number below 10000, the whole argument.
-bool parse_threshold(const char* arg, double& metres);
 
 // Turns the arguments into the run to make: fills input_name and the output names of `run`.
 CommandLine parse_command_line(int argc, const char* const* argv, Run& run);
