@@ -159,8 +159,9 @@ void print_damage_summary(std::FILE* out, const Run& run, const Recovery& r, boo
   } else {
     std::fprintf(out, "\n\nTag Version: %u", static_cast<unsigned>(run.tag_version));
   }
-  std::fprintf(out, "\n\nDamaged image: %lu stretches skipped, %llu bytes not decoded\n",
-               static_cast<unsigned long>(r.gap_count), static_cast<unsigned long long>(r.gap_bytes));
+  const char* const stretches = r.gap_count == 1 ? "stretch" : "stretches";
+  std::fprintf(out, "\n\nDamaged image: %lu %s skipped, %llu bytes not decoded\n",
+               static_cast<unsigned long>(r.gap_count), stretches, static_cast<unsigned long long>(r.gap_bytes));
   const std::size_t listed = r.gap_count < kListedGaps ? r.gap_count : kListedGaps;
   for (std::size_t i = 0; i < listed; ++i) {
     const Gap& g = r.gaps[i];
@@ -172,8 +173,8 @@ void print_damage_summary(std::FILE* out, const Run& run, const Recovery& r, boo
   print_counts(out, run);
   print_dives_line(out, cl, dives);
   if (!ok) std::fprintf(out, "Failure: %s\n", run.failure_text);
-  std::fprintf(out, "Failure: Damaged image: %llu bytes in %lu stretches not decoded\n\n",
-               static_cast<unsigned long long>(r.gap_bytes), static_cast<unsigned long>(r.gap_count));
+  std::fprintf(out, "Failure: Damaged image: %llu bytes in %lu %s not decoded\n\n",
+               static_cast<unsigned long long>(r.gap_bytes), static_cast<unsigned long>(r.gap_count), stretches);
 }
 
 bool stdout_is_terminal() { return ::isatty(STDOUT_FILENO) == 1; }

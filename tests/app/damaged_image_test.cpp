@@ -101,12 +101,13 @@ class DamagedImageTest : public ::testing::Test {
   // The end of a -recover run with gaps, given as "first last bytes reason" rows, and its TDR count.
   std::string damaged_end(std::size_t size, const std::vector<std::string>& gaps, unsigned long long bytes,
                           const std::string& counts) const {
-    std::string text = "\n\nTag Version: 170\n\nDamaged image: " + std::to_string(gaps.size()) +
-                       " stretches skipped, " + std::to_string(bytes) + " bytes not decoded\n";
+    const std::string stretches = gaps.size() == 1 ? " stretch" : " stretches";
+    std::string text = "\n\nTag Version: 170\n\nDamaged image: " + std::to_string(gaps.size()) + stretches +
+                       " skipped, " + std::to_string(bytes) + " bytes not decoded\n";
     for (const std::string& g : gaps) text += "  " + g + "\n";
     return text + "\nInput: " + std::to_string(size) + " bytes from tag.bin\n\nOutput:\n" + counts +
            "Failure: Damaged image: " + std::to_string(bytes) + " bytes in " + std::to_string(gaps.size()) +
-           " stretches not decoded\n\n";
+           stretches + " not decoded\n\n";
   }
   TempDir dir;
   TempDir tmp;
@@ -220,7 +221,7 @@ TEST_F(DamagedImageTest, ImplausibleRecordsAreDamage) {
     EXPECT_EQ(output("_tdr.txt"), kTdrHeader2 + row.lines_before + note + "\n" + kSecondLines);
     // Nothing of the refused record: no CTD file, the tag version of the first record.
     EXPECT_EQ(output("_ctd.txt"), "<missing>");
-    EXPECT_NE(recover.out.find("\n\nTag Version: 170\n\nDamaged image: 1 stretches"), std::string::npos);
+    EXPECT_NE(recover.out.find("\n\nTag Version: 170\n\nDamaged image: 1 stretch skipped"), std::string::npos);
   }
 }
 
