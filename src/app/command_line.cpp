@@ -203,12 +203,10 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
 
   DecoderState st;
   st.console = [out](const char* text) { std::fputs(text, out); };
-  // The dive table of -dives.
+  // The table of dives, of -dives (the text file) and of -netcdf (in the NetCDF dives file).
   std::unique_ptr<DiveTableOutput> dives;
-  if (cl.dives) {
-    dives = std::make_unique<DiveTableOutput>(cl.dives_name, cl.dive_threshold);
-    st.outputs.add(*dives);
-  }
+  analysis::DiveSink dive_sink = nullptr;
+  void* dive_context = nullptr;
 #ifdef SKELV_HAVE_NETCDF
   // The NetCDF datasets: an output of this run, beside the text files.
   std::unique_ptr<NetcdfOutput> netcdf;
@@ -231,8 +229,19 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
     settings.calibration = calibration_of(st);
     netcdf = std::make_unique<NetcdfOutput>(std::move(settings),
                                             [&st, &run](const char* message) { fail(st, run, "%s", message); });
-    st.outputs.add(*netcdf);
+    dive_sink = &NetcdfOutput::dive_sink;
+    dive_context = netcdf.get();
   }
+#endif
+  // The dive table goes first: its last dive leaves at its end of the run, into the NetCDF file
+  // that closes at its own.
+  if (cl.dives || dive_sink != nullptr) {
+    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive_threshold, dive_sink,
+                                              dive_context);
+    st.outputs.add(*dives);
+  }
+#ifdef SKELV_HAVE_NETCDF
+  if (netcdf) st.outputs.add(*netcdf);
 #endif
   ProgressPrinter printer;
   printer.out = out;
@@ -244,7 +253,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
       cl.offset, cl.scan);
   finish_progress(printer);
   // The table is written only when the driver reached the end of the data.
-  const bool dives_written = !dives || !dives->finished() || dives->written();
+  const bool dives_written = !cl.dives || !dives->finished() || dives->written();
 
   if (!ok) {
     std::fprintf(out, "Failure: %s\n", run.failure_text);
@@ -262,7 +271,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   if (run.ctd_count != 0) std::fprintf(out, "  %s: %lu CTD records\n", run.ctd_name, static_cast<unsigned long>(run.ctd_count));
   if (run.gps_count != 0) std::fprintf(out, "  %s: %lu GPS records\n", run.gps_name, static_cast<unsigned long>(run.gps_count));
   if (run.acc_count != 0) std::fprintf(out, "  %s: %lu Accel records\n", run.acc_name, static_cast<unsigned long>(run.acc_count));
-  if (dives && dives->finished()) {
+  if (cl.dives && dives->finished()) {
     if (dives_written) {
       std::fprintf(out, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
     } else {
