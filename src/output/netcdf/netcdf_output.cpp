@@ -386,6 +386,7 @@ struct NetcdfOutput::Files {
     }
     VarSpec burst = spec("burst", Type::kInt, "1", "", "number of the burst the sample came from (1: the run's first)");
     burst.text_attrs = {{"coordinates", "time"}};
+    burst.deflate = true;  // long runs of one number
     f.burst = f.ds.add_column(f.obs, burst);
     common(f.ds, f.events);
     f.ds.define();
