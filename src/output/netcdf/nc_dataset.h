@@ -99,6 +99,13 @@ class Dataset {
     store(c, c.bytes.get() + dims_[c.dim].rows * c.size, value);
     c.any = true;
   }
+  // Sets a value of a column whose type is T, as it is: for values in the type's range.
+  template <class T>
+  [[gnu::always_inline]] void set_as(int column, T value) {
+    Column& c = *columns_[column];
+    put(c.bytes.get() + dims_[c.dim].rows * sizeof(T), value);
+    c.any = true;
+  }
   void set_text(int column, std::string text);
   // Ends the row in progress; a full block goes to the writer.
   void end_row(int dim) {

@@ -494,19 +494,19 @@ void NetcdfOutput::dive_sample(const DiveSample& item) {
   DivesFile& f = files_->dives_file();
   nc::Dataset& ds = f.ds;
   const TdrSample& s = item.sample;
-  ds.set(f.time, item.time);
+  ds.set_as<double>(f.time, item.time);
   ds.set(f.depth, std::round(s.depth_m * 1000.0));
-  if (item.has_temperature()) ds.set(f.temperature, s.temp_raw);
+  if (item.has_temperature()) ds.set_as<std::uint16_t>(f.temperature, s.temp_raw);
   if (item.has_photo()) {
-    for (int i = 0; i < item.photo_channels; ++i) ds.set(f.photo[i], s.photo[i]);
+    for (int i = 0; i < item.photo_channels; ++i) ds.set_as<std::int32_t>(f.photo[i], s.photo[i]);
   }
-  if (item.has_odometer()) ds.set(f.odometer, s.odo_raw);
+  if (item.has_odometer()) ds.set_as<std::uint16_t>(f.odometer, s.odo_raw);
   if (item.has_magnetometer()) {
-    for (int a = 0; a < 3; ++a) ds.set(f.mag[a], static_cast<std::int16_t>(s.mag[a]));
-    ds.set(f.mag_temperature, s.mag_temp);
+    for (int a = 0; a < 3; ++a) ds.set_as<std::int16_t>(f.mag[a], static_cast<std::int16_t>(s.mag[a]));
+    ds.set_as<std::int8_t>(f.mag_temperature, s.mag_temp);
   }
-  if (item.has_wetdry()) ds.set(f.wetdry, item.wetdry);
-  ds.set(f.regime, item.regime);
+  if (item.has_wetdry()) ds.set_as<std::int16_t>(f.wetdry, item.wetdry);
+  ds.set_as<std::int8_t>(f.regime, static_cast<std::int8_t>(item.regime));
   ds.end_row(f.obs);
 }
 
@@ -566,13 +566,15 @@ void NetcdfOutput::ctd_sample(const CtdSample& item) {
   }
   ++f.segment_rows;
   nc::Dataset& ds = c.ds;
-  ds.set(c.time, item.time);
-  ds.set(c.pressure, v.rel_pressure);
-  ds.set(c.abs_pressure, v.abs_pressure);
-  ds.set(c.temperature, v.temperature);
-  ds.set(c.conductivity, v.conductivity);
-  ds.set(c.salinity, v.salinity);
-  for (std::size_t i = 0; i < v.aux_count; ++i) ds.set(c.sensor[static_cast<int>(item.columns.sensor[i])], v.aux[i]);
+  ds.set_as<double>(c.time, item.time);
+  ds.set_as<float>(c.pressure, static_cast<float>(v.rel_pressure));
+  ds.set_as<float>(c.abs_pressure, static_cast<float>(v.abs_pressure));
+  ds.set_as<float>(c.temperature, static_cast<float>(v.temperature));
+  ds.set_as<float>(c.conductivity, static_cast<float>(v.conductivity));
+  ds.set_as<float>(c.salinity, static_cast<float>(v.salinity));
+  for (std::size_t i = 0; i < v.aux_count; ++i) {
+    ds.set_as<float>(c.sensor[static_cast<int>(item.columns.sensor[i])], static_cast<float>(v.aux[i]));
+  }
   ds.end_row(c.obs);
 }
 
@@ -596,10 +598,10 @@ void NetcdfOutput::acc_burst(const AccBurst& /*item*/) { files_->acc_file(); }
 
 void NetcdfOutput::acc_sample(const AccValues& item) {
   AccFile& f = files_->acc_file();
-  f.ds.set(f.time, item.time);
-  f.ds.set(f.axis[0], item.x);
-  f.ds.set(f.axis[1], item.y);
-  f.ds.set(f.axis[2], item.z);
+  f.ds.set_as<double>(f.time, item.time);
+  f.ds.set_as<float>(f.axis[0], static_cast<float>(item.x));
+  f.ds.set_as<float>(f.axis[1], static_cast<float>(item.y));
+  f.ds.set_as<float>(f.axis[2], static_cast<float>(item.z));
   f.ds.set(f.burst, item.burst);
   f.ds.end_row(f.obs);
 }
