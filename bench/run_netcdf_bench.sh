@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # NetCDF benchmark: converts the benchmark image alternately without and with -netcdf (and, when
-# given, with a reference Skelv without -netcdf) and prints medians, peak memory and sizes.
+# given, with a reference Skelv without -netcdf, and with an earlier Skelv with -netcdf) and
+# prints medians of wall and processor time, peak memory and sizes.
 #
-#   bench/run_netcdf_bench.sh [SIZE_MIB] [RUNS] [REFERENCE_SKELV]   (defaults: 256 MiB, 3 runs)
+#   bench/run_netcdf_bench.sh [SIZE_MIB] [RUNS] [REFERENCE_SKELV] [EARLIER_SKELV]
+#   (defaults: 256 MiB, 3 runs; give "" for no reference)
 set -euo pipefail
 size_mib=${1:-256}
 runs=${2:-3}
 reference=${3:-}
+earlier=${4:-}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BENCH_BUILD:-$root/build-bench}
 work=${BENCH_DIR:-$build/bench-data}
@@ -19,9 +22,11 @@ image="$work/bench${size_mib}.bin"
 base="$work/bench${size_mib}"
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-timed() {  # label, command...: appends "secs kib" to $work/$label.times
+timed() {  # label, command...: appends "secs kib cpu_secs" to $work/$label.times
   local label=$1; shift
-  /usr/bin/time -f "%e %M" -o "$work/time.txt" "$@" > /dev/null
+  /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" "$@" > /dev/null
+  awk '{ printf "%s %s %.2f\n", $1, $2, $3 + $4 }' "$work/time.txt" > "$work/time1.txt"
+  mv "$work/time1.txt" "$work/time.txt"
   cat "$work/time.txt" >> "$work/$label.times"
 }
 
@@ -29,16 +34,21 @@ rm -f "$work"/*.times
 for ((i = 1; i <= runs; i++)); do
   [ -n "$reference" ] && timed reference "$reference" "$image"
   rm -f "$base"_*.nc
+  if [ -n "$earlier" ]; then
+    timed earlier "$earlier" "$image" -netcdf
+    rm -f "$base"_*.nc
+  fi
   timed plain "$build/Skelv" "$image"
   timed netcdf "$build/Skelv" "$image" -netcdf
 done
 
-for label in reference plain netcdf; do
+for label in reference plain earlier netcdf; do
   [ -f "$work/$label.times" ] || continue
   secs=$(cut -d' ' -f1 "$work/$label.times" | median)
+  cpu=$(cut -d' ' -f3 "$work/$label.times" | median)
   kib=$(cut -d' ' -f2 "$work/$label.times" | sort -g | tail -1)
-  printf '%-10s %6.2f s median of %d (%s), peak %.1f MiB\n' "$label" "$secs" "$runs" \
-    "$(cut -d' ' -f1 "$work/$label.times" | tr '\n' ' ')" "$(echo "$kib / 1024" | bc -l)"
+  printf '%-10s %6.2f s median of %d (%s), CPU %.2f s, peak %.1f MiB\n' "$label" "$secs" "$runs" \
+    "$(cut -d' ' -f1 "$work/$label.times" | tr '\n' ' ')" "$cpu" "$(echo "$kib / 1024" | bc -l)"
 done
 txt=$(cat "$base"_tdr.txt "$base"_ctd.txt "$base"_gps.txt "$base"_accel.txt | wc -c)
 nc=$(cat "$base"_*.nc | wc -c)

@@ -144,7 +144,7 @@ void print_counts(std::FILE* out, const Run& run) {
 
 // The dive table's line of the summary: its dives, or that it could not be written.
 void print_dives_line(std::FILE* out, const CommandLine& cl, const DiveTableOutput* dives) {
-  if (dives == nullptr || !dives->finished()) return;
+  if (!cl.dives || dives == nullptr || !dives->finished()) return;
   if (dives->written()) {
     std::fprintf(out, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
   } else {
@@ -214,12 +214,10 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   DecoderState st;
   st.recovery.on = cl.recover;
   st.console = [out](const char* text) { std::fputs(text, out); };
-  // The dive table of -dives.
+  // The table of dives, of -dives (the text file) and of -netcdf (in the NetCDF dives file).
   std::unique_ptr<DiveTableOutput> dives;
-  if (cl.dives) {
-    dives = std::make_unique<DiveTableOutput>(cl.dives_name, cl.dive_threshold);
-    st.outputs.add(*dives);
-  }
+  analysis::DiveSink dive_sink = nullptr;
+  void* dive_context = nullptr;
 #ifdef SKELV_HAVE_NETCDF
   // The NetCDF datasets: an output of this run, beside the text files.
   std::unique_ptr<NetcdfOutput> netcdf;
@@ -242,8 +240,19 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
     settings.calibration = calibration_of(st);
     netcdf = std::make_unique<NetcdfOutput>(std::move(settings),
                                             [&st, &run](const char* message) { fail(st, run, "%s", message); });
-    st.outputs.add(*netcdf);
+    dive_sink = &NetcdfOutput::dive_sink;
+    dive_context = netcdf.get();
   }
+#endif
+  // The dive table goes first: its last dive leaves at its end of the run, into the NetCDF file
+  // that closes at its own.
+  if (cl.dives || dive_sink != nullptr) {
+    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive_threshold, dive_sink,
+                                              dive_context);
+    st.outputs.add(*dives);
+  }
+#ifdef SKELV_HAVE_NETCDF
+  if (netcdf) st.outputs.add(*netcdf);
 #endif
   ProgressPrinter printer;
   printer.out = out;
@@ -267,7 +276,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   }
   if (!ok) {
     std::fprintf(out, "Failure: %s\n", run.failure_text);
-    if (dives && dives->finished() && !dives->written()) print_dives_line(out, cl, dives.get());
+    if (dives && !dives->written()) print_dives_line(out, cl, dives.get());
     return st.acc_overflow ? 1 : 0;
   }
   if (run.tag_version < 0) {

@@ -4,7 +4,8 @@
 //                calibration change inside a cast, GPS snapshots and accelerometer bursts inside
 //                dives, a burst long enough for a warning note, and a last dive cut short by the
 //                end of the image;
-//   failing.bin  a GPS snapshot and a dive of regime 2, then a dive start of the unknown regime 4.
+//   failing.bin  a GPS snapshot and a dive of regime 2 (1.0, 3.0, 5.0, 4.2, 2.6 and 1.0 m a second
+//                apart), then a dive start of the unknown regime 4.
 //
 //   make_mixed_image FOLDER
 #include <cstdio>
@@ -156,7 +157,7 @@ int main(int argc, char** argv) {
 
   ImageBuilder bad;
   bad.info(info).gps(at(11, 0, 0), {{1, 0x0102}});
-  bad.dive_start(2, at(11, 0, 1), 100).u16(10).step(1).step(1);
+  bad.dive_start(2, at(11, 0, 1), 100).u16(10).step(20).step(20).step(-8).step(-16).step(-16);
   bad.dive_start(4, at(11, 0, 9), 100).u16(10).u16(10).eof();
   bad.write_to(folder + "/failing.bin");
   return 0;

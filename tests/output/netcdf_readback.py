@@ -117,6 +117,34 @@ def check_dives(base):
     return ds, text
 
 
+DIVE_COLUMNS = [("dive_number", None), ("dive_start", "time"), ("dive_end", "time"), ("dive_duration", 3),
+                ("dive_max_depth", 3), ("dive_max_depth_time", "time"), ("dive_bottom_time", 3),
+                ("dive_descent_rate", 3), ("dive_ascent_rate", 3), ("dive_bottom_temperature", 2),
+                ("dive_surface_interval", 3), ("dive_cut", None)]
+
+
+def check_dive_table(ds, base):
+    """The dive dimension against the lines of _dives.txt, column by column; empty fields are fills."""
+    text = lines(base + "_dives.txt")
+    check(ds.sizes["dive"] == len(text) - 1, "dives: NetCDF %d, text %d" % (ds.sizes["dive"], len(text) - 1))
+    for i, line in enumerate(text[1: ds.sizes["dive"] + 1]):
+        fields = line.split("\t")
+        check(len(fields) == len(DIVE_COLUMNS), "dive %d: %d fields" % (i, len(fields)))
+        for (name, kind), field in zip(DIVE_COLUMNS, fields):
+            value = ds[name].values[i]
+            what = "dive %d %s" % (i, name)
+            if kind == "time":
+                got = stamp(epoch([value])[0], True).replace("/", "-")
+                check(got == field, "%s: NetCDF %s, text %s" % (what, got, field))
+            elif kind is None:
+                check(int(value) == int(field), "%s: NetCDF %r, text %s" % (what, value, field))
+            elif field == "":
+                check(np.isnan(value), "%s: NetCDF %r, text empty" % (what, value))
+            else:
+                close(value, field, kind, what)
+    return len(text) - 1
+
+
 def check_ctd(base):
     text = lines(base + "_ctd.txt")
     ds = xr.open_dataset(base + "_ctd.nc")
@@ -182,8 +210,8 @@ def check_accel(base):
     return ds, text
 
 
-def convert(skelv, folder, image):
-    out = subprocess.run([skelv, image, "-netcdf"], cwd=folder, capture_output=True, text=True)
+def convert(skelv, folder, image, *options):
+    out = subprocess.run([skelv, image, "-netcdf", *options], cwd=folder, capture_output=True, text=True)
     check(out.returncode == 0, "%s: exit status %d" % (image, out.returncode))
     return os.path.join(folder, image[: -len(".bin")])
 
@@ -191,8 +219,9 @@ def convert(skelv, folder, image):
 def readback(skelv, make_image):
     with tempfile.TemporaryDirectory() as folder:
         subprocess.run([make_image, folder], check=True)
-        base = convert(skelv, folder, "mixed.bin")
+        base = convert(skelv, folder, "mixed.bin", "-dives", "-dive-threshold", "1.5")
         dives, tdr = check_dives(base)
+        table_rows = check_dive_table(dives, base)
         ctd, ctd_text = check_ctd(base)
         gps, gps_text = check_gps(base)
         acc, acc_text = check_accel(base)
@@ -218,10 +247,22 @@ def readback(skelv, make_image):
         check(dives.regime.values.tolist()[-3:] == [2, 2, 2], "the cut-short dive's samples are kept")
         check(dives.photo1.values[~np.isnan(dives.photo1.values)].tolist() == [65000 - 7 * i for i in range(9)],
               "second photo channel")
+        # The dives at a 1.5 m threshold, by hand: one per dive start, each ended by the next start
+        # (a gap in time), a dry start or the end of the image, so all cut. Regime 1 starts at 2.0 m
+        # (deeper already) and goes 3.5 m a second to 40.5 m at 06:00:11; regime 3 is at 5 m two
+        # seconds after its start and 40 m at the last sample, 07:00:16; 3591 s lie between them.
+        check(table_rows == 5 and dives.dive_cut.values.tolist() == [1] * 5, "dive table %d rows, cut %r"
+              % (table_rows, dives.dive_cut.values.tolist()))
+        check(str(dives.dive_start.values[0]) == "2025-11-30T06:00:00.000000000"
+              and str(dives.dive_start.values[1]) == "2025-11-30T07:00:02.000000000", "dive starts")
+        check(dives.dive_max_depth.values[:2].tolist() == [40.5, 40.0], "maximum depths %r" % dives.dive_max_depth.values[:2])
+        check(str(dives.dive_max_depth_time.values[0]) == "2025-11-30T06:00:11.000000000", "time of the first maximum")
+        check(abs(dives.dive_surface_interval.values[0] - 3591.0) < 1e-9 and np.isnan(dives.dive_surface_interval.values[-1]),
+              "surface intervals %r" % dives.dive_surface_interval.values.tolist())
 
-        print("mixed.bin: dives %d samples, %d haul-outs, %d starts; ctd %d profile rows of casts %s, %d samples;"
+        print("mixed.bin: dives %d samples, %d haul-outs, %d starts, %d dives in the table; ctd %d profile rows of casts %s, %d samples;"
               " gps %d snapshots; accel %d samples in bursts %s; events per file %s"
-              % (dives.sizes["obs"], dives.sizes["haulout"], dives.sizes["start"], ctd.sizes["profile"],
+              % (dives.sizes["obs"], dives.sizes["haulout"], dives.sizes["start"], dives.sizes["dive"], ctd.sizes["profile"],
                  ctd.cast.values.tolist(), ctd.sizes["obs"], gps.sizes["snapshot"], acc.sizes["obs"],
                  sorted(set(acc.burst.values.tolist())),
                  [ds.sizes["event"] for ds in (dives, ctd, gps, acc)]))
@@ -231,6 +272,16 @@ def readback(skelv, make_image):
         byte = os.path.getsize(os.path.join(folder, "failing.bin")) - 5  # after the regime byte, time and interval
         failure = "Unknown TDR regime 4 at byte %d" % byte
         check_events(dives, tdr, "failing dives", failure)
+        # Without -dives the table still goes into the NetCDF file, and no text table is written. At
+        # 2 m the regime 2 samples of 1.0, 3.0, 5.0, 4.2, 2.6, 1.0 m, a second apart, make one whole
+        # dive of 3 s to 5.0 m; its bottom (4.0 m and deeper) lasts 1 s, from 5.0 to 4.2 m; descent
+        # from 3.0 to 5.0 m in 1 s, ascent from 4.2 to 2.6 m in 1 s.
+        check(not os.path.exists(base + "_dives.txt"), "failing.bin: no _dives.txt without -dives")
+        row = [dives[name].values.tolist() for name in ("dive_duration", "dive_max_depth", "dive_bottom_time",
+                                                        "dive_descent_rate", "dive_ascent_rate", "dive_cut")]
+        check(np.allclose(row[:5], [[3.0], [5.0], [1.0], [2.0], [1.6]]) and row[5] == [0], "failing.bin dive %r" % row)
+        check(np.isnan(dives.dive_surface_interval.values).all() and np.isnan(dives.dive_bottom_temperature.values).all(),
+              "failing.bin dive: no surface interval, no temperature")
         check(dives.attrs["run_result"] == "failed: " + failure, "failing run_result %r" % dives.attrs["run_result"])
         print("failing.bin: events %r, run_result %r" % (list(zip(dives.event_kind.values.tolist(),
                                                                    dives.event_text.values.tolist())),
@@ -251,7 +302,13 @@ def ncdump(skelv, make_image):
             "dives": [':featureType = "timeSeries"', 'deployment:cf_role = "timeseries_id"',
                       'depth:scale_factor = 0.001', 'temperature:add_offset = -273.15', 'depth:standard_name = "depth"',
                       'ushort temperature(obs)', 'temperature:_FillValue = 65535US', 'haulout = UNLIMITED',
-                      'start_kind:flag_meanings = "dive_start dry_start"'],
+                      'start_kind:flag_meanings = "dive_start dry_start"', 'dive = UNLIMITED',
+                      'int dive_number(dive)', 'double dive_start(dive)', 'dive_start:calendar = "standard"',
+                      'double dive_duration(dive)', 'dive_duration:units = "s"', 'dive_max_depth:scale_factor = 0.001',
+                      'dive_max_depth:positive = "down"', 'dive_bottom_time:_FillValue = 9.96920996838687e+36',
+                      'dive_descent_rate:units = "m s-1"', 'dive_ascent_rate:_FillValue = 9.96920996838687e+36',
+                      'dive_bottom_temperature:scale_factor = 0.01', 'dive_surface_interval:_FillValue',
+                      'dive_cut:flag_meanings = "whole cut"'],
             "accel": [':featureType = "timeSeries"', 'x:units = "standard_free_fall"', 'burst:long_name'],
             "gps": [':featureType = "timeSeries"', 'entry_count:sample_dimension = "entry"', 'time:_FillValue'],
         }

@@ -1,5 +1,6 @@
-// The dive table of a run: an output that finds the dives in the run's dive samples and writes
-// them, one line per dive, to the _dives.txt file of -dives.
+// The dive table of a run: an output that finds the dives in the run's dive samples and hands
+// each finished dive to the _dives.txt file of -dives and to another table (the NetCDF dives
+// file of -netcdf), whichever the run writes.
 #pragma once
 #include "analysis/dive_table.h"
 #include "analysis/dive_tsv.h"
@@ -9,10 +10,16 @@ namespace skelv {
 
 class DiveTableOutput final : public Output {
  public:
-  DiveTableOutput(const char* path, double threshold_m) {
+  // `path` is the text file's, or nullptr for none; `extra(extra_context, dive)`, when given,
+  // gets every dive too.
+  DiveTableOutput(const char* path, double threshold_m, analysis::DiveSink extra = nullptr,
+                  void* extra_context = nullptr)
+      : extra_(extra), extra_context_(extra_context) {
     file_.path = path;
-    analysis::detector_reset(detector_, threshold_m, analysis::tsv_sink, &file_);
+    analysis::detector_reset(detector_, threshold_m, &DiveTableOutput::sink, this);
   }
+  DiveTableOutput(const DiveTableOutput&) = delete;
+  DiveTableOutput& operator=(const DiveTableOutput&) = delete;
 
   // A haul-out or a dry start ends the dive in progress there.
   void haulout(const Haulout&) override { analysis::detector_cut(detector_); }
@@ -23,7 +30,7 @@ class DiveTableOutput final : public Output {
   // The driver reached the end of the data: the last dive goes out and the file is closed.
   void end_run(bool) override {
     analysis::detector_finish(detector_);
-    written_ = analysis::tsv_close(file_);
+    if (file_.path != nullptr) written_ = analysis::tsv_close(file_);
   }
 
   bool finished() const { return detector_.finished; }
@@ -31,8 +38,16 @@ class DiveTableOutput final : public Output {
   std::uint64_t rows() const { return file_.rows; }
 
  private:
+  static void sink(void* context, const analysis::Dive& dive) {
+    auto& self = *static_cast<DiveTableOutput*>(context);
+    if (self.file_.path != nullptr) analysis::tsv_sink(&self.file_, dive);
+    if (self.extra_ != nullptr) self.extra_(self.extra_context_, dive);
+  }
+
   analysis::DiveTsvFile file_;
   analysis::DiveDetector detector_;
+  analysis::DiveSink extra_;
+  void* extra_context_;
   bool written_ = true;
 };
 

@@ -2,12 +2,16 @@
 
 #include <netcdf.h>
 
+#include <algorithm>
+#include <cstring>
+
 
 namespace skelv::nc {
 namespace {
 
 constexpr std::size_t kMaxQueued = 2;  // blocks waiting for the writer
 constexpr int kDeflateLevel = 1;
+constexpr std::size_t kDeflateAllBelow = 4096;  // rows per block: dimensions whose columns all deflate
 
 nc_type nc_type_of(Type t) {
   switch (t) {
@@ -47,6 +51,30 @@ double fill_of(Type t) {
     case Type::kInt64: return static_cast<double>(NC_FILL_INT64);
     case Type::kFloat: return NC_FILL_FLOAT;
     default: return NC_FILL_DOUBLE;
+  }
+}
+
+// The fill value of a type in its own bytes, and the range of values an integer type holds.
+template <class T>
+void describe(Column& c, T fill, double low, double high) {
+  c.size = sizeof(T);
+  std::memcpy(c.fill, &fill, sizeof fill);
+  c.low = low;
+  c.high = high;
+}
+
+void describe(Column& c) {
+  switch (c.spec.type) {
+    case Type::kByte: describe<std::int8_t>(c, NC_FILL_BYTE, -128, 127); return;
+    case Type::kUByte: describe<std::uint8_t>(c, NC_FILL_UBYTE, 0, 255); return;
+    case Type::kShort: describe<std::int16_t>(c, NC_FILL_SHORT, -32768, 32767); return;
+    case Type::kUShort: describe<std::uint16_t>(c, NC_FILL_USHORT, 0, 65535); return;
+    case Type::kInt: describe<std::int32_t>(c, NC_FILL_INT, -2147483648.0, 2147483647.0); return;
+    // Below 2^63 in magnitude: the doubles that convert exactly or round inside the range.
+    case Type::kInt64: describe<std::int64_t>(c, NC_FILL_INT64, -9223372036854774784.0, 9223372036854774784.0); return;
+    case Type::kFloat: describe<float>(c, NC_FILL_FLOAT, 0, 0); return;
+    case Type::kDouble: describe<double>(c, NC_FILL_DOUBLE, 0, 0); return;
+    case Type::kString: c.size = 0; return;
   }
 }
 
@@ -108,6 +136,7 @@ int Dataset::add_column(int dim, VarSpec spec) {
   auto c = std::make_unique<Column>();
   c->spec = std::move(spec);
   c->dim = dim;
+  describe(*c);
   refill(*c);
   columns_.push_back(std::move(c));
   const int id = static_cast<int>(columns_.size()) - 1;
@@ -121,7 +150,15 @@ void Dataset::refill(Column& c) const {
   if (c.spec.type == Type::kString) {
     c.texts.assign(n, std::string());
   } else {
-    c.values.assign(n, fill_of(c.spec.type));
+    // A row of a column without fill always gets a value; the others start as the fill.
+    c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
+    if (c.spec.fill && n > 0) {
+      // One value, then copies of what is filled so far, doubling.
+      unsigned char* p = c.bytes.get();
+      const std::size_t total = n * c.size;
+      std::memcpy(p, c.fill, c.size);
+      for (std::size_t done = c.size; done < total; done *= 2) std::memcpy(p + done, p, std::min(done, total - done));
+    }
   }
   c.any = false;
 }
@@ -155,9 +192,10 @@ void Dataset::define_var(Column& c) {
   const std::size_t chunk = d.block;
   check(nc_def_var_chunking(ncid_, c.varid, NC_CHUNKED, &chunk), "chunking");
   if (s.type != Type::kString) {
-    // Measured values in single precision vary in every byte: deflate halves them at twice the
-    // writer's time, so they stay uncompressed. Times, packed counts and flags compress well.
-    if (s.type != Type::kFloat) {
+    // Deflate costs the writer more time than the decoder spends on a sample, so only what it
+    // shrinks most for the least time is compressed: flags and other one-byte values (runs of one
+    // value), the rows of the short dimensions, and the columns that ask for it.
+    if (s.deflate || type_size(s.type) == 1 || d.block < kDeflateAllBelow) {
       check(nc_def_var_deflate(ncid_, c.varid, type_size(s.type) > 1 ? 1 : 0, 1, kDeflateLevel), "deflate");
     }
     // Whole chunks are written once: the cache needs to hold little more than one.
@@ -194,7 +232,7 @@ void Dataset::flush(int dim) {
   // The whole block is one task: the writer takes it while the decoder fills the next one.
   struct Part {
     Column* column;
-    std::vector<double> values;
+    std::unique_ptr<unsigned char[]> bytes;
     std::vector<std::string> texts;
     bool any;
   };
@@ -207,7 +245,7 @@ void Dataset::flush(int dim) {
       continue;
     }
     c.started = true;
-    parts->push_back(Part{&c, std::move(c.values), std::move(c.texts), c.any});
+    parts->push_back(Part{&c, std::move(c.bytes), std::move(c.texts), c.any});
     refill(c);
   }
   worker_.post([this, parts, start, n] {
@@ -226,7 +264,7 @@ void Dataset::flush(int dim) {
         for (std::size_t i = 0; i < n; ++i) p[i] = part.texts[i].c_str();
         check(nc_put_vara_string(ncid_, c.varid, &from, &count, p.data()), "write");
       } else {
-        check(nc_put_vara_double(ncid_, c.varid, &from, &count, part.values.data()), "write");
+        check(nc_put_vara(ncid_, c.varid, &from, &count, part.bytes.get()), "write");
       }
     }
   });

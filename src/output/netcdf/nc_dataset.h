@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -51,18 +52,22 @@ struct VarSpec {
   double scale_factor = 0.0;  // non-zero: stored packed, value = stored * scale_factor + add_offset
   double add_offset = 0.0;
   bool lazy = false;          // defined only once a block holds a value
+  bool deflate = false;       // compressed (with shuffle) whatever its type and dimension
   std::vector<std::pair<std::string, std::string>> text_attrs;
   std::vector<std::pair<std::string, std::vector<int>>> int_attrs;  // flag_values, flag_masks
 };
 
 class Dataset;
 
-// A buffered column of one dimension.
+// A buffered column of one dimension, in the variable's own type: the library copies it as is.
 struct Column {
   VarSpec spec;
   int dim = 0;
-  std::vector<double> values;
-  std::vector<std::string> texts;  // Type::kString
+  std::size_t size = 8;                 // bytes per value
+  unsigned char fill[8] = {};           // the type's fill value, in its own bytes
+  double low = 0.0, high = 0.0;         // integer types: values outside store the fill
+  std::unique_ptr<unsigned char[]> bytes;  // the block's values
+  std::vector<std::string> texts;       // Type::kString
   bool any = false;                // the block holds a value
   bool started = false;            // a block has gone to the writer (lazy columns)
   int varid = -1;                  // writer thread only
@@ -89,9 +94,16 @@ class Dataset {
   void define();
 
   // Sets a value of the row in progress of the column's dimension.
-  void set(int column, double value) {
+  [[gnu::always_inline]] void set(int column, double value) {
     Column& c = *columns_[column];
-    c.values[dims_[c.dim].rows] = value;
+    store(c, c.bytes.get() + dims_[c.dim].rows * c.size, value);
+    c.any = true;
+  }
+  // Sets a value of a column whose type is T, as it is: for values in the type's range.
+  template <class T>
+  [[gnu::always_inline]] void set_as(int column, T value) {
+    Column& c = *columns_[column];
+    put(c.bytes.get() + dims_[c.dim].rows * sizeof(T), value);
     c.any = true;
   }
   void set_text(int column, std::string text);
@@ -113,6 +125,31 @@ class Dataset {
 
  private:
   void flush(int dim);
+  [[gnu::always_inline]] static void store(const Column& c, unsigned char* at, double value) {
+    switch (c.spec.type) {
+      case Type::kFloat: put(at, static_cast<float>(value)); return;
+      case Type::kDouble: put(at, value); return;
+      default: break;
+    }
+    // Not a number, or out of the type's range: the fill value (as the library would refuse it).
+    if (!(value >= c.low && value <= c.high)) {
+      std::memcpy(at, c.fill, c.size);
+      return;
+    }
+    switch (c.spec.type) {
+      case Type::kByte: put(at, static_cast<std::int8_t>(value)); return;
+      case Type::kUByte: put(at, static_cast<std::uint8_t>(value)); return;
+      case Type::kShort: put(at, static_cast<std::int16_t>(value)); return;
+      case Type::kUShort: put(at, static_cast<std::uint16_t>(value)); return;
+      case Type::kInt: put(at, static_cast<std::int32_t>(value)); return;
+      case Type::kInt64: put(at, static_cast<std::int64_t>(value)); return;
+      default: return;
+    }
+  }
+  template <class T>
+  static void put(unsigned char* at, T value) {
+    std::memcpy(at, &value, sizeof value);
+  }
   void refill(Column& c) const;
   void define_var(Column& c);  // writer thread
   bool check(int status, const char* what);  // writer thread

@@ -112,11 +112,14 @@ struct CtdFile {
 struct DivesFile {
   nc::Dataset ds;
   Events events;
-  int obs = -1, haul = -1, start = -1;
+  int obs = -1, haul = -1, start = -1, dive = -1;
   int time = -1, depth = -1, temperature = -1, photo[kMaxPhotoChannels] = {}, odometer = -1, mag[3] = {},
       mag_temperature = -1, wetdry = -1, regime = -1;
   int haul_start = -1, haul_end = -1;
   int start_time = -1, start_kind = -1, start_regime = -1, start_interval = -1, start_offset = -1;
+  int dive_number = -1, dive_start = -1, dive_end = -1, dive_duration = -1, dive_max_depth = -1,
+      dive_max_depth_time = -1, dive_bottom_time = -1, dive_descent = -1, dive_ascent = -1, dive_temperature = -1,
+      dive_surface = -1, dive_cut = -1;
   DivesFile(nc::Worker& w, const std::string& path, std::vector<std::pair<std::string, std::string>> g)
       : ds(w, path, std::move(g)) {}
 };
@@ -331,9 +334,38 @@ struct NetcdfOutput::Files {
     f.start_regime = f.ds.add_column(f.start, spec("start_regime", Type::kByte, "1", "", "TDR regime in force"));
     f.start_interval = f.ds.add_column(f.start, spec("start_interval", Type::kDouble, "s", "", "sampling interval of the start record"));
     f.start_offset = f.ds.add_column(f.start, spec("start_offset", Type::kInt64, "1", "", "input byte offset after the start record"));
+    add_dive_table(f);
     common(f.ds, f.events);
     f.ds.define();
     return f;
+  }
+
+  // The table of dives: a row per dive, as the lines of the dives text file.
+  static void add_dive_table(DivesFile& f) {
+    f.dive = f.ds.add_dim("dive", kSmallBlock);
+    const auto of_dive = [](VarSpec v) {
+      v.text_attrs.push_back({"coordinates", "dive_start"});
+      return v;
+    };
+    VarSpec number = spec("dive_number", Type::kInt, "1", "", "dive number in the run (DIVE)");
+    number.text_attrs = {{"coordinates", "dive_start"}};
+    f.dive_number = f.ds.add_column(f.dive, number);
+    f.dive_start = f.ds.add_column(f.dive, time_var("dive_start", "time of the dive's first sample deeper than the dive threshold (START)"));
+    f.dive_end = f.ds.add_column(f.dive, time_var("dive_end", "time of the dive's last sample deeper than the dive threshold (END)"));
+    f.dive_duration = f.ds.add_column(f.dive, of_dive(plain("dive_duration", Type::kDouble, "s", "", "duration of the dive (DURATION)")));
+    VarSpec max = packed("dive_max_depth", Type::kInt, "m", "depth", "maximum depth of the dive (MAX_DEPTH)", 0.001, 0.0, false);
+    max.text_attrs = {{"positive", "down"}, {"cell_methods", "time: maximum"}, {"coordinates", "dive_start"}};
+    f.dive_max_depth = f.ds.add_column(f.dive, max);
+    f.dive_max_depth_time = f.ds.add_column(f.dive, time_var("dive_max_depth_time", "time of the dive's first sample at its maximum depth (MAX_DEPTH_TIME)"));
+    f.dive_bottom_time = f.ds.add_column(f.dive, of_dive(plain("dive_bottom_time", Type::kDouble, "s", "", "time spent deeper than 80 % of the maximum depth (BOTTOM_TIME)")));
+    f.dive_descent = f.ds.add_column(f.dive, of_dive(plain("dive_descent_rate", Type::kDouble, "m s-1", "", "descent rate between the dive threshold and 80 % of the maximum depth (DESCENT_RATE)")));
+    f.dive_ascent = f.ds.add_column(f.dive, of_dive(plain("dive_ascent_rate", Type::kDouble, "m s-1", "", "ascent rate between 80 % of the maximum depth and the dive threshold (ASCENT_RATE)")));
+    f.dive_temperature = f.ds.add_column(f.dive, of_dive(packed("dive_bottom_temperature", Type::kInt, "degree_C", "", "mean temperature of the bottom phase (BOTTOM_TEMP)", 0.01, 0.0, false)));
+    f.dive_surface = f.ds.add_column(f.dive, of_dive(plain("dive_surface_interval", Type::kDouble, "s", "", "time from the dive's end to the next dive's start (SURFACE_INTERVAL)")));
+    VarSpec cut = spec("dive_cut", Type::kByte, "1", "", "the dive was cut by a haul-out, a dry start, a gap or the end of the data (CUT)");
+    cut.int_attrs = {{"flag_values", {0, 1}}};
+    cut.text_attrs = {{"flag_meanings", "whole cut"}, {"coordinates", "dive_start"}};
+    f.dive_cut = f.ds.add_column(f.dive, cut);
   }
 
   AccFile& acc_file() {
@@ -354,6 +386,7 @@ struct NetcdfOutput::Files {
     }
     VarSpec burst = spec("burst", Type::kInt, "1", "", "number of the burst the sample came from (1: the run's first)");
     burst.text_attrs = {{"coordinates", "time"}};
+    burst.deflate = true;  // long runs of one number
     f.burst = f.ds.add_column(f.obs, burst);
     common(f.ds, f.events);
     f.ds.define();
@@ -461,20 +494,39 @@ void NetcdfOutput::dive_sample(const DiveSample& item) {
   DivesFile& f = files_->dives_file();
   nc::Dataset& ds = f.ds;
   const TdrSample& s = item.sample;
-  ds.set(f.time, item.time);
+  ds.set_as<double>(f.time, item.time);
   ds.set(f.depth, std::round(s.depth_m * 1000.0));
-  if (item.has_temperature()) ds.set(f.temperature, s.temp_raw);
+  if (item.has_temperature()) ds.set_as<std::uint16_t>(f.temperature, s.temp_raw);
   if (item.has_photo()) {
-    for (int i = 0; i < item.photo_channels; ++i) ds.set(f.photo[i], s.photo[i]);
+    for (int i = 0; i < item.photo_channels; ++i) ds.set_as<std::int32_t>(f.photo[i], s.photo[i]);
   }
-  if (item.has_odometer()) ds.set(f.odometer, s.odo_raw);
+  if (item.has_odometer()) ds.set_as<std::uint16_t>(f.odometer, s.odo_raw);
   if (item.has_magnetometer()) {
-    for (int a = 0; a < 3; ++a) ds.set(f.mag[a], static_cast<std::int16_t>(s.mag[a]));
-    ds.set(f.mag_temperature, s.mag_temp);
+    for (int a = 0; a < 3; ++a) ds.set_as<std::int16_t>(f.mag[a], static_cast<std::int16_t>(s.mag[a]));
+    ds.set_as<std::int8_t>(f.mag_temperature, s.mag_temp);
   }
-  if (item.has_wetdry()) ds.set(f.wetdry, item.wetdry);
-  ds.set(f.regime, item.regime);
+  if (item.has_wetdry()) ds.set_as<std::int16_t>(f.wetdry, item.wetdry);
+  ds.set_as<std::int8_t>(f.regime, static_cast<std::int8_t>(item.regime));
   ds.end_row(f.obs);
+}
+
+void NetcdfOutput::dive(const analysis::Dive& d) {
+  if (files_->ending) return;  // the files are closed
+  DivesFile& f = files_->dives_file();
+  nc::Dataset& ds = f.ds;
+  ds.set(f.dive_number, static_cast<double>(d.number));
+  ds.set(f.dive_start, static_cast<double>(d.start_ms) * 0.001);
+  ds.set(f.dive_end, static_cast<double>(d.end_ms) * 0.001);
+  ds.set(f.dive_duration, static_cast<double>(d.end_ms - d.start_ms) * 0.001);
+  ds.set(f.dive_max_depth, d.max_depth_mm);
+  ds.set(f.dive_max_depth_time, static_cast<double>(d.max_depth_ms) * 0.001);
+  if (d.has_bottom) ds.set(f.dive_bottom_time, static_cast<double>(d.bottom_ms) * 0.001);
+  if (d.has_descent) ds.set(f.dive_descent, d.descent_rate);
+  if (d.has_ascent) ds.set(f.dive_ascent, d.ascent_rate);
+  if (d.has_temp) ds.set(f.dive_temperature, d.bottom_temp_centi);
+  if (d.has_surface) ds.set(f.dive_surface, static_cast<double>(d.surface_ms) * 0.001);
+  ds.set(f.dive_cut, d.cut ? 1 : 0);
+  ds.end_row(f.dive);
 }
 
 void NetcdfOutput::ctd_cast(const CtdCast& item) {
@@ -514,13 +566,15 @@ void NetcdfOutput::ctd_sample(const CtdSample& item) {
   }
   ++f.segment_rows;
   nc::Dataset& ds = c.ds;
-  ds.set(c.time, item.time);
-  ds.set(c.pressure, v.rel_pressure);
-  ds.set(c.abs_pressure, v.abs_pressure);
-  ds.set(c.temperature, v.temperature);
-  ds.set(c.conductivity, v.conductivity);
-  ds.set(c.salinity, v.salinity);
-  for (std::size_t i = 0; i < v.aux_count; ++i) ds.set(c.sensor[static_cast<int>(item.columns.sensor[i])], v.aux[i]);
+  ds.set_as<double>(c.time, item.time);
+  ds.set_as<float>(c.pressure, static_cast<float>(v.rel_pressure));
+  ds.set_as<float>(c.abs_pressure, static_cast<float>(v.abs_pressure));
+  ds.set_as<float>(c.temperature, static_cast<float>(v.temperature));
+  ds.set_as<float>(c.conductivity, static_cast<float>(v.conductivity));
+  ds.set_as<float>(c.salinity, static_cast<float>(v.salinity));
+  for (std::size_t i = 0; i < v.aux_count; ++i) {
+    ds.set_as<float>(c.sensor[static_cast<int>(item.columns.sensor[i])], static_cast<float>(v.aux[i]));
+  }
   ds.end_row(c.obs);
 }
 
@@ -544,10 +598,10 @@ void NetcdfOutput::acc_burst(const AccBurst& /*item*/) { files_->acc_file(); }
 
 void NetcdfOutput::acc_sample(const AccValues& item) {
   AccFile& f = files_->acc_file();
-  f.ds.set(f.time, item.time);
-  f.ds.set(f.axis[0], item.x);
-  f.ds.set(f.axis[1], item.y);
-  f.ds.set(f.axis[2], item.z);
+  f.ds.set_as<double>(f.time, item.time);
+  f.ds.set_as<float>(f.axis[0], static_cast<float>(item.x));
+  f.ds.set_as<float>(f.axis[1], static_cast<float>(item.y));
+  f.ds.set_as<float>(f.axis[2], static_cast<float>(item.z));
   f.ds.set(f.burst, item.burst);
   f.ds.end_row(f.obs);
 }

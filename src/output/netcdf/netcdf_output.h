@@ -1,6 +1,6 @@
 // CF-1.10 NetCDF-4 datasets beside the text files: IMAGE_ctd.nc (profiles as a contiguous
 // ragged array), IMAGE_dives.nc (the dive samples as one time series, with haul-outs and
-// starts), IMAGE_accel.nc and IMAGE_gps.nc. A file is created on the first item of its kind.
+// starts, and the table of dives), IMAGE_accel.nc and IMAGE_gps.nc. A file is created on the first item of its kind.
 // Every file carries the run's notes and failures as events and the calibration in force at the
 // start and each change of it as global attributes.
 #pragma once
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/dive_table.h"
 #include "output/output.h"
 
 namespace skelv {
@@ -42,6 +43,12 @@ class NetcdfOutput final : public Output {
   void note(const Note& item) override;
   void failure(const Failure& item) override;
   void end_run(bool ok) override;
+
+  // One row of the dives file's table of dives; the dive table's output hands them in order,
+  // and must end its run before this one.
+  void dive(const analysis::Dive& dive);
+  // A DiveSink whose context is a NetcdfOutput.
+  static void dive_sink(void* context, const analysis::Dive& d) { static_cast<NetcdfOutput*>(context)->dive(d); }
 
   struct Files;
 
