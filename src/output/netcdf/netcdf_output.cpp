@@ -1,6 +1,7 @@
 #include "output/netcdf/netcdf_output.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
@@ -12,8 +13,20 @@ namespace {
 using nc::Type;
 using nc::VarSpec;
 
-constexpr std::size_t kSampleBlock = 1 << 14;  // rows per block and chunk of sample dimensions
-constexpr std::size_t kSmallBlock = 1 << 10;   // casts, starts, haul-outs, snapshots, events
+// Rows per block and chunk: of sample dimensions at most kSampleBlock, of casts, starts,
+// haul-outs, dives, snapshots and events a sixteenth of that. A small image gets small chunks,
+// so that its files stay small; a chunk is written whole.
+constexpr std::size_t kSampleBlock = 1 << 14;
+constexpr std::size_t kMinSampleBlock = 1 << 6;
+constexpr std::size_t kMinSmallBlock = 1 << 4;
+
+// Rows of a sample block for an image of `size` bytes (negative: unknown): about one row per
+// 32 bytes of image, a power of two; images from 512 KiB up get whole blocks.
+std::size_t sample_block_for(long long size) {
+  std::size_t rows = kMinSampleBlock;
+  while (rows < kSampleBlock && (size < 0 || static_cast<unsigned long long>(size) / 32 > rows)) rows *= 2;
+  return rows;
+}
 constexpr std::size_t kMaxCalibrationLines = 1000;
 constexpr std::size_t kMaxOpenCasts = 64;
 constexpr char kTimeUnits[] = "seconds since 1970-01-01 00:00:00 UTC";
@@ -78,8 +91,8 @@ VarSpec packed(const std::string& name, Type type, const std::string& units, con
 // The event variables every file carries: the run's notes and failures.
 struct Events {
   int dim = -1, offset = -1, kind = -1, text = -1;
-  void add(nc::Dataset& ds) {
-    dim = ds.add_dim("event", kSmallBlock);
+  void add(nc::Dataset& ds, std::size_t block) {
+    dim = ds.add_dim("event", block);
     offset = ds.add_column(dim, spec("event_offset", Type::kInt64, "1", "", "input byte offset of the event"));
     VarSpec k = spec("event_kind", Type::kByte, "1", "", "kind of event");
     k.int_attrs = {{"flag_values", {0, 1}}};
@@ -228,6 +241,9 @@ struct NetcdfOutput::Files {
             {"calibration_at_start", calibration_text(settings.calibration)}};
   }
 
+  std::size_t sample_block() const { return sample_block_for(settings.input_size); }
+  std::size_t small_block() const { return std::max(kMinSmallBlock, sample_block() / 16); }
+
   std::string deployment() const {
     const std::size_t slash = settings.input_name.find_last_of("/\\");
     return slash == std::string::npos ? settings.input_name : settings.input_name.substr(slash + 1);
@@ -235,7 +251,7 @@ struct NetcdfOutput::Files {
 
   // The events and, in a time series file, the one series' name (the image's file name).
   void common(nc::Dataset& ds, Events& events, bool series = true) {
-    events.add(ds);
+    events.add(ds, small_block());
     ds.put_scalar_text("deployment", "memory image of the deployment", series ? "timeseries_id" : "", deployment());
   }
 
@@ -244,8 +260,8 @@ struct NetcdfOutput::Files {
     ctd = std::make_unique<CtdFile>(worker, settings.ctd_path,
                                     globals("profile", "CTD profiles of a tag deployment"));
     CtdFile& f = *ctd;
-    f.profile = f.ds.add_dim("profile", kSmallBlock);
-    f.obs = f.ds.add_dim("obs", kSampleBlock);
+    f.profile = f.ds.add_dim("profile", small_block());
+    f.obs = f.ds.add_dim("obs", sample_block());
     VarSpec cast = spec("cast", Type::kInt, "1", "", "cast number in the run");
     cast.text_attrs = {{"cf_role", "profile_id"}};
     f.cast = f.ds.add_column(f.profile, cast);
@@ -297,9 +313,9 @@ struct NetcdfOutput::Files {
     dives = std::make_unique<DivesFile>(worker, settings.dives_path,
                                         globals("timeSeries", "Dive samples of a tag deployment"));
     DivesFile& f = *dives;
-    f.obs = f.ds.add_dim("obs", kSampleBlock);
-    f.haul = f.ds.add_dim("haulout", kSmallBlock);
-    f.start = f.ds.add_dim("start", kSmallBlock);
+    f.obs = f.ds.add_dim("obs", sample_block());
+    f.haul = f.ds.add_dim("haulout", small_block());
+    f.start = f.ds.add_dim("start", small_block());
     VarSpec t = time_var("time", "time of the dive sample");
     t.text_attrs.push_back({"axis", "T"});
     f.time = f.ds.add_column(f.obs, t);
@@ -341,8 +357,8 @@ struct NetcdfOutput::Files {
   }
 
   // The table of dives: a row per dive, as the lines of the dives text file.
-  static void add_dive_table(DivesFile& f) {
-    f.dive = f.ds.add_dim("dive", kSmallBlock);
+  void add_dive_table(DivesFile& f) const {
+    f.dive = f.ds.add_dim("dive", small_block());
     const auto of_dive = [](VarSpec v) {
       v.text_attrs.push_back({"coordinates", "dive_start"});
       return v;
@@ -373,7 +389,7 @@ struct NetcdfOutput::Files {
     acc = std::make_unique<AccFile>(worker, settings.accel_path,
                                     globals("timeSeries", "Accelerometer samples of a tag deployment"));
     AccFile& f = *acc;
-    f.obs = f.ds.add_dim("obs", kSampleBlock);
+    f.obs = f.ds.add_dim("obs", sample_block());
     VarSpec t = time_var("time", "time of the sample, spread evenly over its block of bursts");
     t.text_attrs.push_back({"axis", "T"});
     f.time = f.ds.add_column(f.obs, t);
@@ -397,8 +413,8 @@ struct NetcdfOutput::Files {
     if (gps) return *gps;
     gps = std::make_unique<GpsFile>(worker, settings.gps_path, globals("timeSeries", "GPS snapshots of a tag deployment"));
     GpsFile& f = *gps;
-    f.snapshot = f.ds.add_dim("snapshot", kSmallBlock);
-    f.entry = f.ds.add_dim("entry", kSampleBlock);
+    f.snapshot = f.ds.add_dim("snapshot", small_block());
+    f.entry = f.ds.add_dim("entry", sample_block());
     VarSpec t = time_var("time", "time of the snapshot");
     t.fill = true;
     t.text_attrs.push_back({"axis", "T"});
