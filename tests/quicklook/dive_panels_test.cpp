@@ -26,30 +26,31 @@ TEST(DiveSummary, HistogramWidensToHoldEveryValue) {
 TEST(DiveSummary, KeepsTheTenDeepestAndLongest) {
   DiveSummary s;
   dive_summary_reset(s, 2.0);
-  // Dive n: n metres deep (dive 12 as deep as dive 11) and 100 - n seconds long; dive 3 cut.
+  // Dive n: n metres deep (dive 12 as deep as dive 11), 100 - n seconds long, deepest at n
+  // o'clock; dive 3 cut.
   for (int n = 1; n <= 12; ++n) {
     analysis::Dive d;
     d.number = static_cast<std::uint64_t>(n);
     d.max_depth_mm = 1000 * std::min(n, 11);
-    d.start_ms = 0;
     d.end_ms = 1000 * (100 - n);
-    d.max_depth_ms = 3600000 * n;  // n o'clock
+    d.max_depth_ms = 3600000 * n;
     d.cut = n == 3;
     dive_summary_add(&s, d);
   }
-  std::vector<std::uint64_t> deepest, longest;
-  for (int i = 0; i < s.deepest_count; ++i) deepest.push_back(s.deepest[static_cast<std::size_t>(i)].number);
-  for (int i = 0; i < s.longest_count; ++i) longest.push_back(s.longest[static_cast<std::size_t>(i)].number);
-  EXPECT_EQ(deepest, (std::vector<std::uint64_t>{11, 12, 10, 9, 8, 7, 6, 5, 4, 3}));
-  EXPECT_EQ(longest, (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-  EXPECT_EQ(s.dives, 12u);
-  EXPECT_EQ(s.cut, 1u);
+  auto numbers = [](const auto& dives, int count) {
+    std::vector<std::uint64_t> v;
+    for (int i = 0; i < count; ++i) v.push_back(dives[static_cast<std::size_t>(i)].number);
+    return v;
+  };
+  EXPECT_EQ(numbers(s.deepest, s.deepest_count), (std::vector<std::uint64_t>{11, 12, 10, 9, 8, 7, 6, 5, 4, 3}));
+  EXPECT_EQ(numbers(s.longest, s.longest_count), (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ((std::vector<std::uint64_t>{s.dives, s.cut}), (std::vector<std::uint64_t>{12, 1}));
   // Maximum depth against time of day: 1 m at 01:00 in column 4 (15 min each), row 2 (0.5 m).
-  EXPECT_EQ(s.clock.row_height, 0.5);
-  EXPECT_EQ(s.clock.counts[2][4], 1u);
-  EXPECT_EQ(s.clock.counts[22][44] + s.clock.counts[22][48], 2u);  // 11 m at 11:00 and at 12:00
-  EXPECT_EQ(s.depths.width, 0.5);
-  EXPECT_EQ(s.depths.counts[22], 2u);
+  // 11 m at 11:00 and at 12:00 in row 22, and in the depth histogram's bin 22.
+  EXPECT_EQ((std::vector<double>{s.clock.row_height, double(s.clock.counts[2][4]),
+                                 double(s.clock.counts[22][44] + s.clock.counts[22][48]), s.depths.width,
+                                 double(s.depths.counts[22])}),
+            (std::vector<double>{0.5, 1, 2, 0.5, 2}));
   // A dive of 25 m lies past 40 rows of 0.5 m: rows of 1 m, rows merged in pairs.
   analysis::Dive deep;
   deep.max_depth_mm = 25000;
