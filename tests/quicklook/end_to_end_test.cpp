@@ -86,16 +86,7 @@ TEST(EndToEnd, ConvertsAndDrawsADeployment) {
   }
 }
 
-TEST(Quicklook, NoConvertedFilesGiveStatusOne) {
-  TempDir dir;
-  const Output none = ql(dir, "tag17.bin");
-  EXPECT_EQ(std::to_string(none.status) + " " + none.out,
-            "1 skelv-quicklook: no converted files of tag17.bin: none of tag17_tdr.txt, tag17_ctd.txt, "
-            "tag17_gps.txt, tag17_accel.txt exists\n");
-  EXPECT_FALSE(skelv::test::file_exists(dir.file("tag17_quicklook.html")));
-}
-
-TEST(Quicklook, HelpVersionAndBadArguments) {
+TEST(Quicklook, HelpVersionBadArgumentsAndNoConvertedFiles) {
   TempDir dir;
   for (const char* help : {"--help", "-help"}) {
     const auto r = ql(dir, help);
@@ -107,6 +98,11 @@ TEST(Quicklook, HelpVersionAndBadArguments) {
   for (const char* bad : {"tag.bin -dive-threshold", "tag.bin -dive-threshold deep", "tag.bin -x", "a.bin b.bin", ""}) {
     EXPECT_EQ(ql(dir, bad).status, 1) << bad;
   }
+  const Output none = ql(dir, "tag17.bin");
+  EXPECT_EQ(std::to_string(none.status) + " " + none.out,
+            "1 skelv-quicklook: no converted files of tag17.bin: none of tag17_tdr.txt, tag17_ctd.txt, "
+            "tag17_gps.txt, tag17_accel.txt exists\n");
+  EXPECT_FALSE(skelv::test::file_exists(dir.file("tag17_quicklook.html")));
 }
 
 // Regime 6 (depth and wet/dry state, 1 s): 0, 10, 10, 0, 0 m. A line shows the state as it
