@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdio>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +16,7 @@ namespace skelv::analysis {
 namespace {
 
 using skelv::test::read_file;
+using skelv::test::run_skelv;
 using skelv::test::TempDir;
 
 // Regime 1 (depth and temperature, 1 s) from 09:00:00: 0, 10, 30, 30, 10, 0 m at 20.00, 20.00,
@@ -46,61 +45,47 @@ const std::string kTable = std::string(kDiveHeader) +
     "3\t2021-03-14 10:00:04.000\t2021-03-14 10:00:05.000\t1.000\t40.000\t2021-03-14 10:00:05.000\t"
     "0.000\t15.000\t\t\t\t1\n";
 
-TEST(DivesFile, SkelvWritesTheTableBesideTheOtherFiles) {
-  TempDir dir;
-  write_image(dir.file("tag.bin"));
-  const auto r = skelv::test::run_skelv({"tag.bin", "-dives"}, dir.path());
-  ASSERT_EQ(r.status, 0) << r.out;
-  EXPECT_NE(r.out.find("  tag_tdr.txt: 13 TDR records\n  tag_dives.txt: 3 dives\n"), std::string::npos) << r.out;
-  EXPECT_EQ(read_file(dir.file("tag_dives.txt")), kTable);
-}
-
-TEST(DivesFile, ThresholdFromTheCommandLine) {
-  TempDir dir;
-  write_image(dir.file("tag.bin"));
-  // Deeper than 25 m: the two 30 m samples (bottom 1 s; no rates: both are bottom), then 40 m
-  // alone, cut by the end of the data; 25 m itself is not deeper.
-  const std::string table = std::string(kDiveHeader) +
-      "1\t2021-03-14 09:00:02.000\t2021-03-14 09:00:03.000\t1.000\t30.000\t2021-03-14 09:00:02.000\t"
-      "1.000\t\t\t14.50\t3602.000\t0\n"
-      "2\t2021-03-14 10:00:05.000\t2021-03-14 10:00:05.000\t0.000\t40.000\t2021-03-14 10:00:05.000\t"
-      "0.000\t\t\t\t\t1\n";
-  for (const char* option : {"-dive-threshold", "--dive-threshold"}) {
-    ASSERT_EQ(skelv::test::run_skelv({"tag.bin", "--dives", option, "25"}, dir.path()).status, 0);
-    EXPECT_EQ(read_file(dir.file("tag_dives.txt")), table) << option;
-  }
-  for (const char* bad : {"x", "-1", "2m", ""}) {
-    const auto r = skelv::test::run_skelv({"tag.bin", "-dives", "-dive-threshold", bad}, dir.path());
-    EXPECT_EQ(r.status, 1) << bad;
-    EXPECT_NE(r.out.find("Usage: Skelv"), std::string::npos) << bad;
-  }
-  EXPECT_EQ(skelv::test::run_skelv({"tag.bin", "-dives", "-dive-threshold"}, dir.path()).status, 1);
-}
-
 void collect(void* context, const Dive& dive) {
   char line[kDiveLineRoom];
   *static_cast<std::string*>(context) += std::string(line, format_dive_line(dive, line));
 }
 
-TEST(DivesFile, QuickLookReaderFindsTheSameDives) {
+class DivesFile : public ::testing::Test {
+ protected:
+  DivesFile() { write_image(dir.file("tag.bin")); }
+  skelv::test::ProcessResult run(const std::vector<std::string>& args) { return run_skelv(args, dir.path()); }
   TempDir dir;
-  write_image(dir.file("tag.bin"));
-  ASSERT_EQ(skelv::test::run_skelv({"tag.bin", "-dives"}, dir.path()).status, 0);
+};
+
+// One image converted with and without -dives: the table, the same dives found by the quick
+// look's reader in the TDR file, the table typed column by column by Python's csv module, and
+// the other files and the console otherwise unchanged.
+TEST_F(DivesFile, TableMatchesTheQuickLookLoadsTypedAndChangesNothingElse) {
+  TempDir plain;
+  write_image(plain.file("tag.bin"));
+  const auto a = run_skelv({"tag.bin"}, plain.path());
+  const auto b = run({"tag.bin", "-dives"});
+  ASSERT_EQ(b.status, 0) << b.out;
+  EXPECT_EQ(read_file(dir.file("tag_dives.txt")), kTable);
+  EXPECT_FALSE(skelv::test::file_exists(plain.file("tag_dives.txt")));
+  for (const char* name : {"tag_tdr.txt", "tag_ctd.txt", "tag_gps.txt", "tag_accel.txt"}) {
+    EXPECT_EQ(skelv::test::file_exists(plain.file(name)), skelv::test::file_exists(dir.file(name))) << name;
+    if (skelv::test::file_exists(plain.file(name))) {
+      EXPECT_EQ(read_file(plain.file(name)), read_file(dir.file(name))) << name;
+    }
+  }
+  // The console differs by the table's line alone (the working folder aside).
+  auto tail = [](const std::string& s) { return s.substr(s.find("Tag Version")); };
+  EXPECT_EQ(tail(a.out) + "  tag_dives.txt: 3 dives\n", tail(b.out));
+
   auto d = std::make_unique<quicklook::Deployment>();
   quicklook::deployment_reset(*d);
   std::string lines = kDiveHeader;
   detector_reset(d->detector, kDefaultDiveThreshold, collect, &lines);
   ASSERT_TRUE(quicklook::read_file(*d, quicklook::FileKind::kTdr, dir.file("tag_tdr.txt").c_str()));
-  EXPECT_EQ(lines, read_file(dir.file("tag_dives.txt")));
   EXPECT_EQ(lines, kTable);
-}
 
-TEST(DivesFile, PythonReadsEveryColumnTyped) {
-  TempDir dir;
-  write_image(dir.file("tag.bin"));
-  ASSERT_EQ(skelv::test::run_skelv({"tag.bin", "-dives"}, dir.path()).status, 0);
-  // The csv module with a type per column (empty only where a value can be unknown), then
-  // pandas, when it is installed, in one read_csv call.
+  // A type per column, empty only where a value can be unknown; the header names them all.
   skelv::test::write_file(dir.file("check.py"), R"(import csv, datetime, sys
 when = lambda v: datetime.datetime.strptime(v, '%Y-%m-%d %H:%M:%S.%f')
 opt = lambda v: None if v == '' else float(v)
@@ -113,67 +98,44 @@ with open(sys.argv[1], newline='') as f:
 typed = [{k: types[k](v) for k, v in r.items()} for r in rows]
 print(len(typed), typed[0]['START(UTC)'].isoformat(), typed[0]['BOTTOM_TEMP(C)'], typed[1]['DESCENT_RATE(m/s)'],
       typed[2]['SURFACE_INTERVAL(s)'], [r['CUT'] for r in typed])
-try:
-    import pandas
-except ImportError:
-    print('no pandas'); sys.exit(0)
-t = pandas.read_csv(sys.argv[1], sep='\t', parse_dates=['START(UTC)', 'END(UTC)', 'MAX_DEPTH_TIME(UTC)'])
-print(' '.join(str(t[c].dtype) for c in t.columns))
 )");
-  std::FILE* p = ::popen(("/usr/bin/python3 '" + dir.file("check.py") + "' '" + dir.file("tag_dives.txt") + "' 2>&1").c_str(), "r");
-  ASSERT_NE(p, nullptr);
-  std::string out;
-  char buf[1024];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
-  EXPECT_EQ(::pclose(p), 0) << out;
-  std::istringstream lines(out);
-  std::string csv_line, pandas_line;
-  std::getline(lines, csv_line);
-  std::getline(lines, pandas_line);
-  EXPECT_EQ(csv_line, "3 2021-03-14T09:00:01 14.5 None None [0, 1, 1]");
-  if (pandas_line != "no pandas") {
-    EXPECT_EQ(pandas_line,
-              "int64 datetime64[ns] datetime64[ns] float64 float64 datetime64[ns] float64 float64 float64 float64 "
-              "float64 int64");
-  }
+  const auto py = skelv::test::run_command(dir.path(), "/usr/bin/python3 check.py tag_dives.txt 2>&1");
+  EXPECT_EQ(py.status, 0) << py.out;
+  EXPECT_EQ(py.out, "3 2021-03-14T09:00:01 14.5 None None [0, 1, 1]\n");
 }
 
-TEST(DivesFile, RunWithoutDivesIsUnchanged) {
-  TempDir plain, with;
-  write_image(plain.file("tag.bin"));
-  write_image(with.file("tag.bin"));
-  const auto a = skelv::test::run_skelv({"tag.bin"}, plain.path());
-  const auto b = skelv::test::run_skelv({"tag.bin", "-dives"}, with.path());
-  EXPECT_FALSE(skelv::test::file_exists(plain.file("tag_dives.txt")));
-  for (const char* name : {"tag_tdr.txt", "tag_ctd.txt", "tag_gps.txt", "tag_accel.txt"}) {
-    EXPECT_EQ(skelv::test::file_exists(plain.file(name)), skelv::test::file_exists(with.file(name))) << name;
-    if (skelv::test::file_exists(plain.file(name))) {
-      EXPECT_EQ(read_file(plain.file(name)), read_file(with.file(name))) << name;
-    }
+TEST_F(DivesFile, ThresholdFromTheCommandLine) {
+  // Deeper than 25 m: the two 30 m samples (bottom 1 s; no rates: both are bottom), then 40 m
+  // alone, cut by the end of the data; 25 m itself is not deeper.
+  const std::string table = std::string(kDiveHeader) +
+      "1\t2021-03-14 09:00:02.000\t2021-03-14 09:00:03.000\t1.000\t30.000\t2021-03-14 09:00:02.000\t"
+      "1.000\t\t\t14.50\t3602.000\t0\n"
+      "2\t2021-03-14 10:00:05.000\t2021-03-14 10:00:05.000\t0.000\t40.000\t2021-03-14 10:00:05.000\t"
+      "0.000\t\t\t\t\t1\n";
+  for (const char* option : {"-dive-threshold", "--dive-threshold"}) {
+    ASSERT_EQ(run({"tag.bin", "--dives", option, "25"}).status, 0);
+    EXPECT_EQ(read_file(dir.file("tag_dives.txt")), table) << option;
   }
-  // The console differs by the table's line alone (the working folder aside).
-  auto tail = [](const std::string& s) { return s.substr(s.find("Tag Version")); };
-  EXPECT_EQ(tail(a.out) + "  tag_dives.txt: 3 dives\n", tail(b.out));
+  for (const char* bad : {"x", "-1", "2m", ""}) {
+    const auto r = run({"tag.bin", "-dives", "-dive-threshold", bad});
+    EXPECT_EQ(r.status, 1) << bad;
+    EXPECT_NE(r.out.find("Usage: Skelv"), std::string::npos) << bad;
+  }
+  EXPECT_EQ(run({"tag.bin", "-dives", "-dive-threshold"}).status, 1);
 }
 
-TEST(DivesFile, TableThatCannotBeWrittenIsReported) {
-  TempDir dir;
-  write_image(dir.file("tag.bin"));
+TEST_F(DivesFile, TableThatCannotBeWrittenIsReportedAndNoImageGivesNoTable) {
   ASSERT_EQ(::mkdir(dir.file("tag_dives.txt").c_str(), 0755), 0);  // a folder in the way
-  const auto r = skelv::test::run_skelv({"tag.bin", "-dives"}, dir.path());
+  auto r = run({"tag.bin", "-dives"});
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("  tag_tdr.txt: 13 TDR records\nCan't write dives file tag_dives.txt\n"), std::string::npos)
       << r.out;
-}
-
-TEST(DivesFile, NoTableWhenTheImageCannotBeRead) {
-  TempDir dir;
-  const auto r = skelv::test::run_skelv({"missing.bin", "-dives"}, dir.path());
+  r = run({"missing.bin", "-dives"});
   EXPECT_NE(r.out.find("Failure: Can't open TDR data file missing.bin"), std::string::npos) << r.out;
   EXPECT_FALSE(skelv::test::file_exists(dir.file("missing_dives.txt")));
   // An image without dive samples still gets the header, so the table always loads.
   skelv::test::ImageBuilder().eof().write_to(dir.file("empty.bin"));
-  ASSERT_EQ(skelv::test::run_skelv({"empty.bin", "-dives"}, dir.path()).status, 0);
+  ASSERT_EQ(run({"empty.bin", "-dives"}).status, 0);
   EXPECT_EQ(read_file(dir.file("empty_dives.txt")), kDiveHeader);
 }
 

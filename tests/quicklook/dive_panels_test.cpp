@@ -1,22 +1,14 @@
-// The quick look's dive panels: histograms, the deepest and longest dives, day strips, the
-// wet/dry values explained, and the program's options.
+// The quick look's dive panels: histograms, the deepest and longest dives, day strips.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "quicklook/dive_summary.h"
-#include "encoder/image_builder.h"
-#include "support/test_support.h"
 
 namespace skelv::quicklook {
 namespace {
-
-using skelv::test::read_file;
-using skelv::test::TempDir;
 
 TEST(DiveSummary, HistogramWidensToHoldEveryValue) {
   Histogram h;
@@ -34,30 +26,31 @@ TEST(DiveSummary, HistogramWidensToHoldEveryValue) {
 TEST(DiveSummary, KeepsTheTenDeepestAndLongest) {
   DiveSummary s;
   dive_summary_reset(s, 2.0);
-  // Dive n: n metres deep (dive 12 as deep as dive 11) and 100 - n seconds long; dive 3 cut.
+  // Dive n: n metres deep (dive 12 as deep as dive 11), 100 - n seconds long, deepest at n
+  // o'clock; dive 3 cut.
   for (int n = 1; n <= 12; ++n) {
     analysis::Dive d;
     d.number = static_cast<std::uint64_t>(n);
     d.max_depth_mm = 1000 * std::min(n, 11);
-    d.start_ms = 0;
     d.end_ms = 1000 * (100 - n);
-    d.max_depth_ms = 3600000 * n;  // n o'clock
+    d.max_depth_ms = 3600000 * n;
     d.cut = n == 3;
     dive_summary_add(&s, d);
   }
-  std::vector<std::uint64_t> deepest, longest;
-  for (int i = 0; i < s.deepest_count; ++i) deepest.push_back(s.deepest[static_cast<std::size_t>(i)].number);
-  for (int i = 0; i < s.longest_count; ++i) longest.push_back(s.longest[static_cast<std::size_t>(i)].number);
-  EXPECT_EQ(deepest, (std::vector<std::uint64_t>{11, 12, 10, 9, 8, 7, 6, 5, 4, 3}));
-  EXPECT_EQ(longest, (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
-  EXPECT_EQ(s.dives, 12u);
-  EXPECT_EQ(s.cut, 1u);
+  auto numbers = [](const auto& dives, int count) {
+    std::vector<std::uint64_t> v;
+    for (int i = 0; i < count; ++i) v.push_back(dives[static_cast<std::size_t>(i)].number);
+    return v;
+  };
+  EXPECT_EQ(numbers(s.deepest, s.deepest_count), (std::vector<std::uint64_t>{11, 12, 10, 9, 8, 7, 6, 5, 4, 3}));
+  EXPECT_EQ(numbers(s.longest, s.longest_count), (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+  EXPECT_EQ((std::vector<std::uint64_t>{s.dives, s.cut}), (std::vector<std::uint64_t>{12, 1}));
   // Maximum depth against time of day: 1 m at 01:00 in column 4 (15 min each), row 2 (0.5 m).
-  EXPECT_EQ(s.clock.row_height, 0.5);
-  EXPECT_EQ(s.clock.counts[2][4], 1u);
-  EXPECT_EQ(s.clock.counts[22][44] + s.clock.counts[22][48], 2u);  // 11 m at 11:00 and at 12:00
-  EXPECT_EQ(s.depths.width, 0.5);
-  EXPECT_EQ(s.depths.counts[22], 2u);
+  // 11 m at 11:00 and at 12:00 in row 22, and in the depth histogram's bin 22.
+  EXPECT_EQ((std::vector<double>{s.clock.row_height, double(s.clock.counts[2][4]),
+                                 double(s.clock.counts[22][44] + s.clock.counts[22][48]), s.depths.width,
+                                 double(s.depths.counts[22])}),
+            (std::vector<double>{0.5, 1, 2, 0.5, 2}));
   // A dive of 25 m lies past 40 rows of 0.5 m: rows of 1 m, rows merged in pairs.
   analysis::Dive deep;
   deep.max_depth_mm = 25000;
@@ -88,69 +81,6 @@ TEST(DiveSummary, DayStripsKeepTheDeepestOfEachPeriod) {
   EXPECT_EQ(s->outside, 2u);
   EXPECT_EQ((std::vector<int>{s->max_depth[0][0], s->max_depth[0][1], s->max_depth[0][2], s->max_depth[1][240]}),
             (std::vector<int>{70, 0, kNoDepth, 90}));
-}
-
-struct Output {
-  int status = -1;
-  std::string out;
-};
-
-Output sh(const TempDir& dir, const std::string& args) {
-  Output r;
-  const std::string command = "cd '" + dir.path() + "' && '" SKELV_QUICKLOOK_EXE "' " + args + " 2>&1";
-  std::FILE* p = ::popen(command.c_str(), "r");
-  char buf[4096];
-  for (std::size_t n; p != nullptr && (n = std::fread(buf, 1, sizeof buf, p)) > 0;) r.out.append(buf, n);
-  const int status = p == nullptr ? -1 : ::pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-TEST(QuicklookOptions, HelpVersionAndThreshold) {
-  TempDir dir;
-  for (const char* help : {"--help", "-help"}) {
-    const Output r = sh(dir, help);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: skelv-quicklook IMAGE [-dive-threshold M]\n", 0), 0u) << r.out;
-  }
-  EXPECT_EQ(sh(dir, "--version").out, "skelv-quicklook v78\n");
-  EXPECT_EQ(sh(dir, "--version").status, 0);
-  for (const char* bad : {"tag.bin -dive-threshold", "tag.bin -dive-threshold deep", "tag.bin -x", "a.bin b.bin", ""}) {
-    EXPECT_EQ(sh(dir, bad).status, 1) << bad;
-  }
-}
-
-// Regime 6 (depth and wet/dry state, 1 s): 0, 10, 10, 0, 0 m. A line shows the state as it
-// stands once the next sample has been read: 1, 0, 0, 1, 1 (a state record before the dive start
-// would be passed over while looking for the first start record).
-TEST(QuicklookOptions, PageNamesWhatEachWetDryValueStoodFor) {
-  TempDir dir;
-  skelv::test::ImageBuilder img;
-  img.dive_start(6, {2021, 3, 14, 9, 0, 0}, 100).u16(0).wetdry(1).change(0, 100).wetdry(0).step(0);
-  img.change(100, 0).wetdry(1).step(0).eof().write_to(dir.file("tag.bin"));
-  ASSERT_EQ(skelv::test::run_skelv({"tag.bin"}, dir.path()).status, 0);
-  ASSERT_EQ(read_file(dir.file("tag_tdr.txt")),
-            "DATE(UTC)\tDEPTH(m)\tWETDRY\n2021/03/14 09:00:00.000\t0.000\t1\n2021/03/14 09:00:01.000\t10.000\t0\n"
-            "2021/03/14 09:00:02.000\t10.000\t0\n2021/03/14 09:00:03.000\t0.000\t1\n2021/03/14 09:00:04.000\t0.000\t1\n");
-  ASSERT_EQ(sh(dir, "tag.bin").status, 0);
-  std::string page = read_file(dir.file("tag_quicklook.html"));
-  for (const char* part : {
-           ">WETDRY: 1 dry or at the surface, 0 wet</text>",
-           "<tr><td class=\"n\">0</td><td class=\"n\">2</td><td class=\"n\">100.0 %</td><td>wet</td></tr>",
-           "<tr><td class=\"n\">1</td><td class=\"n\">3</td><td class=\"n\">0.0 %</td><td>dry or at the surface</td></tr>",
-           "<td>1 deeper than 2 m, 0 of them cut", "id=\"day-strips\"", ">2021-03-14</text>", "id=\"dive-clock\"",
-           "id=\"dive-histograms\"", "<h3>Ten deepest dives</h3>",
-           "<tr><td class=\"n\">1</td><td>2021-03-14 09:00:01</td><td class=\"n\">1 s</td><td class=\"n\">10.0 m</td>"
-           "<td class=\"n\">1 s</td><td></td></tr>",
-       }) {
-    EXPECT_NE(page.find(part), std::string::npos) << part;
-  }
-  // Deeper than 10 m: no dive at all, and no dive panels.
-  ASSERT_EQ(sh(dir, "tag.bin --dive-threshold 10").status, 0);
-  page = read_file(dir.file("tag_quicklook.html"));
-  EXPECT_NE(page.find("<td>0 deeper than 10 m, 0 of them cut"), std::string::npos);
-  EXPECT_EQ(page.find("id=\"dive-clock\""), std::string::npos);
-  EXPECT_NE(page.find("<th>Deeper than 10 m</th>"), std::string::npos);
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ Output sh(const TempDir& dir, const std::string& command) {  // with standard er
   return skelv::test::run_command(dir.path(), command + " 2>&1");
 }
 
+Output ql(const TempDir& dir, const std::string& args) { return sh(dir, kQuicklook + args); }
+
 void expect_well_formed(const TempDir& dir) {  // also the check that texts from the files are escaped
   const Output lint = sh(dir, "xmllint --noout tag17_quicklook.html");
   EXPECT_EQ(lint.status, 0) << lint.out;
@@ -54,10 +56,10 @@ void convert_deployment(const TempDir& dir) {
 TEST(EndToEnd, ConvertsAndDrawsADeployment) {
   TempDir dir;
   ASSERT_NO_FATAL_FAILURE(convert_deployment(dir));
-  const Output ql = sh(dir, kQuicklook + std::string("tag17.bin"));
-  ASSERT_EQ(ql.status, 0) << ql.out;
+  const Output run = ql(dir, "tag17.bin");
+  ASSERT_EQ(run.status, 0) << run.out;
   const std::string page = read_file(dir.file("tag17_quicklook.html"));
-  EXPECT_EQ(ql.out, "Wrote tag17_quicklook.html (" + std::to_string(page.size()) + " bytes)\n");
+  EXPECT_EQ(run.out, "Wrote tag17_quicklook.html (" + std::to_string(page.size()) + " bytes)\n");
   expect_well_formed(dir);
   for (const char* part : {
            "id=\"dive-profile\"", "<path class=\"series depth\"", "<rect class=\"haulout\" x=",
@@ -84,14 +86,53 @@ TEST(EndToEnd, ConvertsAndDrawsADeployment) {
   }
 }
 
-TEST(Quicklook, NoConvertedFilesGiveStatusOne) {
+TEST(Quicklook, HelpVersionBadArgumentsAndNoConvertedFiles) {
   TempDir dir;
-  EXPECT_EQ(sh(dir, kQuicklook + std::string("tag17.bin")).out,
-            "skelv-quicklook: no converted files of tag17.bin: none of tag17_tdr.txt, tag17_ctd.txt, "
+  for (const char* help : {"--help", "-help"}) {
+    const auto r = ql(dir, help);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("Usage: skelv-quicklook IMAGE [-dive-threshold M]\n", 0), 0u) << r.out;
+  }
+  const Output version = ql(dir, "--version");
+  EXPECT_EQ(std::to_string(version.status) + " " + version.out, "0 skelv-quicklook v78\n");
+  for (const char* bad : {"tag.bin -dive-threshold", "tag.bin -dive-threshold deep", "tag.bin -x", "a.bin b.bin", ""}) {
+    EXPECT_EQ(ql(dir, bad).status, 1) << bad;
+  }
+  const Output none = ql(dir, "tag17.bin");
+  EXPECT_EQ(std::to_string(none.status) + " " + none.out,
+            "1 skelv-quicklook: no converted files of tag17.bin: none of tag17_tdr.txt, tag17_ctd.txt, "
             "tag17_gps.txt, tag17_accel.txt exists\n");
-  EXPECT_EQ(sh(dir, kQuicklook + std::string("tag17.bin")).status, 1);
   EXPECT_FALSE(skelv::test::file_exists(dir.file("tag17_quicklook.html")));
-  EXPECT_EQ(sh(dir, kQuicklook).status, 1);  // no image named
+}
+
+// Regime 6 (depth and wet/dry state, 1 s): 0, 10, 10, 0, 0 m. A line shows the state as it
+// stands once the next sample has been read: 1, 0, 0, 1, 1 (a state record before the dive start
+// would be passed over while looking for the first start record).
+TEST(Quicklook, PageNamesWhatEachWetDryValueStoodForAndTakesTheThreshold) {
+  TempDir dir;
+  skelv::test::ImageBuilder img;
+  img.dive_start(6, {2021, 3, 14, 9, 0, 0}, 100).u16(0).wetdry(1).change(0, 100).wetdry(0).step(0);
+  img.change(100, 0).wetdry(1).step(0).eof().write_to(dir.file("tag.bin"));
+  ASSERT_EQ(skelv::test::run_skelv({"tag.bin"}, dir.path()).status, 0);
+  ASSERT_EQ(ql(dir, "tag.bin").status, 0);
+  std::string page = read_file(dir.file("tag_quicklook.html"));
+  for (const char* part : {
+           ">WETDRY: 1 dry or at the surface, 0 wet</text>",
+           "<tr><td class=\"n\">0</td><td class=\"n\">2</td><td class=\"n\">100.0 %</td><td>wet</td></tr>",
+           "<tr><td class=\"n\">1</td><td class=\"n\">3</td><td class=\"n\">0.0 %</td><td>dry or at the surface</td></tr>",
+           "<td>1 deeper than 2 m, 0 of them cut", "id=\"day-strips\"", ">2021-03-14</text>", "id=\"dive-clock\"",
+           "id=\"dive-histograms\"", "<h3>Ten deepest dives</h3>",
+           "<tr><td class=\"n\">1</td><td>2021-03-14 09:00:01</td><td class=\"n\">1 s</td><td class=\"n\">10.0 m</td>"
+           "<td class=\"n\">1 s</td><td></td></tr>",
+       }) {
+    EXPECT_NE(page.find(part), std::string::npos) << part;
+  }
+  // Deeper than 10 m: no dive at all, and no dive panels.
+  ASSERT_EQ(ql(dir, "tag.bin --dive-threshold 10").status, 0);
+  page = read_file(dir.file("tag_quicklook.html"));
+  EXPECT_NE(page.find("<td>0 deeper than 10 m, 0 of them cut"), std::string::npos);
+  EXPECT_EQ(page.find("id=\"dive-clock\""), std::string::npos);
+  EXPECT_NE(page.find("<th>Deeper than 10 m</th>"), std::string::npos);
 }
 
 // Many lines with the most varied content the page can show stay under 2 MB: every column of
@@ -118,8 +159,8 @@ TEST(Quicklook, ThePageStaysSmallWhateverTheInput) {
   }
   TempDir dir;
   for (int k = 0; k < 4; ++k) skelv::test::write_file(dir.file(std::string("tag17") + kSuffix[k]), files[k]);
-  const Output ql = sh(dir, kQuicklook + std::string("tag17.bin"));
-  ASSERT_EQ(ql.status, 0) << ql.out;
+  const Output run = ql(dir, "tag17.bin");
+  ASSERT_EQ(run.status, 0) << run.out;
   const std::string page = read_file(dir.file("tag17_quicklook.html"));
   EXPECT_LT(page.size(), 2u << 20);
   // 300 casts: every 8th is drawn, 38 of them (every 4th would be 75, more than 40).
@@ -146,8 +187,8 @@ TEST(Quicklook, DrawsCutAndDamagedFiles) {
       for (int flip = 0; round % 2 == 1 && flip < 4; ++flip) text[rng() % text.size()] = bytes[rng() % sizeof bytes];
       skelv::test::write_file(dir.file(std::string("tag17") + kSuffix[k]), text);
     }
-    const Output ql = sh(dir, kQuicklook + std::string("tag17.bin"));
-    ASSERT_EQ(ql.status, 0) << round << ql.out;
+    const Output run = ql(dir, "tag17.bin");
+    ASSERT_EQ(run.status, 0) << round << run.out;
     EXPECT_NE(read_file(dir.file("tag17_quicklook.html")).find("</html>"), std::string::npos) << round;
     if (round % 10 == 1) expect_well_formed(dir);
   }
