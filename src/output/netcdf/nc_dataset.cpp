@@ -64,7 +64,7 @@ void describe(Column& c, T fill, double low, double high) {
 }
 
 void describe(Column& c) {
-  switch (c.spec.type) {
+  switch (c.def.type) {
     case Type::kByte: describe<std::int8_t>(c, NC_FILL_BYTE, -128, 127); return;
     case Type::kUByte: describe<std::uint8_t>(c, NC_FILL_UBYTE, 0, 255); return;
     case Type::kShort: describe<std::int16_t>(c, NC_FILL_SHORT, -32768, 32767); return;
@@ -132,9 +132,9 @@ int Dataset::add_dim(const std::string& name, std::size_t block) {
   return static_cast<int>(dims_.size()) - 1;
 }
 
-int Dataset::add_column(int dim, VarSpec spec) {
+int Dataset::add_column(int dim, VarSpec def) {
   auto c = std::make_unique<Column>();
-  c->spec = std::move(spec);
+  c->def = std::move(def);
   c->dim = dim;
   describe(*c);
   refill(*c);
@@ -147,12 +147,12 @@ int Dataset::add_column(int dim, VarSpec spec) {
 void Dataset::refill(Column& c) const {
   if (c.dim < 0) return;
   const std::size_t n = dims_[c.dim].block;
-  if (c.spec.type == Type::kString) {
+  if (c.def.type == Type::kString) {
     c.texts.assign(n, std::string());
   } else {
     // A row of a column without fill always gets a value; the others start as the fill.
     c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
-    if (c.spec.fill && n > 0) {
+    if (c.def.fill && n > 0) {
       // One value, then copies of what is filled so far, doubling.
       unsigned char* p = c.bytes.get();
       const std::size_t total = n * c.size;
@@ -180,13 +180,13 @@ void Dataset::define() {
     if (ncid_ < 0) return;
     for (Dim& d : dims_) check(nc_def_dim(ncid_, d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
     for (auto& c : columns_) {
-      if (!c->spec.lazy && c->dim >= 0) define_var(*c);
+      if (!c->def.lazy && c->dim >= 0) define_var(*c);
     }
   });
 }
 
 void Dataset::define_var(Column& c) {
-  const VarSpec& s = c.spec;
+  const VarSpec& s = c.def;
   const Dim& d = dims_[c.dim];
   if (!check(nc_def_var(ncid_, s.name.c_str(), nc_type_of(s.type), 1, &d.dimid, &c.varid), "variable")) return;
   const std::size_t chunk = d.block;
@@ -239,7 +239,7 @@ void Dataset::flush(int dim) {
   auto parts = std::make_shared<std::vector<Part>>();
   for (int id : d.columns) {
     Column& c = *columns_[id];
-    if (c.spec.lazy && !c.any && !c.started) {
+    if (c.def.lazy && !c.any && !c.started) {
       // Nothing to write yet; a later block that has a value defines the variable, and these
       // rows read as its fill value.
       continue;
@@ -259,7 +259,7 @@ void Dataset::flush(int dim) {
       }
       const std::size_t from = start;
       const std::size_t count = n;
-      if (c.spec.type == Type::kString) {
+      if (c.def.type == Type::kString) {
         std::vector<const char*> p(n);
         for (std::size_t i = 0; i < n; ++i) p[i] = part.texts[i].c_str();
         check(nc_put_vara_string(ncid_, c.varid, &from, &count, p.data()), "write");

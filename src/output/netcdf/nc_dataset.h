@@ -61,7 +61,7 @@ class Dataset;
 
 // A buffered column of one dimension, in the variable's own type: the library copies it as is.
 struct Column {
-  VarSpec spec;
+  VarSpec def;
   int dim = 0;
   std::size_t size = 8;                 // bytes per value
   unsigned char fill[8] = {};           // the type's fill value, in its own bytes
@@ -89,7 +89,7 @@ class Dataset {
   ~Dataset();
 
   int add_dim(const std::string& name, std::size_t block);
-  int add_column(int dim, VarSpec spec);
+  int add_column(int dim, VarSpec def);
   // Defines the dimensions and every column that is not lazy; call once after adding them.
   void define();
 
@@ -126,7 +126,7 @@ class Dataset {
  private:
   void flush(int dim);
   [[gnu::always_inline]] static void store(const Column& c, unsigned char* at, double value) {
-    switch (c.spec.type) {
+    switch (c.def.type) {
       case Type::kFloat: put(at, static_cast<float>(value)); return;
       case Type::kDouble: put(at, value); return;
       default: break;
@@ -136,7 +136,7 @@ class Dataset {
       std::memcpy(at, c.fill, c.size);
       return;
     }
-    switch (c.spec.type) {
+    switch (c.def.type) {
       case Type::kByte: put(at, static_cast<std::int8_t>(value)); return;
       case Type::kUByte: put(at, static_cast<std::uint8_t>(value)); return;
       case Type::kShort: put(at, static_cast<std::int16_t>(value)); return;

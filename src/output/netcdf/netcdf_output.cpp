@@ -53,7 +53,7 @@ std::string offset_text(std::uint64_t offset) {
   return text;
 }
 
-VarSpec spec(const std::string& name, Type type, const std::string& units, const std::string& standard_name,
+VarSpec variable(const std::string& name, Type type, const std::string& units, const std::string& standard_name,
              const std::string& long_name) {
   VarSpec v;
   v.name = name;
@@ -65,14 +65,14 @@ VarSpec spec(const std::string& name, Type type, const std::string& units, const
 }
 
 VarSpec time_var(const std::string& name, const std::string& long_name) {
-  VarSpec v = spec(name, Type::kDouble, kTimeUnits, "time", long_name);
+  VarSpec v = variable(name, Type::kDouble, kTimeUnits, "time", long_name);
   v.text_attrs = {{"calendar", "standard"}};
   return v;
 }
 
 VarSpec plain(const std::string& name, Type type, const std::string& units, const std::string& standard_name,
               const std::string& long_name, bool lazy = false) {
-  VarSpec v = spec(name, type, units, standard_name, long_name);
+  VarSpec v = variable(name, type, units, standard_name, long_name);
   v.fill = true;
   v.lazy = lazy;
   return v;
@@ -93,12 +93,12 @@ struct Events {
   int dim = -1, offset = -1, kind = -1, text = -1;
   void add(nc::Dataset& ds, std::size_t block) {
     dim = ds.add_dim("event", block);
-    offset = ds.add_column(dim, spec("event_offset", Type::kInt64, "1", "", "input byte offset of the event"));
-    VarSpec k = spec("event_kind", Type::kByte, "1", "", "kind of event");
+    offset = ds.add_column(dim, variable("event_offset", Type::kInt64, "1", "", "input byte offset of the event"));
+    VarSpec k = variable("event_kind", Type::kByte, "1", "", "kind of event");
     k.int_attrs = {{"flag_values", {0, 1}}};
     k.text_attrs = {{"flag_meanings", "note failure"}};
     kind = ds.add_column(dim, k);
-    text = ds.add_column(dim, spec("event_text", Type::kString, "", "", "text of the note or failure"));
+    text = ds.add_column(dim, variable("event_text", Type::kString, "", "", "text of the note or failure"));
   }
   void put(nc::Dataset& ds, std::uint64_t at, int what, const char* message) {
     ds.set(offset, static_cast<double>(at));
@@ -262,7 +262,7 @@ struct NetcdfOutput::Files {
     CtdFile& f = *ctd;
     f.profile = f.ds.add_dim("profile", small_block());
     f.obs = f.ds.add_dim("obs", sample_block());
-    VarSpec cast = spec("cast", Type::kInt, "1", "", "cast number in the run");
+    VarSpec cast = variable("cast", Type::kInt, "1", "", "cast number in the run");
     cast.text_attrs = {{"cf_role", "profile_id"}};
     f.cast = f.ds.add_column(f.profile, cast);
     f.profile_time = f.ds.add_column(f.profile, time_var("profile_time", "time of the cast's first sample"));
@@ -270,15 +270,15 @@ struct NetcdfOutput::Files {
     f.surface = f.ds.add_column(f.profile, plain("surface_pressure", Type::kFloat, "dbar",
                                                  "sea_water_pressure_at_sea_water_surface",
                                                  "absolute pressure at the surface (ABS_PRESSURE_AT_SURFACE)"));
-    f.mask = f.ds.add_column(f.profile, spec("channel_mask", Type::kUByte, "1", "", "channel mask byte of the cast start"));
-    VarSpec set = spec("sensor_set", Type::kShort, "1", "", "auxiliary sensors of the cast");
+    f.mask = f.ds.add_column(f.profile, variable("channel_mask", Type::kUByte, "1", "", "channel mask byte of the cast start"));
+    VarSpec set = variable("sensor_set", Type::kShort, "1", "", "auxiliary sensors of the cast");
     set.int_attrs = {{"flag_masks", {1, 2, 4, 8, 16, 32, 64, 128}}};
     set.text_attrs = {{"flag_meanings", sensor_meanings()}};
     f.sensor_set = f.ds.add_column(f.profile, set);
-    VarSpec rows = spec("row_size", Type::kInt, "1", "", "number of samples of the cast");
+    VarSpec rows = variable("row_size", Type::kInt, "1", "", "number of samples of the cast");
     rows.text_attrs = {{"sample_dimension", "obs"}};
     f.row_size = f.ds.add_column(f.profile, rows);
-    f.profile_offset = f.ds.add_column(f.profile, spec("cast_offset", Type::kInt64, "1", "", "input byte offset after the cast start record"));
+    f.profile_offset = f.ds.add_column(f.profile, variable("cast_offset", Type::kInt64, "1", "", "input byte offset after the cast start record"));
 
     VarSpec t = time_var("time", "time of the sample");
     t.text_attrs.push_back({"axis", "T"});
@@ -339,17 +339,17 @@ struct NetcdfOutput::Files {
     }
     f.mag_temperature = f.ds.add_column(f.obs, data(plain("mag_temperature", Type::kByte, "degree_C", "", "magnetometer temperature (MAG_TEMP(C))", true)));
     f.wetdry = f.ds.add_column(f.obs, data(plain("wetdry", Type::kShort, "1", "", "wet/dry state (WETDRY, regimes 6 and 8) or dryness (DRYNESS, regime 7)", true)));
-    f.regime = f.ds.add_column(f.obs, data(spec("regime", Type::kByte, "1", "", "TDR regime of the sample's dive start")));
+    f.regime = f.ds.add_column(f.obs, data(variable("regime", Type::kByte, "1", "", "TDR regime of the sample's dive start")));
     f.haul_start = f.ds.add_column(f.haul, time_var("haulout_start", "start of the haul-out"));
     f.haul_end = f.ds.add_column(f.haul, time_var("haulout_end", "end of the haul-out"));
     f.start_time = f.ds.add_column(f.start, time_var("start_time", "time of the dive start, or the haul-out start of a dry start"));
-    VarSpec kind = spec("start_kind", Type::kByte, "1", "", "kind of start record");
+    VarSpec kind = variable("start_kind", Type::kByte, "1", "", "kind of start record");
     kind.int_attrs = {{"flag_values", {0, 1}}};
     kind.text_attrs = {{"flag_meanings", "dive_start dry_start"}};
     f.start_kind = f.ds.add_column(f.start, kind);
-    f.start_regime = f.ds.add_column(f.start, spec("start_regime", Type::kByte, "1", "", "TDR regime in force"));
-    f.start_interval = f.ds.add_column(f.start, spec("start_interval", Type::kDouble, "s", "", "sampling interval of the start record"));
-    f.start_offset = f.ds.add_column(f.start, spec("start_offset", Type::kInt64, "1", "", "input byte offset after the start record"));
+    f.start_regime = f.ds.add_column(f.start, variable("start_regime", Type::kByte, "1", "", "TDR regime in force"));
+    f.start_interval = f.ds.add_column(f.start, variable("start_interval", Type::kDouble, "s", "", "sampling interval of the start record"));
+    f.start_offset = f.ds.add_column(f.start, variable("start_offset", Type::kInt64, "1", "", "input byte offset after the start record"));
     add_dive_table(f);
     common(f.ds, f.events);
     f.ds.define();
@@ -363,7 +363,7 @@ struct NetcdfOutput::Files {
       v.text_attrs.push_back({"coordinates", "dive_start"});
       return v;
     };
-    VarSpec number = spec("dive_number", Type::kInt, "1", "", "dive number in the run (DIVE)");
+    VarSpec number = variable("dive_number", Type::kInt, "1", "", "dive number in the run (DIVE)");
     number.text_attrs = {{"coordinates", "dive_start"}};
     f.dive_number = f.ds.add_column(f.dive, number);
     f.dive_start = f.ds.add_column(f.dive, time_var("dive_start", "time of the dive's first sample deeper than the dive threshold (START)"));
@@ -378,7 +378,7 @@ struct NetcdfOutput::Files {
     f.dive_ascent = f.ds.add_column(f.dive, of_dive(plain("dive_ascent_rate", Type::kDouble, "m s-1", "", "ascent rate between 80 % of the maximum depth and the dive threshold (ASCENT_RATE)")));
     f.dive_temperature = f.ds.add_column(f.dive, of_dive(packed("dive_bottom_temperature", Type::kInt, "degree_C", "", "mean temperature of the bottom phase (BOTTOM_TEMP)", 0.01, 0.0, false)));
     f.dive_surface = f.ds.add_column(f.dive, of_dive(plain("dive_surface_interval", Type::kDouble, "s", "", "time from the dive's end to the next dive's start (SURFACE_INTERVAL)")));
-    VarSpec cut = spec("dive_cut", Type::kByte, "1", "", "the dive was cut by a haul-out, a dry start, a gap or the end of the data (CUT)");
+    VarSpec cut = variable("dive_cut", Type::kByte, "1", "", "the dive was cut by a haul-out, a dry start, a gap or the end of the data (CUT)");
     cut.int_attrs = {{"flag_values", {0, 1}}};
     cut.text_attrs = {{"flag_meanings", "whole cut"}, {"coordinates", "dive_start"}};
     f.dive_cut = f.ds.add_column(f.dive, cut);
@@ -400,7 +400,7 @@ struct NetcdfOutput::Files {
       v.text_attrs.push_back({"coordinates", "time"});
       f.axis[a] = f.ds.add_column(f.obs, v);
     }
-    VarSpec burst = spec("burst", Type::kInt, "1", "", "number of the burst the sample came from (1: the run's first)");
+    VarSpec burst = variable("burst", Type::kInt, "1", "", "number of the burst the sample came from (1: the run's first)");
     burst.text_attrs = {{"coordinates", "time"}};
     burst.deflate = true;  // long runs of one number
     f.burst = f.ds.add_column(f.obs, burst);
@@ -419,12 +419,12 @@ struct NetcdfOutput::Files {
     t.fill = true;
     t.text_attrs.push_back({"axis", "T"});
     f.time = f.ds.add_column(f.snapshot, t);
-    VarSpec count = spec("entry_count", Type::kInt, "1", "", "number of entries of the snapshot");
+    VarSpec count = variable("entry_count", Type::kInt, "1", "", "number of entries of the snapshot");
     count.text_attrs = {{"sample_dimension", "entry"}, {"coordinates", "time"}};
     f.count = f.ds.add_column(f.snapshot, count);
-    f.offset = f.ds.add_column(f.snapshot, spec("snapshot_offset", Type::kInt64, "1", "", "input byte offset after the snapshot header"));
-    f.value = f.ds.add_column(f.entry, spec("entry_value", Type::kUByte, "1", "", "8-bit value of the entry"));
-    f.word = f.ds.add_column(f.entry, spec("entry_word", Type::kInt, "1", "", "16-bit value of the entry"));
+    f.offset = f.ds.add_column(f.snapshot, variable("snapshot_offset", Type::kInt64, "1", "", "input byte offset after the snapshot header"));
+    f.value = f.ds.add_column(f.entry, variable("entry_value", Type::kUByte, "1", "", "8-bit value of the entry"));
+    f.word = f.ds.add_column(f.entry, variable("entry_word", Type::kInt, "1", "", "16-bit value of the entry"));
     common(f.ds, f.events);
     f.ds.define();
     return f;
