@@ -7,17 +7,9 @@
 set -euo pipefail
 size_mib=${1:-256}
 runs=${2:-5}
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD:-$root/build-bench}
-work=${BENCH_DIR:-$build/bench-data}
+targets="skelv-quicklook"
+. "$(dirname "$0")/bench_image.sh"
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSKELV_BUILD_TESTS=OFF > /dev/null
-cmake --build "$build" -j2 --target Skelv skelv-quicklook skelv-make-bench-image > /dev/null
-mkdir -p "$work"
-image="$work/bench${size_mib}.bin"
-[ -f "$image" ] || "$build/skelv-make-bench-image" "$image" "$size_mib" > /dev/null
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 # Prints wall seconds, peak KiB and CPU seconds (user + system).
 timed() {
   /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" "$@" > /dev/null

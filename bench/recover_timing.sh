@@ -7,17 +7,7 @@
 set -euo pipefail
 size_mib=${1:-256}
 runs=${2:-5}
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD:-$root/build-bench}
-work=${BENCH_DIR:-$build/bench-data}
-
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSKELV_BUILD_TESTS=OFF > /dev/null
-cmake --build "$build" -j2 --target Skelv skelv-make-bench-image > /dev/null
-mkdir -p "$work"
-image="$work/bench${size_mib}.bin"
-[ -f "$image" ] || "$build/skelv-make-bench-image" "$image" "$size_mib" > /dev/null
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+. "$(dirname "$0")/bench_image.sh"
 
 plain=() recover=() plain_cpu=() recover_cpu=()
 timed() {  # wall-clock seconds, then user + system seconds, of one conversion

@@ -7,19 +7,9 @@
 set -euo pipefail
 size_mib=${1:-256}
 runs=${2:-5}
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD:-$root/build-bench}
-work=${BENCH_DIR:-$build/bench-data}
-
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSKELV_BUILD_TESTS=OFF > /dev/null
-cmake --build "$build" -j2 --target Skelv skelv-make-bench-image > /dev/null
-mkdir -p "$work"
-image="$work/bench${size_mib}.bin"
-[ -f "$image" ] || "$build/skelv-make-bench-image" "$image" "$size_mib" > /dev/null
+. "$(dirname "$0")/bench_image.sh"
 outputs=("$work/bench${size_mib}_tdr.txt" "$work/bench${size_mib}_ctd.txt" \
          "$work/bench${size_mib}_gps.txt" "$work/bench${size_mib}_accel.txt")
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 skelv_times=()
 floor_times=()

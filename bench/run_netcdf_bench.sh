@@ -10,18 +10,9 @@ size_mib=${1:-256}
 runs=${2:-3}
 reference=${3:-}
 earlier=${4:-}
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${BENCH_BUILD:-$root/build-bench}
-work=${BENCH_DIR:-$build/bench-data}
-
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DSKELV_BUILD_TESTS=OFF > /dev/null
-cmake --build "$build" -j2 --target Skelv skelv-make-bench-image > /dev/null
-mkdir -p "$work"
-image="$work/bench${size_mib}.bin"
-[ -f "$image" ] || "$build/skelv-make-bench-image" "$image" "$size_mib" > /dev/null
+. "$(dirname "$0")/bench_image.sh"
 base="$work/bench${size_mib}"
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 timed() {  # label, command...: appends "secs kib cpu_secs" to $work/$label.times
   local label=$1; shift
   /usr/bin/time -f "%e %M %U %S" -o "$work/time.txt" "$@" > /dev/null
