@@ -211,9 +211,30 @@ def check_accel(base):
 
 
 def convert(skelv, folder, image, *options):
-    out = subprocess.run([skelv, image, "-netcdf", *options], cwd=folder, capture_output=True, text=True)
+    """Runs with -netcdf; the text files and the console must be byte for byte those of a plain run."""
+    def texts():
+        found = {}
+        for name in sorted(f for f in os.listdir(folder) if f.startswith(image[:-4] + "_") and f.endswith(".txt")):
+            with open(os.path.join(folder, name), "rb") as f:
+                found[name] = f.read()
+            os.remove(os.path.join(folder, name))
+        return found
+    plain = subprocess.run([skelv, image, *options], cwd=folder, capture_output=True)
+    plain_texts = texts()
+    out = subprocess.run([skelv, image, "-netcdf", *options], cwd=folder, capture_output=True)
     check(out.returncode == 0, "%s: exit status %d" % (image, out.returncode))
-    return os.path.join(folder, image[: -len(".bin")])
+    check((plain.stdout, plain.stderr) == (out.stdout, out.stderr), "%s: console differs from a plain run" % image)
+    netcdf_texts = texts()
+    check(plain_texts == netcdf_texts, "%s: text files differ from a plain run" % image)
+    for name, data in netcdf_texts.items():
+        with open(os.path.join(folder, name), "wb") as f:
+            f.write(data)
+    base = os.path.join(folder, image[: -len(".bin")])
+    for kind in ("dives", "ctd", "gps", "accel"):
+        if os.path.exists("%s_%s.nc" % (base, kind)):
+            with open("%s_%s.nc" % (base, kind), "rb") as f:
+                check(f.read(8) == b"\x89HDF\r\n\x1a\n", "%s_%s.nc is no NetCDF-4 file" % (base, kind))
+    return base
 
 
 def readback(skelv, make_image):
@@ -277,6 +298,9 @@ def readback(skelv, make_image):
         # dive of 3 s to 5.0 m; its bottom (4.0 m and deeper) lasts 1 s, from 5.0 to 4.2 m; descent
         # from 3.0 to 5.0 m in 1 s, ascent from 4.2 to 2.6 m in 1 s.
         check(not os.path.exists(base + "_dives.txt"), "failing.bin: no _dives.txt without -dives")
+        # Datasets only for the record kinds the image holds: no CTD cast, no accelerometer burst.
+        check([os.path.exists("%s_%s.nc" % (base, k)) for k in ("dives", "gps", "ctd", "accel")] == [True, True, False, False],
+              "failing.bin datasets")
         row = [dives[name].values.tolist() for name in ("dive_duration", "dive_max_depth", "dive_bottom_time",
                                                         "dive_descent_rate", "dive_ascent_rate", "dive_cut")]
         check(np.allclose(row[:5], [[3.0], [5.0], [1.0], [2.0], [1.6]]) and row[5] == [0], "failing.bin dive %r" % row)
