@@ -479,25 +479,20 @@ void NetcdfOutput::info(const InfoRecord& item) {
   }
 }
 
-void NetcdfOutput::dive_start(const DiveStart& item) {
+// One row of the start dimension: a dive start (kind 0) or a dry start (kind 1).
+void NetcdfOutput::start_row(int kind, double time, std::uint8_t regime, std::uint16_t interval, std::uint64_t offset) {
   DivesFile& f = files_->dives_file();
-  f.ds.set(f.start_time, item.time);
-  f.ds.set(f.start_kind, 0);
-  f.ds.set(f.start_regime, item.regime);
-  f.ds.set(f.start_interval, item.interval * 0.01);
-  f.ds.set(f.start_offset, static_cast<double>(item.offset));
+  f.ds.set(f.start_time, time);
+  f.ds.set(f.start_kind, kind);
+  f.ds.set(f.start_regime, regime);
+  f.ds.set(f.start_interval, interval * 0.01);
+  f.ds.set(f.start_offset, static_cast<double>(offset));
   f.ds.end_row(f.start);
 }
 
-void NetcdfOutput::dry_start(const DryStart& item) {
-  DivesFile& f = files_->dives_file();
-  f.ds.set(f.start_time, item.time);
-  f.ds.set(f.start_kind, 1);
-  f.ds.set(f.start_regime, item.regime);
-  f.ds.set(f.start_interval, item.interval * 0.01);
-  f.ds.set(f.start_offset, static_cast<double>(item.offset));
-  f.ds.end_row(f.start);
-}
+void NetcdfOutput::dive_start(const DiveStart& item) { start_row(0, item.time, item.regime, item.interval, item.offset); }
+
+void NetcdfOutput::dry_start(const DryStart& item) { start_row(1, item.time, item.regime, item.interval, item.offset); }
 
 void NetcdfOutput::haulout(const Haulout& item) {
   DivesFile& f = files_->dives_file();

@@ -53,6 +53,8 @@ class NetcdfOutput final : public Output {
   struct Files;
 
  private:
+  void start_row(int kind, double time, std::uint8_t regime, std::uint16_t interval, std::uint64_t offset);
+
   ReportFn report_;
   std::unique_ptr<Files> files_;
 };
