@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "app/command_line.h"
 
@@ -52,41 +54,40 @@ TEST(StartOffset, DecimalOrHexadecimalByTheSecondCharacter) {
   for (const auto& [arg, offset] : cases) EXPECT_EQ(parse_offset(arg), offset) << arg;
 }
 
-CommandLine parse(std::vector<const char*> args, skelv::Run& run) {
-  args.insert(args.begin(), "Skelv");
-  return parse_command_line(static_cast<int>(args.size()), args.data(), run);
-}
-
-TEST(CommandLineArgs, FirstArgumentIsTheFileAndTheLastOffsetWins) {
-  skelv::Run run;
-  CommandLine cl = parse({"-scan", "data.bin"}, run);
-  EXPECT_EQ(cl.action, Action::kRun);
-  EXPECT_STREQ(run.input_name, "-scan");
-  EXPECT_FALSE(cl.scan);
-  EXPECT_EQ(cl.offset, 0);  // data.bin is an offset that is no number
-
-  skelv::Run run2;
-  cl = parse({"tag.bin", "2000", "-scanned", "0x10"}, run2);
-  EXPECT_EQ(cl.action, Action::kRun);
-  EXPECT_TRUE(cl.scan);
-  EXPECT_EQ(cl.offset, 16);
-  EXPECT_STREQ(run2.tdr_name, "tag_tdr.txt");
-  EXPECT_STREQ(run2.ctd_name, "tag_ctd.txt");
-  EXPECT_STREQ(run2.gps_name, "tag_gps.txt");
-  EXPECT_STREQ(run2.acc_name, "tag_accel.txt");
-}
-
-TEST(CommandLineArgs, HelpOnlyAloneAndNamesThatDoNotFit) {
-  skelv::Run run, run2;
-  EXPECT_EQ(parse({"--help", "x"}, run).action, Action::kRun);  // "--help" is then the file name
-  const std::string long_name(1024, 'a');
-  EXPECT_EQ(parse({long_name.c_str()}, run2).action, Action::kNameTooLong);
-  EXPECT_STREQ(run2.input_name, "");
-  // 1013 characters and "_accel.txt" make 1023: they fit; one more does not.
+// The first argument is the file, if its name fits (1013 characters and "_accel.txt" make 1023);
+// after it switches stand anywhere as exact words, and any other word is an offset, the last one
+// counting.
+TEST(CommandLineArgs, FileFirstThenSwitchesAnywhereAndTheLastOffset) {
   const std::string fits(1013, 'b'), near(1014, 'b');
-  EXPECT_EQ(parse({fits.c_str()}, run).action, Action::kRun);
-  EXPECT_EQ(std::string(run.acc_name), fits + "_accel.txt");
-  EXPECT_EQ(parse({near.c_str()}, run).action, Action::kNameTooLong);
+  const struct {
+    std::vector<const char*> args;
+    Action action;
+    std::string input;
+    bool scan, netcdf;
+    std::int64_t offset;
+  } cases[] = {
+      {{"-scan", "data.bin"}, Action::kRun, "-scan", false, false, 0},  // data.bin: an offset, no number
+      {{"--help", "x"}, Action::kRun, "--help", false, false, 0},       // help only alone
+      {{fits.c_str()}, Action::kRun, fits, false, false, 0},
+      {{near.c_str()}, Action::kNameTooLong, "", false, false, 0},
+      {{"tag.bin", "2000", "-scanned", "0x10"}, Action::kRun, "tag.bin", true, false, 16},
+      {{"tag.bin", "--netcdf"}, Action::kRun, "tag.bin", false, true, 0},
+      {{"tag.bin", "0x400", "-netcdf", "-scan"}, Action::kRun, "tag.bin", true, true, 1024},
+      {{"tag.bin", "-scan", "-netcdf", "77"}, Action::kRun, "tag.bin", true, true, 77},
+      {{"tag.bin", "0x10", "-netcdfx"}, Action::kRun, "tag.bin", false, false, 0},
+      {{"tag.bin", "0x10", "-NETCDF"}, Action::kRun, "tag.bin", false, false, 0},
+  };
+  for (const auto& c : cases) {
+    std::vector<const char*> argv = c.args;
+    argv.insert(argv.begin(), "Skelv");
+    skelv::Run run;
+    const CommandLine cl = parse_command_line(static_cast<int>(argv.size()), argv.data(), run);
+    EXPECT_EQ(std::tuple(cl.action, std::string(run.input_name), cl.scan, cl.netcdf, cl.offset),
+              std::tuple(c.action, c.input, c.scan, c.netcdf, c.offset)) << argv.back();
+    if (c.input == fits) {
+      EXPECT_EQ(std::string(run.acc_name), fits + "_accel.txt");
+    }
+  }
 }
 
 // The text a progress printer wrote so far.
