@@ -3,22 +3,17 @@
 // is shown by the end-to-end deployment.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <string>
 #include <vector>
 
 #include "ctd/ctd_stream.h"
-#include "dive/codec.h"
-#include "records/handlers.h"
 #include "support/test_support.h"
 
 namespace skelv::test {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
 using Sample = std::vector<std::uint16_t>;
 const TagTime kStart{2020, 1, 1, 0, 0, 0};
 constexpr double kT0 = 1577836800.0;  // 2020-01-01 00:00:00: (50 * 365 + 12 leap days) * 86400 s

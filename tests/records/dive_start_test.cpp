@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 
-#include "dive/tdr_stream.h"
-#include "records/handlers.h"
 #include "support/test_support.h"
 
 namespace skelv::test {

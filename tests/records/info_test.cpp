@@ -1,7 +1,6 @@
 // The information record: the calibration a CTD sample and an accelerometer burst after it show.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 
 #include "support/test_support.h"
 
