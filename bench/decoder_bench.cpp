@@ -8,13 +8,12 @@
 #include <random>
 #include <string>
 
-#include "accel/acc_output.h"
-#include "ctd/ctd_line.h"
+#include "ctd/ctd_values.h"
 #include "dive/codec.h"
-#include "dive/tdr_line.h"
-#include "dive/tdr_stream.h"
 #include "input/byte_source.h"
-#include "input/number_text.h"
+#include "output/text/number_text.h"
+#include "output/text/text_lines.h"
+#include "records/decoder.h"
 #include "records/time_base.h"
 #include "encoder/image_builder.h"
 
@@ -47,11 +46,11 @@ std::vector<std::uint8_t> steps(std::size_t n) {
 void BM_ReadBytesOneAtATime(benchmark::State& state) {
   Scratch file(steps(1 << 20));
   for (auto _ : state) {
-    DecoderState st;
-    source_attach(st, ::open(file.path.c_str(), O_RDONLY));
+    ByteSource in;
+    source_attach(in, ::open(file.path.c_str(), O_RDONLY));
     std::uint8_t b = 0;
-    while (read_bytes(st, "bench", &b, 1)) benchmark::DoNotOptimize(b);
-    source_close(st);
+    while (read_bytes(in, "bench", &b, 1)) benchmark::DoNotOptimize(b);
+    source_close(in);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * (1 << 20));
   state.SetLabel("1 MiB of steps");
@@ -60,13 +59,15 @@ BENCHMARK(BM_ReadBytesOneAtATime);
 
 void BM_ReadRel(benchmark::State& state) {
   Scratch file(steps(1 << 20));
-  Run run;
   for (auto _ : state) {
-    DecoderState st;
-    source_attach(st, ::open(file.path.c_str(), O_RDONLY));
+    ByteSource in;
+    OutputList outputs;
+    RunEvents events;
+    Decoder d(in, outputs, events);
+    source_attach(in, ::open(file.path.c_str(), O_RDONLY));
     std::uint16_t v = 0;
-    while (read_rel(st, v, run, false) == 0) benchmark::DoNotOptimize(v);
-    source_close(st);
+    while (read_rel(d, v, false) == 0) benchmark::DoNotOptimize(v);
+    source_close(in);
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * (1 << 20));
   state.SetLabel("1 MiB of steps");
@@ -109,8 +110,8 @@ void BM_SnprintfFixed(benchmark::State& state) {
 BENCHMARK(BM_SnprintfFixed);
 
 void BM_WriteTdrLineRegime7(benchmark::State& state) {
-  DecoderState st;
-  out_open(st.tdr_file, "/dev/null");
+  TextFile f;
+  out_open(f.file, "/dev/null");
   TdrSample s;
   s.depth_raw = 1234;
   s.depth_m = 123.4;
@@ -120,50 +121,54 @@ void BM_WriteTdrLineRegime7(benchmark::State& state) {
   s.mag[1] = 65500;
   s.mag[2] = 300;
   s.mag_temp = 12;
-  st.time_base = 1.7e9;
+  double t = 1.7e9;
   for (auto _ : state) {
-    write_tdr_line(st, st.tdr_file, s, TDR_DEPTH | TDR_TEMP | TDR_ODO | TDR_MAG | TDR_WETDRY);
-    st.time_base += 1.0;
+    write_tdr_line(f, t, s, TDR_DEPTH | TDR_TEMP | TDR_ODO | TDR_MAG | TDR_WETDRY, 0, 1);
+    t += 1.0;
     ++s.depth_raw;
     s.depth_m = s.depth_raw * 0.1;
   }
-  out_close(st.tdr_file);
+  out_close(f.file);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
   state.SetLabel("lines");
 }
 BENCHMARK(BM_WriteTdrLineRegime7);
 
 void BM_WriteCtdLineFourAuxColumns(benchmark::State& state) {
-  DecoderState st;
-  out_open(st.ctd_file, "/dev/null");
+  TextFile f;
+  out_open(f.file, "/dev/null");
+  Deployment dep;
+  CtdState ctd;
   CtdColumns columns;
   columns.count = 4;
   for (double& scale : columns.scale) scale = 0.001;
   std::uint16_t raw[kCtdValues] = {1600, 23000, 32200, 1200, 3050, 14000, 17500};
-  st.ctd_time = 1.7e9;
-  st.lag_coefficient = 0.6;
+  double t = 1.7e9;
+  ctd.lag_coefficient = 0.6;
   for (auto _ : state) {
-    write_ctd_line(st, st.ctd_file, raw, columns);
-    st.ctd_time += 0.5;
+    write_ctd_line(f, t, ctd_values(dep, ctd, raw, columns));
+    t += 0.5;
     ++raw[0];
   }
-  out_close(st.ctd_file);
+  out_close(f.file);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
   state.SetLabel("lines");
 }
 BENCHMARK(BM_WriteCtdLineFourAuxColumns);
 
 void BM_WriteAccLine(benchmark::State& state) {
-  DecoderState st;
-  out_open(st.acc_file, "/dev/null");
+  TextFile f;
+  out_open(f.file, "/dev/null");
+  const Deployment dep;
   AccSample sample{4096, 4352, 3840};
   double t = 1.7e9;
   for (auto _ : state) {
-    write_acc_line(st, st.acc_file, t, sample);
+    write_acc_line(f, t, sample.x * dep.acc_scale - dep.acc_offset, sample.y * dep.acc_scale - dep.acc_offset,
+                   sample.z * dep.acc_scale - dep.acc_offset);
     t += 0.04;
     ++sample.x;
   }
-  out_close(st.acc_file);
+  out_close(f.file);
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
   state.SetLabel("lines");
 }

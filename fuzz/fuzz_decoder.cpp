@@ -16,8 +16,7 @@
 #include <memory>
 #include <string>
 
-#include "input/decoder_state.h"
-#include "input/driver.h"
+#include "run/driver.h"
 
 namespace {
 
@@ -61,14 +60,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string input = std::string(scratch_folder()) + "/image.bin";
   write_image(input, size > 0 ? data + 1 : data, size > 0 ? size - 1 : 0);
 
-  auto st = std::make_unique<skelv::DecoderState>();
-  st->console = [](const char*) {};
-  st->recovery.on = recover;
   auto run = std::make_unique<skelv::Run>();
   std::snprintf(run->input_name, sizeof run->input_name, "%s", input.c_str());
   for (char* name : {run->tdr_name, run->ctd_name, run->gps_name, run->acc_name}) {
     std::snprintf(name, skelv::kTextField, "%s", "/dev/null");
   }
+  auto st = std::make_unique<skelv::RunState>(*run);
+  st->decoder.console = [](const char*) {};
+  st->decoder.damage.on = recover;
   // Progress comes on multiples of 1024, never going back.
   std::uint64_t last_progress = 0;
   const auto progress = [&last_progress](std::uint64_t at, std::uint32_t, std::uint32_t, std::uint32_t,
@@ -76,23 +75,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (at % 1024 != 0 || at < last_progress) std::abort();
     last_progress = at;
   };
-  skelv::decode_file(*st, *run, progress, offset, scan);
+  skelv::decode_file(*st, progress, offset, scan);
 
-  // A -recover run reads to the end of the image unless it ends at erased memory; its gaps lie
-  // inside the image, each after the one before.
-  if (recover && st->recovery.gap_count != 0) {
-    const auto& r = st->recovery;
-    const std::size_t listed = std::min<std::size_t>(r.gap_count, skelv::kListedGaps);
-    for (std::size_t i = 0; i < listed; ++i) {
-      if (r.gaps[i].first > r.gaps[i].last || r.gaps[i].last >= size - 1) std::abort();
-      if (i > 0 && r.gaps[i].first <= r.gaps[i - 1].last) std::abort();
-    }
+  // A -recover run reads to the end of the image unless it ends at erased memory; its damaged
+  // stretches lie inside the image, each after the one before.
+  std::uint64_t previous_last = 0;
+  bool first_gap = true;
+  for (const skelv::Event& e : st->events.list) {
+    if (e.kind != skelv::EventKind::kDamage) continue;
+    if (!recover || e.offset > e.last || e.last >= size - 1) std::abort();
+    if (!first_gap && e.offset <= previous_last) std::abort();
+    previous_last = e.last;
+    first_gap = false;
   }
   // Nothing is read past the image, and every output is closed.
   const std::uint64_t image_size = size > 0 ? size - 1 : 0;
   if (run->byte_count > std::max(image_size, static_cast<std::uint64_t>(offset))) std::abort();
-  for (const skelv::OutFile* file : {&st->tdr_file, &st->ctd_file, &st->gps_file, &st->acc_file}) {
-    if (skelv::out_is_open(*file)) std::abort();
+  const skelv::TextOutput& text = st->text;
+  for (const skelv::TextFile* f : {&text.tdr_file, &text.ctd_file, &text.gps_file, &text.acc_file}) {
+    if (skelv::out_is_open(f->file)) std::abort();
   }
   return 0;
 }

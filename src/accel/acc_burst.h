@@ -3,8 +3,7 @@
 #pragma once
 #include <cstdint>
 
-#include "app/run.h"
-#include "input/decoder_state.h"
+#include "records/decoder.h"
 
 namespace skelv {
 
@@ -15,10 +14,10 @@ namespace skelv {
 // after 0xF9 (clearing acc_open), or the other code that ended the burst (acc_open stays set);
 // 0xFF at the end of the input. A burst that reaches 100 samples fails the run, sets acc_overflow,
 // stops the input and returns 0xFF.
-std::uint8_t decode_acc_burst(DecoderState& st, Run& run, double start, double end);
+std::uint8_t decode_acc_burst(Decoder& d, double start, double end);
 
 // Writes "@<byte_offset as 8 hex digits>: <text>" as one line into every open text file, in the
 // order TDR, CTD, accelerometer, GPS, and hands the note to every output.
-void debug_note(DecoderState& st, const char* text);
+void debug_note(Decoder& d, const char* text);
 
 }  // namespace skelv

@@ -1,9 +1,11 @@
-// One raw accelerometer sample.
+// Accelerometer samples and the state of bursts: the pending block of consecutive bursts.
 #pragma once
+#include <array>
 #include <cstdint>
 
 namespace skelv {
 
+// One raw accelerometer sample.
 struct AccSample {
   std::uint16_t x = 0;
   std::uint16_t y = 0;
@@ -13,5 +15,17 @@ struct AccSample {
 inline constexpr int kAccBurstCapacity = 100;     // the 100th sample of a burst is fatal
 inline constexpr int kAccPendingCapacity = 2500;  // samples of consecutive bursts awaiting output
 inline constexpr int kAccBlockLimit = 2000;       // a burst that finds more pending starts a block
+
+struct AccState {
+  bool acc_open = false;  // a burst is open: read_rel hands back 0xF9
+  int acc_streams = 0;    // burst decoders in progress, nested ones included
+  std::array<AccSample, kAccPendingCapacity> acc_pending{};
+  std::array<std::uint32_t, kAccPendingCapacity> acc_pending_burst{};  // burst number of each pending sample
+  std::uint32_t acc_bursts = 0;                                        // bursts started
+  int acc_pending_count = 0;
+  double acc_block_start = 0.0;
+  double acc_last_end = 0.0;
+  bool acc_overflow = false;  // a burst reached 100 samples: the run failed and the process exits with 1
+};
 
 }  // namespace skelv

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/run.h"
+#include "run/run.h"
 
 namespace skelv {
 

@@ -1,11 +1,8 @@
 #include "ctd/ctd_stream.h"
 
+#include "ctd/ctd_values.h"
 #include "dive/codec.h"
-#include "ctd/ctd_line.h"
-#include "input/byte_source.h"
-#include "output/emit.h"
 #include "records/codes.h"
-#include "records/report.h"
 
 namespace skelv {
 namespace {
@@ -14,41 +11,44 @@ namespace {
 constexpr std::uint32_t kStopNoteAtCount = 14168;
 
 // The samples of one profile, to its end code or the end of the input.
-std::uint8_t decode_profile(DecoderState& st, Run& run, const CtdColumns& columns, double interval_s,
-                            std::uint16_t* ctd_data, std::uint32_t cast) {
+std::uint8_t decode_profile(Decoder& d, const CtdColumns& columns, double interval_s, std::uint16_t* ctd_data,
+                            std::uint32_t cast) {
+  CtdState& ctd = d.ctd;
+  Deployment& dep = d.deployment;
   const std::size_t channels = 3 + (columns.count < kCtdAuxColumns ? columns.count : kCtdAuxColumns);
   // A profile nested in this one clears ctd_open when it ends, yet this profile is still open: set
   // it again after every read, so that this profile's own 0xFD still ends it.
   const auto read_channel = [&](std::size_t i) {
-    const std::uint8_t code = read_rel(st, ctd_data[i], run, false);
-    st.ctd_open = true;
+    const std::uint8_t code = read_rel(d, ctd_data[i], false);
+    ctd.ctd_open = true;
     return code;
   };
   for (;;) {
     std::uint8_t code = read_channel(0);
     if (code != 0) {
       if (code == TDRCODE_END_CTD) {
-        read_bytes(st, "end_ctd", &code, 1);
+        read_bytes(d.input, "end_ctd", &code, 1);
         // A profile nested in another one leaves the outer profile open before its next byte is examined.
-        st.ctd_open = st.ctd_streams > 1;
+        ctd.ctd_open = ctd.ctd_streams > 1;
       }
       return code;
     }
-    if (st.ctd_count == kStopNoteAtCount) console_note(st, "Stop");
-    st.ctd_time += interval_s;
+    if (d.ctd_lines != nullptr && *d.ctd_lines == kStopNoteAtCount) console_note(d, "Stop");
+    dep.ctd_time += interval_s;
     // A code in a later channel doesn't end the sample: that channel keeps its previous value.
     for (std::size_t i = 1; i < channels; ++i) read_channel(i);
-    emit_ctd_sample(st, run, CtdSample{st.ctd_time, cast, ctd_values(st, ctd_data, columns), columns});
+    const CtdValues values = ctd_values(dep, ctd, ctd_data, columns);
+    emit(d.outputs, &Output::ctd_sample, CtdSample{dep.ctd_time, cast, values, columns});
   }
 }
 
 }  // namespace
 
-std::uint8_t decode_ctd_stream(DecoderState& st, Run& run, const CtdColumns& columns, double interval_s,
-                               std::uint16_t* ctd_data, std::uint32_t cast) {
-  ++st.ctd_streams;
-  const std::uint8_t code = decode_profile(st, run, columns, interval_s, ctd_data, cast);
-  --st.ctd_streams;
+std::uint8_t decode_ctd_stream(Decoder& d, const CtdColumns& columns, double interval_s, std::uint16_t* ctd_data,
+                               std::uint32_t cast) {
+  ++d.ctd.ctd_streams;
+  const std::uint8_t code = decode_profile(d, columns, interval_s, ctd_data, cast);
+  --d.ctd.ctd_streams;
   return code;
 }
 

@@ -2,16 +2,15 @@
 #pragma once
 #include <cstdint>
 
-#include "app/run.h"
 #include "dive/tdr_sample.h"
-#include "input/decoder_state.h"
+#include "records/decoder.h"
 
 namespace skelv {
 
-// Decodes the samples of one stream with the channels of `flags` (TDR_* bits), writing one TDR
-// line per sample stamped from time_base, which advances by `interval` seconds per sample and
-// ends at the closing line's time. Returns the code that ended the stream, already consumed, or
-// 0xFF when the input ended. Flags 0 write the illegal-stream line, read nothing, return 0xFF.
-std::uint8_t decode_tdr_stream(DecoderState& st, Run& run, unsigned flags, double interval);
+// Decodes the samples of one stream with the channels of `flags` (TDR_* bits), handing each
+// sample, stamped from time_base, to the outputs; time_base advances by `interval` seconds per
+// sample and ends at the closing sample's time. Returns the code that ended the stream, already
+// consumed, or 0xFF when the input ended. Flags 0 note an illegal stream, read nothing, return 0xFF.
+std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval);
 
 }  // namespace skelv

@@ -7,8 +7,10 @@
 #include <thread>
 #include <vector>
 
+#include "app/arguments.h"
 #include "app/command_line.h"
-#include "app/run.h"
+#include "app/output_names.h"
+#include "run/run.h"
 #include "quicklook/deployment.h"
 #include "quicklook/page.h"
 

@@ -4,11 +4,12 @@
 
 namespace skelv {
 
-std::uint8_t handle_acc_start(DecoderState& st, Run& run) {
-  st.acc_open = true;
+std::uint8_t handle_acc_start(Decoder& d) {
+  d.acc.acc_open = true;
   // A burst spans one dive sampling interval, but at least one second, ending now.
-  const double span = st.tdr_interval < 100 ? 1.0 : st.tdr_interval * 0.01;
-  return decode_acc_burst(st, run, st.time_base - span, st.time_base);
+  const Deployment& dep = d.deployment;
+  const double span = dep.tdr_interval < 100 ? 1.0 : dep.tdr_interval * 0.01;
+  return decode_acc_burst(d, dep.time_base - span, dep.time_base);
 }
 
 }  // namespace skelv

@@ -2,15 +2,11 @@
 #include <cmath>
 #include <cstring>
 
-#include "ctd/ctd_line.h"
 #include "ctd/ctd_stream.h"
+#include "ctd/ctd_values.h"
 #include "dive/codec.h"
-#include "input/byte_source.h"
-#include "input/recovery.h"
-#include "output/emit.h"
 #include "records/codes.h"
 #include "records/handlers.h"
-#include "records/report.h"
 #include "records/time_base.h"
 
 namespace skelv {
@@ -102,54 +98,59 @@ CtdColumns columns_for_mask(std::uint8_t mask, std::int32_t tag_version, int& li
 
 }  // namespace
 
-std::uint8_t handle_ctd_start(DecoderState& st, Run& run) {
+std::uint8_t handle_ctd_start(Decoder& d) {
+  ByteSource& in = d.input;
+  Deployment& dep = d.deployment;
+  CtdState& ctd = d.ctd;
   // The whole start record is read first: one cut short by the end of the input writes nothing.
-  const std::uint64_t at = st.byte_offset - 1;
+  const std::uint64_t at = in.byte_offset - 1;
   std::uint8_t mask = 0;
-  if (!read_bytes(st, "start_ctd", &mask, 1)) return TDRCODE_EOF;
+  if (!read_bytes(in, "start_ctd", &mask, 1)) return TDRCODE_EOF;
   std::uint8_t time[7];
-  if (st.recovery.on) {
+  if (d.damage.on) {
     // A profile start read from damage changes nothing: its mask and time are checked first.
-    if (!read_bytes(st, "read_time", time, sizeof time)) return TDRCODE_EOF;
-    if ((!plausible_ctd_mask(mask) || !plausible_time(time)) && note_damage(st, at, "implausible CTD start")) {
+    if (!read_bytes(in, "read_time", time, sizeof time)) return TDRCODE_EOF;
+    if ((!plausible_ctd_mask(mask) || !plausible_time(time)) && note_damage(d, at, "implausible CTD start")) {
       return TDRCODE_EOF;
     }
   }
-  int light_sentinel_column = st.light_sentinel_column;
-  const CtdColumns columns = columns_for_mask(mask, run.tag_version, light_sentinel_column);
+  int light_sentinel_column = ctd.light_sentinel_column;
+  const CtdColumns columns = columns_for_mask(mask, dep.tag_version, light_sentinel_column);
   double start = 0.0;
   std::uint16_t interval = 0;
   std::uint16_t surface = 0;
   std::uint16_t ctd_data[kCtdValues] = {};
   bool complete = false;
-  if (st.recovery.on) {
+  if (d.damage.on) {
     start = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
-    complete = read_unint(st, interval) && read_unint(st, surface);
+    complete = read_unint(in, interval) && read_unint(in, surface);
   } else {
-    complete = read_time(st, start) && read_unint(st, interval) && read_unint(st, surface);
+    complete = read_time(in, start) && read_unint(in, interval) && read_unint(in, surface);
   }
-  for (std::size_t i = 0; complete && i < 3u + columns.count; ++i) complete = read_unint(st, ctd_data[i]);
+  for (std::size_t i = 0; complete && i < 3u + columns.count; ++i) complete = read_unint(in, ctd_data[i]);
   if (!complete) return TDRCODE_EOF;
 
-  st.ctd_open = true;
-  st.light_sentinel_column = light_sentinel_column;
-  emit_ctd_cast(st, run,
-                CtdCast{st.byte_offset, ++st.ctd_casts, start, interval,
-                        (surface - st.pressure_offset) / st.pressure_scale, mask, columns});
-  st.ctd_interval = interval;
-  st.ctd_time = start;
-  st.surface_pressure_raw = surface;
+  ctd.ctd_open = true;
+  ctd.light_sentinel_column = light_sentinel_column;
+  const std::uint32_t cast = ++ctd.ctd_casts;
+  emit(d.outputs, &Output::ctd_cast,
+       CtdCast{in.byte_offset, cast, start, interval, (surface - dep.pressure_offset) / dep.pressure_scale, mask,
+               columns});
+  dep.ctd_interval = interval;
+  dep.ctd_time = start;
+  ctd.surface_pressure_raw = surface;
   // exp(-interval / time constant): the interval in hundredths of a second, the constant in ms.
-  if (st.lag_time_constant != 0.0) st.lag_coefficient = std::exp((st.ctd_interval * -10.0) / st.lag_time_constant);
-  st.lagged_conductivity = -1.0;
+  if (dep.lag_time_constant != 0.0) ctd.lag_coefficient = std::exp((dep.ctd_interval * -10.0) / dep.lag_time_constant);
+  ctd.lagged_conductivity = -1.0;
 
-  emit_ctd_sample(st, run, CtdSample{st.ctd_time, st.ctd_casts, ctd_values(st, ctd_data, columns), columns});
-  return decode_ctd_stream(st, run, columns, st.ctd_interval * 0.01, ctd_data, st.ctd_casts);
+  const CtdValues values = ctd_values(dep, ctd, ctd_data, columns);
+  emit(d.outputs, &Output::ctd_sample, CtdSample{dep.ctd_time, cast, values, columns});
+  return decode_ctd_stream(d, columns, dep.ctd_interval * 0.01, ctd_data, cast);
 }
 
-std::uint8_t handle_ctd_end(DecoderState& st, Run& /*run*/) {
+std::uint8_t handle_ctd_end(Decoder& d) {
   std::uint8_t next = TDRCODE_END_CTD;
-  read_bytes(st, "end_ctd", &next, 1);
+  read_bytes(d.input, "end_ctd", &next, 1);
   return next;
 }
 

@@ -2,14 +2,13 @@
 #pragma once
 #include <cstdint>
 
-#include "app/run.h"
-#include "input/decoder_state.h"
+#include "records/decoder.h"
 
 namespace skelv {
 
 // `code` has been consumed. Decodes its whole record (with the stream a start record opens) and
 // returns the code byte that follows, already consumed. An unknown code, or a record nested
 // deeper than kMaxNesting, fails the run and returns 0xFF without reading.
-std::uint8_t dispatch_record(DecoderState& st, Run& run, std::uint8_t code);
+std::uint8_t dispatch_record(Decoder& d, std::uint8_t code);
 
 }  // namespace skelv

@@ -2,12 +2,8 @@
 // hand-over to the dive sample stream.
 #include "dive/codec.h"
 #include "dive/tdr_stream.h"
-#include "input/byte_source.h"
-#include "input/recovery.h"
-#include "output/emit.h"
 #include "records/codes.h"
 #include "records/handlers.h"
-#include "records/report.h"
 #include "records/time_base.h"
 
 namespace skelv {
@@ -29,61 +25,66 @@ unsigned regime_flags(std::uint8_t regime) {
 
 }  // namespace
 
-std::uint8_t handle_dive_start(DecoderState& st, Run& run) {
-  const std::uint64_t at = st.byte_offset - 1;
+std::uint8_t handle_dive_start(Decoder& d) {
+  ByteSource& in = d.input;
+  Deployment& dep = d.deployment;
+  const std::uint64_t at = in.byte_offset - 1;
   // A start record cut short by the end of the input leaves no trace in the TDR file.
   std::uint8_t regime = 0;
   std::uint8_t time[7];
-  if (!read_bytes(st, "tdr_start_normal", &regime, 1)) return TDRCODE_EOF;
-  if (!st.recovery.on) run.regime = regime;
-  if (!read_bytes(st, "read_time", time, sizeof time)) return TDRCODE_EOF;
-  if (st.recovery.on) {
+  if (!read_bytes(in, "tdr_start_normal", &regime, 1)) return TDRCODE_EOF;
+  if (!d.damage.on) dep.regime = regime;
+  if (!read_bytes(in, "read_time", time, sizeof time)) return TDRCODE_EOF;
+  if (d.damage.on) {
     // A dive start read from damage changes nothing: its regime and time are checked first.
-    if (!known_regime(regime) && note_damage(st, at, "unknown TDR regime %hu", static_cast<unsigned short>(regime))) {
+    if (!known_regime(regime) && note_damage(d, at, "unknown TDR regime %hu", static_cast<unsigned short>(regime))) {
       return TDRCODE_EOF;
     }
-    if (!plausible_time(time) && note_damage(st, at, "implausible dive start")) return TDRCODE_EOF;
-    run.regime = regime;
+    if (!plausible_time(time) && note_damage(d, at, "implausible dive start")) return TDRCODE_EOF;
+    dep.regime = regime;
   }
-  st.time_base = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
-  if (!read_unint(st, st.tdr_interval)) return TDRCODE_EOF;
-  const unsigned flags = regime_flags(run.regime);
-  emit_dive_start(st, run, DiveStart{st.byte_offset, st.time_base, run.regime, st.tdr_interval, flags, st.photo_channels});
-  if (st.haulout_time != 0.0) {
+  dep.time_base = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
+  if (!read_unint(in, dep.tdr_interval)) return TDRCODE_EOF;
+  const unsigned flags = regime_flags(dep.regime);
+  emit(d.outputs, &Output::dive_start,
+       DiveStart{in.byte_offset, dep.time_base, dep.regime, dep.tdr_interval, flags, dep.photo_channels});
+  if (dep.haulout_time != 0.0) {
     // The haul-out ends one dive interval before this dive's first sample.
-    emit_haulout(st, run, Haulout{st.haulout_time, st.time_base - st.tdr_interval * 0.01});
-    st.haulout_time = 0.0;
+    emit(d.outputs, &Output::haulout, Haulout{dep.haulout_time, dep.time_base - dep.tdr_interval * 0.01});
+    dep.haulout_time = 0.0;
   }
-  const std::uint8_t next = decode_tdr_stream(st, run, flags, st.tdr_interval * 0.01);
+  const std::uint8_t next = decode_tdr_stream(d, flags, dep.tdr_interval * 0.01);
   if (flags == 0) {
-    note_damage(st, at, "unknown TDR regime %hu", static_cast<unsigned short>(run.regime));
+    note_damage(d, at, "unknown TDR regime %hu", static_cast<unsigned short>(dep.regime));
     // The samples of an unknown regime can't be told apart from what follows them.
-    fail(st, run, "Unknown TDR regime %hu at byte %lu\n", static_cast<unsigned short>(run.regime),
-         static_cast<unsigned long>(st.byte_offset));
+    fail(d, "Unknown TDR regime %hu at byte %lu\n", static_cast<unsigned short>(dep.regime),
+         static_cast<unsigned long>(in.byte_offset));
   }
   return next;
 }
 
-std::uint8_t handle_dry_start(DecoderState& st, Run& run) {
+std::uint8_t handle_dry_start(Decoder& d) {
+  ByteSource& in = d.input;
+  Deployment& dep = d.deployment;
   // time_base is the last dive sample's time: the haul-out is taken to begin 60 s before the
   // point two dive intervals after it.
-  const std::uint64_t at = st.byte_offset - 1;
-  if (st.recovery.on) remember_dry_start(st, at, st.haulout_time, st.tdr_interval);
-  st.haulout_time = (st.tdr_interval * 0.02 + st.time_base) - 60.0;
-  if (!read_unint(st, st.tdr_interval)) return TDRCODE_EOF;
-  emit_dry_start(st, run, DryStart{st.byte_offset, st.haulout_time, st.tdr_interval, run.regime});
+  const std::uint64_t at = in.byte_offset - 1;
+  if (d.damage.on) remember_dry_start(d.damage, at, dep.haulout_time, dep.tdr_interval);
+  dep.haulout_time = (dep.tdr_interval * 0.02 + dep.time_base) - 60.0;
+  if (!read_unint(in, dep.tdr_interval)) return TDRCODE_EOF;
+  emit(d.outputs, &Output::dry_start, DryStart{in.byte_offset, dep.haulout_time, dep.tdr_interval, dep.regime});
   // In regime 1 a temperature-only stream follows; in every other regime the next record.
-  if (run.regime == 1) {
+  if (dep.regime == 1) {
     // A haul-out temperature opening with a record code (over 2800 degrees) is a record that
     // follows a dry start of another regime, spliced or damaged.
-    if (st.recovery.on && next_byte_at(st, st.byte_offset) >= TDRCODE_IGNORE &&
-        note_damage(st, at, "haul-out stream opening with a record code")) {
+    if (d.damage.on && source_peek(in) >= TDRCODE_IGNORE &&
+        note_damage(d, at, "haul-out stream opening with a record code")) {
       return TDRCODE_EOF;
     }
-    return decode_tdr_stream(st, run, TDR_TEMP, st.tdr_interval * 0.01);
+    return decode_tdr_stream(d, TDR_TEMP, dep.tdr_interval * 0.01);
   }
   std::uint8_t next = TDRCODE_START_DRY;
-  read_bytes(st, "start dry completed", &next, 1);
+  read_bytes(in, "start dry completed", &next, 1);
   return next;
 }
 

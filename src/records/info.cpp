@@ -1,7 +1,4 @@
 // Tag information record (0xF6): tag version and sensor calibration.
-#include "input/byte_source.h"
-#include "input/recovery.h"
-#include "output/emit.h"
 #include "records/codes.h"
 #include "records/handlers.h"
 
@@ -32,55 +29,58 @@ struct Block {
 
 }  // namespace
 
-std::uint8_t handle_info(DecoderState& st, Run& run) {
+std::uint8_t handle_info(Decoder& d) {
+  ByteSource& in = d.input;
+  Deployment& dep = d.deployment;
   std::uint8_t n_to_come = 0;
   std::uint8_t block[255];
-  const std::uint64_t at = st.byte_offset - 1;
-  if (!read_bytes(st, "tdrcode_info n", &n_to_come, 1)) return TDRCODE_INFO;
-  if (st.recovery.on && !plausible_info_size(st, n_to_come) &&
-      note_damage(st, at, "information record of %u bytes", static_cast<unsigned>(n_to_come))) {
+  const std::uint64_t at = in.byte_offset - 1;
+  if (!read_bytes(in, "tdrcode_info n", &n_to_come, 1)) return TDRCODE_INFO;
+  if (d.damage.on && !plausible_info_size(d.damage, n_to_come) &&
+      note_damage(d, at, "information record of %u bytes", static_cast<unsigned>(n_to_come))) {
     return TDRCODE_EOF;
   }
   // A block cut short by the end of the input changes nothing.
-  if (!read_bytes(st, "tdrcode_info block", block, n_to_come)) return TDRCODE_INFO;
-  if (st.recovery.on) {
+  if (!read_bytes(in, "tdrcode_info block", block, n_to_come)) return TDRCODE_INFO;
+  if (d.damage.on) {
     const std::uint16_t version = n_to_come >= 2 ? static_cast<std::uint16_t>(block[0] << 8 | block[1]) : 0;
-    if (!plausible_info_version(st, run, n_to_come, version) &&
-        note_damage(st, at, "information record of tag version %u", static_cast<unsigned>(version))) {
+    if (!plausible_info_version(dep.tag_version, n_to_come, version) &&
+        note_damage(d, at, "information record of tag version %u", static_cast<unsigned>(version))) {
       return TDRCODE_EOF;
     }
-    if (st.recovery.info_size < 0) st.recovery.info_size = n_to_come;
+    if (d.damage.info_size < 0) d.damage.info_size = n_to_come;
   }
 
   const Block b{block, n_to_come};
   bool new_version = false;
   if (b.has(kVersionAt, 2)) {
-    run.tag_version = b.u16(kVersionAt);
+    dep.tag_version = b.u16(kVersionAt);
     new_version = true;
   }
-  if (b.has(kTdrIntervalAt, 2)) st.tdr_interval = b.u16(kTdrIntervalAt);
-  if (b.has(kCtdIntervalAt, 2)) st.ctd_interval = b.u16(kCtdIntervalAt);
+  if (b.has(kTdrIntervalAt, 2)) dep.tdr_interval = b.u16(kTdrIntervalAt);
+  if (b.has(kCtdIntervalAt, 2)) dep.ctd_interval = b.u16(kCtdIntervalAt);
   if (b.has(kPressureScaleAt, 2)) {
-    st.pressure_scale = b.u16(kPressureScaleAt);
+    dep.pressure_scale = b.u16(kPressureScaleAt);
     // Tags from version 173 give thousandths of counts per dbar.
-    if (new_version && run.tag_version >= 173) st.pressure_scale *= 0.001;
+    if (new_version && dep.tag_version >= 173) dep.pressure_scale *= 0.001;
   }
-  st.pressure_offset = (st.pressure_scale > 16.0 && st.pressure_scale < 17.0) ? 16384.0 : 600.0;
-  if (b.has(kTemperatureOffsetAt, 2)) st.temperature_offset = b.u16(kTemperatureOffsetAt);
-  if (b.has(kTemperatureScaleAt, 2)) st.temperature_scale = b.u16(kTemperatureScaleAt);
-  if (b.has(kConductivityOffsetAt, 2)) st.conductivity_offset = b.u16(kConductivityOffsetAt);
-  if (b.has(kConductivityScaleAt, 2)) st.conductivity_scale = b.u16(kConductivityScaleAt);
-  if (b.has(kLagTimeConstantAt, 2)) st.lag_time_constant = b.u16(kLagTimeConstantAt);
-  if (b.has(kPhotoChannelsAt, 1)) st.photo_channels = block[kPhotoChannelsAt];
+  dep.pressure_offset = (dep.pressure_scale > 16.0 && dep.pressure_scale < 17.0) ? 16384.0 : 600.0;
+  if (b.has(kTemperatureOffsetAt, 2)) dep.temperature_offset = b.u16(kTemperatureOffsetAt);
+  if (b.has(kTemperatureScaleAt, 2)) dep.temperature_scale = b.u16(kTemperatureScaleAt);
+  if (b.has(kConductivityOffsetAt, 2)) dep.conductivity_offset = b.u16(kConductivityOffsetAt);
+  if (b.has(kConductivityScaleAt, 2)) dep.conductivity_scale = b.u16(kConductivityScaleAt);
+  if (b.has(kLagTimeConstantAt, 2)) dep.lag_time_constant = b.u16(kLagTimeConstantAt);
+  if (b.has(kPhotoChannelsAt, 1)) dep.photo_channels = block[kPhotoChannelsAt];
   if (b.has(kAccCountsPerGAt, 2) && b.u16(kAccCountsPerGAt) != 0) {
-    st.acc_scale = 1.0 / b.u16(kAccCountsPerGAt);
+    dep.acc_scale = 1.0 / b.u16(kAccCountsPerGAt);
   }
-  if (b.has(kAccOffsetAt, 1)) st.acc_offset = block[kAccOffsetAt];
-  st.force_abs = run.tag_version == 132 || run.tag_version == 133;
-  emit_info(st, run, InfoRecord{st.byte_offset, run.tag_version, calibration_of(st)});
+  if (b.has(kAccOffsetAt, 1)) dep.acc_offset = block[kAccOffsetAt];
+  dep.force_abs = dep.tag_version == 132 || dep.tag_version == 133;
+  const Calibration calibration = calibration_of(dep);
+  emit(d.outputs, &Output::info, InfoRecord{in.byte_offset, dep.tag_version, calibration});
 
   std::uint8_t next = TDRCODE_INFO;
-  read_bytes(st, "tdrcode_info complete", &next, 1);
+  read_bytes(in, "tdrcode_info complete", &next, 1);
   return next;
 }
 

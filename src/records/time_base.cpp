@@ -63,9 +63,9 @@ std::int64_t civil_to_seconds(std::int64_t year, std::int64_t month, std::int64_
   return days * 86400 + hour * 3600 + minute * 60 + second;
 }
 
-bool read_time(DecoderState& st, double& out) {
+bool read_time(ByteSource& in, double& out) {
   std::uint8_t b[7];
-  if (!read_bytes(st, "read_time", b, 7)) return false;
+  if (!read_bytes(in, "read_time", b, 7)) return false;
   out = static_cast<double>(civil_to_seconds(1900 + b[0], b[1], b[2], b[3], b[4], b[5]));
   return true;
 }

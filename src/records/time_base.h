@@ -3,9 +3,16 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "input/decoder_state.h"
+#include "input/byte_source.h"
 
 namespace skelv {
+
+// The date and time text of the last whole second a file's lines were stamped with.
+struct TimeText {
+  std::int64_t second = INT64_MIN;
+  std::int64_t day = INT64_MIN;  // days since 1970 of `second`
+  char text[20] = {};
+};
 
 inline constexpr std::size_t kTimeTextSize = 32;  // room for "YYYY/MM/DD HH:MM:SS.mmm"
 
@@ -16,7 +23,7 @@ std::int64_t civil_to_seconds(std::int64_t year, std::int64_t month, std::int64_
 
 // Reads 7 bytes (year - 1900, month, day, hour, minute, second, unused) into `out`.
 // False when the input ended; `out` is then untouched.
-bool read_time(DecoderState& st, double& out);
+bool read_time(ByteSource& in, double& out);
 
 // Whole seconds as "YYYY/MM/DD HH:MM:SS" into `out` (at least 20 bytes). A year outside 0..9999
 // gives "0000/00/00 00:00:00". Returns the text's length (19).

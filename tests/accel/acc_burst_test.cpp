@@ -41,15 +41,15 @@ TEST_F(AccBurst, BlocksEndAtGapsAbove10SecondsAndBeyond2000PendingSamples) {
   for (std::uint16_t x : {0, 512, 768}) b.u16(x).u16(256).u16(4096).acc_end().code(TDRCODE_ACC);
   for (int k = 0; k < 42; ++k) same(b.u16(1024).u16(4096).u16(4096), 49).acc_end().code(TDRCODE_ACC);
   attach(b.bytes());
-  decode_acc_burst(st, run, 100.0, 101.0);
-  decode_acc_burst(st, run, 106.0, 107.0);
-  decode_acc_burst(st, run, 117.0, 118.0);
-  for (int k = 0; k < 41; ++k) decode_acc_burst(st, run, 128.5 + k, 129.5 + k);
+  decode_acc_burst(rs->decoder, 100.0, 101.0);
+  decode_acc_burst(rs->decoder, 106.0, 107.0);
+  decode_acc_burst(rs->decoder, 117.0, 118.0);
+  for (int k = 0; k < 41; ++k) decode_acc_burst(rs->decoder, 128.5 + k, 129.5 + k);
   // The first block: 3 samples from 100 to 118 s, 6 s apart.
   std::string expected = kHeader + at(100000) + "\t-16.0000\t-15.0000\t0.0000\n" + at(106000) +
                          "\t-14.0000\t-15.0000\t0.0000\n" + at(112000) + "\t-13.0000\t-15.0000\t0.0000\n";
   EXPECT_EQ(acc(), expected);
-  EXPECT_EQ(decode_acc_burst(st, run, 169.5, 170.5), TDRCODE_ACC);
+  EXPECT_EQ(decode_acc_burst(rs->decoder, 169.5, 170.5), TDRCODE_ACC);
   for (long i = 0; i < 2050; ++i) expected += at(128500 + 20 * i) + "\t-12.0000\t0.0000\t0.0000\n";
   EXPECT_EQ(acc(), expected);
 }
@@ -61,12 +61,12 @@ TEST_F(AccBurst, NestedBurstsFillThePendingBlockToItsCapacityAndNoFurther) {
   // level 1 are written 1 s apart and level 1 starts the next block.
   for (const int per : {50, 52}) {
     SCOPED_TRACE(per);
-    st = DecoderState{};
+    fresh();
     std::remove(run.acc_name);
-    st.acc_pending_count = 2000;
-    st.acc_block_start = 1000.0;
-    st.acc_last_end = 3467.0;
-    st.time_base = 3468.0;
+    rs->decoder.acc.acc_pending_count = 2000;
+    rs->decoder.acc.acc_block_start = 1000.0;
+    rs->decoder.acc.acc_last_end = 3467.0;
+    rs->decoder.deployment.time_base = 3468.0;
     ImageBuilder b;
     for (int level = 1; level <= 10; ++level) {
       const auto v = static_cast<std::uint16_t>(256 * level);
@@ -75,8 +75,8 @@ TEST_F(AccBurst, NestedBurstsFillThePendingBlockToItsCapacityAndNoFurther) {
     }
     for (int level = 10; level >= 1; --level) same(b, per - 1).acc_end();
     attach(b.eof().bytes());
-    EXPECT_EQ(handle_acc_start(st, run), TDRCODE_EOF);
-    flush_acc(st, run);  // what the driver does at the end of the run
+    EXPECT_EQ(handle_acc_start(rs->decoder), TDRCODE_EOF);
+    flush_acc(rs->decoder);  // what the driver does at the end of the run
     std::vector<int> g(2000, -16);
     for (int level = 10; level >= 1; --level) g.insert(g.end(), per, level - 16);
     const std::size_t first = per == 50 ? g.size() : g.size() - 52;  // lines of the first block
@@ -102,8 +102,8 @@ TEST_F(AccBurst, HundredthSampleEndsTheRunWithEveryPendingSampleWritten) {
   image.info({.tdr_interval = 15500}).gps({2020, 1, 1, 0, 0, 0}, {}).acc_start(256, 256, 256);
   same(image, 52).acc_end().acc_start(512, 512, 512).step(0).acc_start(4096, 4096, 4096);
   same(image, 100).gps({2020, 1, 1, 0, 0, 0}, {}).acc_end().eof();  // never read
-  st.time_base = 1155.0;
-  ASSERT_TRUE(out_open(st.tdr_file, run.tdr_name) && out_open(st.ctd_file, run.ctd_name));  // open: noted too
+  rs->decoder.deployment.time_base = 1155.0;
+  ASSERT_TRUE(out_open(rs->text.tdr_file.file, run.tdr_name) && out_open(rs->text.ctd_file.file, run.ctd_name));  // open: noted too
   EXPECT_FALSE(decode(image));
   EXPECT_EQ(failure(), "ACC OVERFLOW at byte 510\n");
   EXPECT_EQ(run.byte_count, 510u);

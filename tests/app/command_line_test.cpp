@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/console.h"
+#include "app/output_names.h"
 
 namespace skelv {
 namespace {

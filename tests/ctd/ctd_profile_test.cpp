@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "ctd/ctd_stream.h"
+#include "ctd/ctd_values.h"
+#include "output/text/text_lines.h"
 #include "support/test_support.h"
 
 namespace skelv::test {
@@ -49,7 +51,7 @@ TEST_F(CtdTest, HeaderAndFirstLineForEachMask) {
   };  // 0x13: the end-to-end deployment; six columns: the cut sample at the end of this file
   for (const Row& r : rows) {
     SCOPED_TRACE(testing::Message() << "mask " << int{r.mask} << ", version " << r.version);
-    st.light_sentinel_column = 999;
+    fresh();
     std::remove(run.ctd_name);
     Sample first = kFirst;
     first.insert(first.end(), r.aux.begin(), r.aux.end());
@@ -107,8 +109,8 @@ TEST_F(CtdTest, ThreeProfilesOfOneRun) {
 }
 
 TEST_F(CtdTest, StampIsTheWholeSecondAfterAdding5Milliseconds) {
-  ASSERT_TRUE(out_open(st.ctd_file, run.ctd_name));
-  st.surface_pressure_raw = 600;
+  ASSERT_TRUE(out_open(rs->text.ctd_file.file, run.ctd_name));
+  rs->decoder.ctd.surface_pressure_raw = 600;
   const std::uint16_t surface[kCtdValues] = {600, 8000, 200};  // 0 dbar, 0 degrees C, 0 mS/cm
   struct Row { double time; const char* stamp; };
   const Row rows[] = {
@@ -119,12 +121,12 @@ TEST_F(CtdTest, StampIsTheWholeSecondAfterAdding5Milliseconds) {
   };
   std::string expected;
   for (const Row& r : rows) {
-    st.ctd_time = r.time;
-    write_ctd_line(st, st.ctd_file, surface, CtdColumns{});
+    const CtdValues values = ctd_values(rs->decoder.deployment, rs->decoder.ctd, surface, CtdColumns{});
+    write_ctd_line(rs->text.ctd_file, r.time, values);
     expected += std::string(r.stamp) + "\t0.00\t0.00\t0.00\t0.000\t0.0000\t0.0000\n";
   }
   EXPECT_EQ(ctd(), expected);
-  out_close(st.ctd_file);
+  out_close(rs->text.ctd_file.file);
 }
 
 TEST_F(CtdTest, StopBeforeLine14169UnlessAProfileStartsThere) {
@@ -137,11 +139,11 @@ TEST_F(CtdTest, StopBeforeLine14169UnlessAProfileStartsThere) {
     }
     return b.eof();
   };
-  st.console = [&](const char* text) { console += text + std::to_string(st.ctd_count); };  // lines so far
+  rs->decoder.console = [&](const char* text) { console += text + std::to_string(rs->text.ctd_file.count); };  // lines so far
   EXPECT_TRUE(decode(profiles({14200})));
   EXPECT_EQ(console, "Stop14168");
   console = "";
-  st.ctd_count = 0;
+  fresh();
   EXPECT_TRUE(decode(profiles({14167, 1})));  // line 14169 is the first of the second profile
   EXPECT_EQ(console, "");
 }

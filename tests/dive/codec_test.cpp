@@ -16,7 +16,7 @@ class CodecTest : public DecodeTest {
   std::uint8_t rel(const Bytes& bytes, std::uint16_t start, bool force_abs = false) {
     attach(bytes);
     value = start;
-    return read_rel(st, value, run, force_abs);
+    return read_rel(rs->decoder, value, force_abs);
   }
   std::uint16_t value = 0;
 };
@@ -61,13 +61,13 @@ TEST_F(CodecTest, EveryByteClassUpdatesTheValueOrEndsTheStream) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    st = DecoderState{};
-    st.ctd_open = c.flags & kCtd;
-    st.acc_open = c.flags & kAcc;
+    fresh();
+    rs->decoder.ctd.ctd_open = c.flags & kCtd;
+    rs->decoder.acc.acc_open = c.flags & kAcc;
     EXPECT_EQ(rel(c.bytes, c.start, c.flags & kForced), c.result);
     EXPECT_EQ(value, c.expected);
-    EXPECT_EQ(st.byte_offset, c.consumed);
-    EXPECT_EQ(st.end_of_input, c.start == 77);
+    EXPECT_EQ(rs->input.byte_offset, c.consumed);
+    EXPECT_EQ(rs->input.end_of_input, c.start == 77);
   }
 }
 
@@ -79,10 +79,10 @@ TEST_F(CodecTest, LongRunsOfStepsKeepOffsetAndProgressExact) {
   attach(bytes);
   std::uint16_t v = 0;
   int values = 0;
-  while (read_rel(st, v, run, false) == 0) ++values;
+  while (read_rel(rs->decoder, v, false) == 0) ++values;
   EXPECT_EQ(values, 70000);
   EXPECT_EQ(v, 70000 % 65536);
-  EXPECT_EQ(st.byte_offset, 70001u);
+  EXPECT_EQ(rs->input.byte_offset, 70001u);
   ASSERT_EQ(progress.size(), 68u);  // 1024 * 68 = 69632
   for (std::size_t i = 0; i < progress.size(); ++i) EXPECT_EQ(progress[i].offset, 1024 * (i + 1));
 }

@@ -17,7 +17,7 @@ class ByteSourceTest : public DecodeTest {
   }
   bool read(std::size_t count) {
     buf.assign(count + 1, 0xEE);
-    return read_bytes(st, "test", buf.data(), count);
+    return read_bytes(rs->input, "test", buf.data(), count);
   }
   std::vector<std::uint8_t> buf;
 };
@@ -36,21 +36,21 @@ TEST_F(ByteSourceTest, ReadsThatStraddleARefillGiveTheFileBytesInOrderAndAShortR
   // All but the last byte: no end yet. Two more: the read fails and leaves the offset, but the
   // byte it got is stored; later reads fail too.
   ASSERT_TRUE(read(n - at - 1));
-  EXPECT_FALSE(st.end_of_input);
+  EXPECT_FALSE(rs->input.end_of_input);
   EXPECT_FALSE(read(2));
   EXPECT_EQ(buf[0], (n - 1) % 251);
   EXPECT_EQ(buf[1], 0xEE);
-  EXPECT_EQ(st.byte_offset, n - 1);
-  EXPECT_TRUE(st.end_of_input);
+  EXPECT_EQ(rs->input.byte_offset, n - 1);
+  EXPECT_TRUE(rs->input.end_of_input);
   EXPECT_FALSE(read(1));
 }
 
 TEST_F(ByteSourceTest, ProgressIsReportedWhenAReadEndsOnAMultipleOf1024) {
   attach_counting(3000);
-  st.tdr_count = 1;
-  st.ctd_count = 2;
-  st.gps_count = 3;
-  st.acc_count = 4;
+  rs->text.tdr_file.count = 1;
+  rs->text.ctd_file.count = 2;
+  rs->text.gps_file.count = 3;
+  rs->text.acc_file.count = 4;
   ASSERT_TRUE(read(1023));
   EXPECT_TRUE(progress.empty());
   ASSERT_TRUE(read(1));  // one below 1024: the read reaches it
@@ -61,7 +61,7 @@ TEST_F(ByteSourceTest, ProgressIsReportedWhenAReadEndsOnAMultipleOf1024) {
   ASSERT_TRUE(read(1020));  // four below 2048
   ASSERT_TRUE(read(7));     // ends three past 2048: nothing
   EXPECT_EQ(progress.size(), 2u);
-  EXPECT_EQ(st.byte_offset, 2051u);
+  EXPECT_EQ(rs->input.byte_offset, 2051u);
 }
 
 }  // namespace

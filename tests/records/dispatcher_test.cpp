@@ -12,7 +12,7 @@ using DispatchTest = DecodeTest;
 TEST_F(DispatchTest, UnknownCodesFailTheRunWhereTheyStand) {
   // The code follows a snapshot of 8 bytes, so the offset after it is 9; nothing after it is read.
   for (const std::uint8_t code : {0x05, 0x00, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xFA}) {
-    st = DecoderState();
+    fresh();
     EXPECT_FALSE(decode(ImageBuilder().gps({2019, 3, 4, 5, 6, 7}, {}).code(code).gps({2019, 3, 4, 5, 6, 8}, {}).eof()));
     char text[64];
     std::snprintf(text, sizeof text, "Unknown code %x at byte 9\n", code);

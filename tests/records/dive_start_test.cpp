@@ -77,8 +77,8 @@ const Regime kRegimes[] = {
 
 class DiveStartTest : public DecodeTest {
  protected:
-  void fresh() {  // for tests that decode several images
-    st = DecoderState{};
+  void fresh_run() {  // for tests that decode several images
+    fresh();
     std::remove(run.tdr_name);
   }
 };
@@ -86,7 +86,7 @@ class DiveStartTest : public DecodeTest {
 TEST_F(DiveStartTest, EachRegimeWritesItsHeaderAndColumns) {
   for (const Regime& r : kRegimes) {
     SCOPED_TRACE(::testing::Message() << "regime " << int{r.regime} << ", " << int{r.photo_channels} << " photo");
-    fresh();
+    fresh_run();
     ImageBuilder image;
     EXPECT_TRUE(decode(image.info({.photo_channels = r.photo_channels}).dive_start(r.regime, kStart, 100).raw(r.stream)));
     EXPECT_EQ(tdr(), r.tdr);
@@ -119,7 +119,7 @@ TEST_F(DiveStartTest, DryStreamOfRegime1AndHaulOutLine) {
 TEST_F(DiveStartTest, UnknownRegimeWritesItsLinesAndFailsTheRun) {
   for (const std::uint8_t regime : {4, 0, 9, 255}) {
     SCOPED_TRACE(int{regime});
-    fresh();
+    fresh_run();
     EXPECT_FALSE(decode(ImageBuilder().dive_start(regime, kStart, 100).raw({0x00, 0x64, 0x05}).eof()));
     // The start record is 11 bytes (0xb); nothing after it is read.
     EXPECT_EQ(tdr(), "***Unknown TDR regime " + std::to_string(regime) + " ***\nb: Illegal stream contents (0)\n");

@@ -38,7 +38,7 @@ TEST_F(InfoTest, CalibrationInForceShowsInTheLinesAfterIt) {
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.pressures);
-    st = DecoderState{};
+    fresh();
     ImageBuilder image;
     for (const InfoBlock& b : row.blocks) image.info(b);
     EXPECT_TRUE(decode(image.ctd_start(0, {2020, 1, 1, 0, 0, 0}, 100, 600, {17000, 23000, 200}).ctd_end()

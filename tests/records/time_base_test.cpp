@@ -16,7 +16,7 @@ class TimeTest : public DecodeTest {
   double read(std::vector<std::uint8_t> bytes) {
     attach(bytes);
     double t = -1.0;
-    EXPECT_TRUE(read_time(st, t));
+    EXPECT_TRUE(read_time(rs->input, t));
     return t;
   }
   static std::string text(double seconds) {
@@ -44,15 +44,15 @@ TEST_F(TimeTest, SevenByteTimeIgnoresItsLastByteAndFieldsOutOfRangeCarry) {
       {{0x00, 1, 1, 0, 0, 0, 0}, "1900/01/01 00:00:00"},
   };
   for (const auto& [bytes, expected] : cases) {
-    st = DecoderState();
+    fresh();
     EXPECT_EQ(text(read(bytes)), expected);
   }
   // With only 4 bytes left: false, nothing stored, end of input.
   attach({0x77, 3, 4, 5});
   double t = 42.0;
-  EXPECT_FALSE(read_time(st, t));
+  EXPECT_FALSE(read_time(rs->input, t));
   EXPECT_EQ(t, 42.0);
-  EXPECT_TRUE(st.end_of_input);
+  EXPECT_TRUE(rs->input.end_of_input);
 }
 
 // The haul-out times: whole seconds after rounding to the millisecond.

@@ -10,9 +10,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/command_line.h"
-#include "input/byte_source.h"
-#include "input/driver.h"
+#include "app/output_names.h"
 
 namespace skelv::test {
 
@@ -55,13 +53,18 @@ DecodeTest::DecodeTest() {
   make_output_name(run.ctd_name, "_ctd.txt", run.input_name);
   make_output_name(run.gps_name, "_gps.txt", run.input_name);
   make_output_name(run.acc_name, "_accel.txt", run.input_name);
-  st.console = [this](const char* text) { console += text; };
+  fresh();
+}
+
+void DecodeTest::fresh() {
+  rs = std::make_unique<RunState>(run);
+  rs->decoder.console = [this](const char* text) { console += text; };
 }
 
 bool DecodeTest::decode(const ImageBuilder& image, std::int64_t offset, bool scan) {
   image.write_to(run.input_name);
   return decode_file(
-      st, run,
+      *rs,
       [this](std::uint64_t off, std::uint32_t t, std::uint32_t c, std::uint32_t g, std::uint32_t a) {
         progress.push_back({off, t, c, g, a});
         on_progress();
@@ -77,17 +80,19 @@ void DecodeTest::make_uncreatable(const char* name) { std::filesystem::create_di
 
 void DecodeTest::make_disk_full(const char* name) { std::filesystem::create_symlink("/dev/full", name); }
 
-std::string DecodeTest::output(OutFile& file, const char* name) {
-  if (out_is_open(file)) out_flush(file);
-  return read_file(name);
+std::string DecodeTest::output(TextFile& file) {
+  if (out_is_open(file.file)) out_flush(file.file);
+  return read_file(file.name);
 }
 
 void DecodeTest::attach(const std::vector<std::uint8_t>& bytes) {
   const std::string path = dir.file("stream.bin");
   write_file(path, std::string(bytes.begin(), bytes.end()));
-  source_attach(st, ::open(path.c_str(), O_RDONLY));
-  st.progress = [this](std::uint64_t off, std::uint32_t t, std::uint32_t c, std::uint32_t g, std::uint32_t a) {
-    progress.push_back({off, t, c, g, a});
+  source_close(rs->input);
+  source_attach(rs->input, ::open(path.c_str(), O_RDONLY));
+  rs->input.progress = [this](std::uint64_t off) {
+    const TextOutput& t = rs->text;
+    progress.push_back({off, t.tdr_file.count, t.ctd_file.count, t.gps_file.count, t.acc_file.count});
   };
 }
 

@@ -4,12 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "app/run.h"
-#include "input/decoder_state.h"
 #include "encoder/image_builder.h"
+#include "run/driver.h"
 
 namespace skelv::test {
 
@@ -52,17 +52,20 @@ class DecodeTest : public ::testing::Test {
 
   // Writes `image` to tag.bin and decodes it; returns what decode_file returned.
   bool decode(const ImageBuilder& image, std::int64_t offset = 0, bool scan = false);
-  // Prepares the state to read `bytes` directly through the byte source (no driver).
+  // Prepares the run to read `bytes` directly through the byte source (no driver).
   void attach(const std::vector<std::uint8_t>& bytes);
 
   // The output files as they stand; buffered lines of a file still open are flushed first.
-  std::string tdr() { return output(st.tdr_file, run.tdr_name); }
-  std::string ctd() { return output(st.ctd_file, run.ctd_name); }
-  std::string gps() { return output(st.gps_file, run.gps_name); }
-  std::string acc() { return output(st.acc_file, run.acc_name); }
-  std::string failure() const { return run.failure_text; }
+  std::string tdr() { return output(rs->text.tdr_file); }
+  std::string ctd() { return output(rs->text.ctd_file); }
+  std::string gps() { return output(rs->text.gps_file); }
+  std::string acc() { return output(rs->text.acc_file); }
+  // The latest failure's message.
+  std::string failure() const { return rs->events.last_failure; }
+  // A fresh run of the same names: every part as at the start of the process.
+  void fresh();
 
-  static std::string output(OutFile& file, const char* name);
+  static std::string output(TextFile& file);
 
   // Damage: an output name taken by a folder (the file can't be created) or by a link to
   // /dev/full (every write fails).
@@ -72,8 +75,8 @@ class DecodeTest : public ::testing::Test {
   std::function<void()> on_progress = [] {};
 
   TempDir dir;
-  DecoderState st;
   skelv::Run run;
+  std::unique_ptr<RunState> rs;
   std::vector<ProgressCall> progress;
   std::string console;  // console notes of the decoders
 };

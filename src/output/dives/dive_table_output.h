@@ -4,7 +4,7 @@
 #pragma once
 #include "analysis/dive_table.h"
 #include "analysis/dive_tsv.h"
-#include "output/output.h"
+#include "records/items.h"
 
 namespace skelv {
 

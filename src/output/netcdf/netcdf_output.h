@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "analysis/dive_table.h"
-#include "output/output.h"
+#include "records/items.h"
 
 namespace skelv {
 

@@ -3,9 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "records/report.h"
-#include "records/time_base.h"
-
 namespace skelv {
 namespace {
 
@@ -35,60 +32,56 @@ void write_tdr_header(OutFile& file, std::uint8_t regime, int photo_channels) {
   }
 }
 
-// Closes an output file; a write that failed on the way fails the run.
-void close_output(DecoderState& st, Run& run, OutFile& file, const char* kind, const char* name) {
-  if (!out_is_open(file)) return;
-  if (!out_close(file)) fail(st, run, "Can't write %s data file %s\n", kind, name);
-}
-
 }  // namespace
 
-void TextOutput::dive_start(const DiveStart& item) {
-  if (st_.tdr_started) return;
-  if (out_open(st_.tdr_file, run_.tdr_name)) {
-    st_.tdr_started = true;
-    write_tdr_header(st_.tdr_file, item.regime, item.photo_channels);
-  } else {
-    fail(st_, run_, "Can't create TDR data file %s\n", run_.tdr_name);
+TextOutput::TextOutput(const TextNames& names, FailFn fail) : fail_(std::move(fail)) {
+  tdr_file.name = names.tdr;
+  ctd_file.name = names.ctd;
+  gps_file.name = names.gps;
+  acc_file.name = names.acc;
+}
+
+bool TextOutput::create(TextFile& f, const char* kind) {
+  if (f.started) return false;
+  if (out_open(f.file, f.name)) {
+    f.started = true;
+    return true;
   }
+  char message[1100];
+  std::snprintf(message, sizeof message, "Can't create %s data file %s\n", kind, f.name);
+  fail_(message);
+  return false;
+}
+
+void TextOutput::dive_start(const DiveStart& item) {
+  if (create(tdr_file, "TDR")) write_tdr_header(tdr_file.file, item.regime, item.photo_channels);
 }
 
 void TextOutput::haulout(const Haulout& item) {
-  if (!out_is_open(st_.tdr_file)) return;
+  if (!out_is_open(tdr_file.file)) return;
   char from[kTimeTextSize];
   char to[kTimeTextSize];
-  out_printf(st_.tdr_file, "HAULOUT: %s %s\n", format_time(item.start, from, false),
-             format_time(item.end, to, false));
+  out_printf(tdr_file.file, "HAULOUT: %s %s\n", format_time(item.start, from, false), format_time(item.end, to, false));
 }
 
 void TextOutput::ctd_cast(const CtdCast& item) {
-  if (st_.ctd_started) return;
-  if (out_open(st_.ctd_file, run_.ctd_name)) {
-    // The file's header names the columns of the profile that created it.
-    out_puts(st_.ctd_file, kCtdHeader);
-    if (item.columns.count > 0) out_puts(st_.ctd_file, item.columns.header_text);
-    out_puts(st_.ctd_file, "\n");
-    st_.ctd_started = true;
-  } else {
-    fail(st_, run_, "Can't create CTD data file %s\n", run_.ctd_name);
-  }
+  // The file's header names the columns of the profile that created it.
+  if (!create(ctd_file, "CTD")) return;
+  out_puts(ctd_file.file, kCtdHeader);
+  if (item.columns.count > 0) out_puts(ctd_file.file, item.columns.header_text);
+  out_puts(ctd_file.file, "\n");
 }
 
 void TextOutput::gps(const GpsSnapshot& item) {
-  if (!st_.gps_started) {
-    if (out_open(st_.gps_file, run_.gps_name)) {
-      st_.gps_started = true;
-    } else {
-      fail(st_, run_, "Can't create GPS data file %s\n", run_.gps_name);
-    }
-  }
-  if (!out_is_open(st_.gps_file)) return;
-  OutFile& f = st_.gps_file;
+  create(gps_file, "GPS");
+  ++gps_file.count;  // counted whether or not the file could be created
+  if (!out_is_open(gps_file.file)) return;
+  OutFile& f = gps_file.file;
   const std::uint8_t* head = item.head;
-  out_printf(f, "%04d/%02hu/%02hu %02hu:%02hu:%02hu %hu 3 0", 1900 + head[0],
-             static_cast<unsigned short>(head[1]), static_cast<unsigned short>(head[2]),
-             static_cast<unsigned short>(head[3]), static_cast<unsigned short>(head[4]),
-             static_cast<unsigned short>(head[5]), static_cast<unsigned short>(head[6]));
+  out_printf(f, "%04d/%02hu/%02hu %02hu:%02hu:%02hu %hu 3 0", 1900 + head[0], static_cast<unsigned short>(head[1]),
+             static_cast<unsigned short>(head[2]), static_cast<unsigned short>(head[3]),
+             static_cast<unsigned short>(head[4]), static_cast<unsigned short>(head[5]),
+             static_cast<unsigned short>(head[6]));
   for (int i = 0; i < head[6]; ++i) {
     const std::uint8_t* e = item.entries + 3 * i;
     out_printf(f, " %hu %04x", static_cast<unsigned short>(e[0]), static_cast<unsigned>(e[1] << 8 | e[2]));
@@ -97,36 +90,32 @@ void TextOutput::gps(const GpsSnapshot& item) {
 }
 
 void TextOutput::acc_burst(const AccBurst& /*item*/) {
-  if (st_.acc_started) return;
-  if (out_open(st_.acc_file, run_.acc_name)) {
-    out_puts(st_.acc_file, "DATE(UTC)\tX\tY\tZ\n");
-    st_.acc_started = true;
-  } else {
-    fail(st_, run_, "Can't create ACC data file %s\n", run_.acc_name);
-  }
+  if (create(acc_file, "ACC")) out_puts(acc_file.file, "DATE(UTC)\tX\tY\tZ\n");
 }
 
-void write_text_note(DecoderState& st, const Note& item) {
+void TextOutput::note(const Note& item) {
   if (item.scope == NoteScope::kDiveFile) {
-    if (out_is_open(st.tdr_file)) {
-      out_printf(st.tdr_file, "%lx: %s\n", static_cast<unsigned long>(item.offset), item.text);
-    }
+    if (out_is_open(tdr_file.file)) out_printf(tdr_file.file, "%lx: %s\n", static_cast<unsigned long>(item.offset), item.text);
     return;
   }
   char line[200];
   std::snprintf(line, sizeof line, "@%08llX: %s", static_cast<unsigned long long>(item.offset), item.text);
-  for (OutFile* file : {&st.tdr_file, &st.ctd_file, &st.acc_file, &st.gps_file}) {
-    if (!out_is_open(*file)) continue;
-    out_puts(*file, line);
-    out_puts(*file, "\n");
+  for (TextFile* f : {&tdr_file, &ctd_file, &acc_file, &gps_file}) {
+    if (!out_is_open(f->file)) continue;
+    out_puts(f->file, line);
+    out_puts(f->file, "\n");
   }
 }
 
 void TextOutput::end_run(bool /*ok*/) {
-  close_output(st_, run_, st_.tdr_file, "TDR", run_.tdr_name);
-  close_output(st_, run_, st_.acc_file, "ACC", run_.acc_name);
-  close_output(st_, run_, st_.ctd_file, "CTD", run_.ctd_name);
-  close_output(st_, run_, st_.gps_file, "GPS", run_.gps_name);
+  const std::pair<TextFile*, const char*> order[] = {
+      {&tdr_file, "TDR"}, {&acc_file, "ACC"}, {&ctd_file, "CTD"}, {&gps_file, "GPS"}};
+  for (const auto& [f, kind] : order) {
+    if (!out_is_open(f->file) || out_close(f->file)) continue;
+    char message[1100];
+    std::snprintf(message, sizeof message, "Can't write %s data file %s\n", kind, f->name);
+    fail_(message);
+  }
 }
 
 }  // namespace skelv

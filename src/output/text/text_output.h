@@ -1,41 +1,47 @@
 // The four text files as an output: _tdr.txt, _ctd.txt, _gps.txt and _accel.txt, each created
-// with its header line on the first item of its kind. The files live in DecoderState, so the
-// decoder reaches them through a TextOutput made on the spot for each item.
+// with its header line on the first item of its kind, with their line counts.
 #pragma once
-#include "accel/acc_output.h"
-#include "ctd/ctd_line.h"
-#include "dive/tdr_line.h"
-#include "input/decoder_state.h"
-#include "output/output.h"
+#include <functional>
+
+#include "output/text/text_lines.h"
+#include "records/items.h"
 
 namespace skelv {
 
-// Writes a note into the open text files it belongs to.
-void write_text_note(DecoderState& st, const Note& item);
+// The paths of the four text files, owned by the run.
+struct TextNames {
+  const char* tdr;
+  const char* ctd;
+  const char* gps;
+  const char* acc;
+};
 
 class TextOutput final : public Output {
  public:
-  TextOutput(DecoderState& st, Run& run) : st_(st), run_(run) {}
+  // `fail` gets the message of every file that can't be created or written (ending with "\n").
+  using FailFn = std::function<void(const char* message)>;
+  TextOutput(const TextNames& names, FailFn fail);
 
   void dive_start(const DiveStart& item) override;
   void haulout(const Haulout& item) override;
   void dive_sample(const DiveSample& item) override {
-    write_tdr_line(st_, st_.tdr_file, item.sample, item.flags);
+    write_tdr_line(tdr_file, item.time, item.sample, item.flags, item.photo_channels, item.wetdry);
   }
   void ctd_cast(const CtdCast& item) override;
-  void ctd_sample(const CtdSample& item) override { write_ctd_values(st_, st_.ctd_file, item.values); }
+  void ctd_sample(const CtdSample& item) override { write_ctd_line(ctd_file, item.time, item.values); }
   void gps(const GpsSnapshot& item) override;
   void acc_burst(const AccBurst& item) override;
-  void acc_sample(const AccValues& item) override {
-    write_acc_values(st_, st_.acc_file, item.time, item.x, item.y, item.z);
-  }
-  void note(const Note& item) override { write_text_note(st_, item); }
+  void acc_sample(const AccValues& item) override { write_acc_line(acc_file, item.time, item.x, item.y, item.z); }
+  void note(const Note& item) override;
   // Closes the files: TDR, accelerometer, CTD, GPS. A write that failed on the way fails the run.
   void end_run(bool ok) override;
 
+  TextFile tdr_file, ctd_file, gps_file, acc_file;
+
  private:
-  DecoderState& st_;
-  Run& run_;
+  // Creates `f` on its first item; false (and a failure) when it can't be created.
+  bool create(TextFile& f, const char* kind);
+  FailFn fail_;
 };
 
 }  // namespace skelv

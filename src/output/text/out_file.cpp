@@ -1,4 +1,4 @@
-#include "input/out_file.h"
+#include "output/text/out_file.h"
 
 #include <cerrno>
 #include <cstdarg>

@@ -26,6 +26,16 @@ inline char* put_pair(char* out, unsigned v) {
 }
 
 char* put_digits(char* out, std::uint64_t v);
+
+// put_digits with the one- and two-digit numbers, most of the integer parts of a line, inline.
+inline char* put_short_digits(char* out, std::uint64_t v) {
+  if (v < 10) {
+    *out = static_cast<char>('0' + v);
+    return out + 1;
+  }
+  if (v < 100) return put_pair(out, static_cast<unsigned>(v));
+  return put_digits(out, v);
+}
 char* put_fixed_slow(char* out, double value, int decimals);
 
 constexpr std::uint64_t pow10(int d) { return d == 0 ? 1 : 10 * pow10(d - 1); }
@@ -81,9 +91,9 @@ inline char* put_fixed(char* out, double value) {
   }
   if (std::signbit(value)) *out++ = '-';
   if constexpr (D == 0) {
-    return put_digits(out, r);
+    return put_short_digits(out, r);
   } else {
-    out = put_digits(out, r / kDivisor<D>);
+    out = put_short_digits(out, r / kDivisor<D>);
     *out++ = '.';
     return put_fraction<D>(out, static_cast<unsigned>(r % kDivisor<D>));
   }

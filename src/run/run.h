@@ -1,4 +1,5 @@
-// The per-run record shared by the command line, the driver and the record layer.
+// The per-run record shared by the command line and the driver: the input's and the outputs'
+// names, and what the run came to.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -14,7 +15,7 @@ struct Run {
   char ctd_name[kTextField] = {};
   char gps_name[kTextField] = {};
   char acc_name[kTextField] = {};
-  char failure_text[kTextField] = {};
+  char failure_text[kTextField] = {};  // the latest failure's message
   std::uint32_t tdr_count = 0;
   std::uint32_t ctd_count = 0;
   std::uint32_t gps_count = 0;

@@ -1,4 +1,4 @@
-#include "input/number_text.h"
+#include "output/text/number_text.h"
 
 #include <cstdio>
 

@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "input/number_text.h"
+#include "output/text/number_text.h"
 
 namespace skelv {
 namespace {

@@ -1,4 +1,4 @@
-#include "input/scan_dump.h"
+#include "run/scan_dump.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,8 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "output/text/out_file.h"
 #include "records/codes.h"
-#include "records/report.h"
 
 namespace skelv {
 namespace {
@@ -167,24 +167,24 @@ std::string scan_dump_path() {
   return std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/skelv_debug.txt";
 }
 
-void write_scan_dump(DecoderState& st, Run& run, std::int64_t offset) {
+void write_scan_dump(Decoder& d, const char* input_name, std::int64_t offset) {
   DumpReader in;
-  in.fd = ::open(run.input_name, O_RDONLY | O_CLOEXEC);
+  in.fd = ::open(input_name, O_RDONLY | O_CLOEXEC);
   if (in.fd < 0) {
-    fail(st, run, "Can't open TDR data file %s\n", run.input_name);
+    fail(d, "Can't open TDR data file %s\n", input_name);
     return;
   }
   const std::string path = scan_dump_path();
   OutFile dump;
   if (!open_dump(dump, path.c_str())) {
     ::close(in.fd);
-    fail(st, run, "Can't create scan dump file %s\n", path.c_str());
+    fail(d, "Can't create scan dump file %s\n", path.c_str());
     return;
   }
   in.buffer = std::make_unique<std::uint8_t[]>(kDumpBufferSize);
   dump_codes(in, dump, offset);
   ::close(in.fd);
-  if (!out_close(dump)) fail(st, run, "Can't write scan dump file %s\n", path.c_str());
+  if (!out_close(dump)) fail(d, "Can't write scan dump file %s\n", path.c_str());
 }
 
 }  // namespace skelv

@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "input/driver.h"
-#include "input/out_file.h"
+#include "run/driver.h"
+#include "output/text/out_file.h"
 #include "support/test_support.h"
 
 namespace skelv::test {
@@ -39,7 +39,7 @@ TEST_F(DriverTest, OutputThatCannotBeCreatedOrWrittenFailsTheRunAndTheOthersAreC
     for (const auto& bad : outputs) {
       if (!create && !have_full) continue;
       SCOPED_TRACE(std::string(bad.kind) + (create ? " create" : " write"));
-      st = DecoderState{};
+      fresh();
       for (const auto& o : outputs) std::filesystem::remove_all(o.name);
       create ? make_uncreatable(bad.name) : make_disk_full(bad.name);
       EXPECT_FALSE(decode(image));
@@ -77,7 +77,7 @@ TEST_F(DriverTest, OutputThatCouldNotBeCreatedIsCreatedAtTheNextRecordOfItsKind)
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
-    st = DecoderState{};
+    fresh();
     make_uncreatable(row.name);
     on_progress = [&row] { std::filesystem::remove(row.name); };
     EXPECT_FALSE(decode(ImageBuilder(row.first).raw(pad.bytes()).raw(row.second.bytes()).eof()));
@@ -88,12 +88,12 @@ TEST_F(DriverTest, OutputThatCouldNotBeCreatedIsCreatedAtTheNextRecordOfItsKind)
 }
 
 TEST_F(DriverTest, FormattedTextLongerThanTheSmallBufferIsWrittenWhole) {
-  ASSERT_TRUE(out_open(st.gps_file, run.gps_name));
+  ASSERT_TRUE(out_open(rs->text.gps_file.file, run.gps_name));
   const std::string text(5000, 'g');
-  out_printf(st.gps_file, "<%s>%d", text.c_str(), 7);
-  out_puts(st.gps_file, "|");
+  out_printf(rs->text.gps_file.file, "<%s>%d", text.c_str(), 7);
+  out_puts(rs->text.gps_file.file, "|");
   EXPECT_EQ(gps(), "<" + text + ">7|");
-  out_close(st.gps_file);
+  out_close(rs->text.gps_file.file);
 }
 
 // Section: large images.
@@ -108,7 +108,7 @@ TEST_F(DriverTest, PositionsPast4GiBAreReportedInFull) {
   ASSERT_EQ(::pwrite(fd, tail.bytes().data(), tail.size(), static_cast<off_t>(at)),
             static_cast<ssize_t>(tail.size()));
   ::close(fd);
-  EXPECT_FALSE(decode_file(st, run, nullptr, static_cast<std::int64_t>(at - 3), false));
+  EXPECT_FALSE(decode_file(*rs, nullptr, static_cast<std::int64_t>(at - 3), false));
   // 0xF4 stands at at + 8; the offset after it is at + 9 = 4294967321.
   EXPECT_EQ(failure(), "Unknown code f4 at byte 4294967321\n");
   EXPECT_EQ(run.byte_count, 4294967321u);

@@ -1,44 +1,29 @@
 // The items a run decodes, and the interface of the outputs that receive them.
 //
-// The decoder hands every item to the text files first and then, in the order they were added,
-// to every Output in DecoderState::outputs. Items live for one call: they refer to the decoder's
-// own sample records, so an output copies what it keeps. All times are seconds since
+// The decoder hands every item to the outputs of its OutputList in the order they were added;
+// the run adds its text files first. Items live for one call: they refer to the decoder's own
+// sample records, so an output copies what it keeps. All times are seconds since
 // 1970-01-01 00:00:00 UTC; offsets are input byte offsets as in the diagnostic notes.
 //
 // Adding an output: derive from Output, override the calls it needs (all default to nothing),
-// create it in the run (skelv_main) and add it with OutputList::add before decode_file. The run
-// owns it; decode_file calls end_run once after the last item, before it returns.
+// create it in the run (the command line) and hand it to decode_file. The run owns it;
+// decode_file calls end_run once after the last item, before it returns.
 //
 // A dive-table consumer needs only dive_start, dry_start, haulout, dive_sample and end_run:
 // DiveSample::time, depth_m(), has_temperature()/temperature_c() and regime are all there is to it.
 #pragma once
 #include <cstdint>
 
+#include <array>
+
 #include "accel/acc_sample.h"
-#include "app/run.h"
 #include "ctd/ctd_columns.h"
+#include "ctd/ctd_values.h"
 #include "dive/tdr_sample.h"
-#include "output/output_list.h"
 #include "records/codes.h"
+#include "records/deployment.h"
 
 namespace skelv {
-
-// Calibration and sampling set by an information record (defaults before the first one).
-struct Calibration {
-  std::uint16_t tdr_interval = 0;  // hundredths of a second
-  std::uint16_t ctd_interval = 0;  // hundredths of a second
-  double pressure_scale = 0.0;     // counts per dbar
-  double pressure_offset = 0.0;
-  double temperature_offset = 0.0;
-  double temperature_scale = 0.0;  // counts per degree C
-  double conductivity_offset = 0.0;
-  double conductivity_scale = 0.0;  // counts per mS/cm
-  double lag_time_constant = 0.0;   // milliseconds
-  std::uint8_t photo_channels = 0;
-  double acc_scale = 0.0;  // g per count
-  double acc_offset = 0.0;  // g
-  bool operator==(const Calibration&) const = default;
-};
 
 // An information record, after its values took effect.
 struct InfoRecord {
@@ -106,16 +91,6 @@ struct CtdCast {
   const CtdColumns& columns;  // auxiliary columns and their sensors
 };
 
-// Physical values of one CTD sample, as the text line prints them before rounding.
-struct CtdValues {
-  double rel_pressure, abs_pressure, surface_pressure;  // dbar
-  double temperature;                                   // ITS-90, degree C
-  double conductivity;                                  // mS/cm
-  double salinity;                                      // PSS-78, from the lagged conductivity
-  double aux[kCtdAuxColumns];                           // in the units of columns.sensor
-  std::size_t aux_count;
-};
-
 struct CtdSample {
   double time;           // full precision; the text rounds it to the second
   std::uint32_t cast;    // CtdCast::number of the profile the sample belongs to (0: none)
@@ -178,5 +153,25 @@ class Output {
   // fail()) still reach the other outputs.
   virtual void end_run(bool /*ok*/) {}
 };
+
+inline constexpr int kMaxOutputs = 4;
+
+// The outputs of a run, in the order they get each item; owned by the run.
+struct OutputList {
+  std::array<Output*, kMaxOutputs> items{};
+  int count = 0;
+  // Adds `output`, which must outlive the run. False when the list is full.
+  bool add(Output& output) {
+    if (count >= kMaxOutputs) return false;
+    items[count++] = &output;
+    return true;
+  }
+};
+
+// Hands `item` to every output of `outputs`, in order: emit(outputs, &Output::dive_sample, item).
+template <class Item>
+inline void emit(const OutputList& outputs, void (Output::*method)(const Item&), const Item& item) {
+  for (int i = 0; i < outputs.count; ++i) (outputs.items[i]->*method)(item);
+}
 
 }  // namespace skelv

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <optional>
 
-#include "input/driver.h"
-#include "input/scan_dump.h"
+#include "run/driver.h"
+#include "run/scan_dump.h"
 #include "support/test_support.h"
 
 namespace skelv::test {
@@ -21,7 +21,7 @@ class ScanDump : public DecodeTest {
   void TearDown() override { saved_ ? setenv("TMPDIR", saved_->c_str(), 1) : unsetenv("TMPDIR"); }
   std::string dump_of(const ImageBuilder& image) {
     image.write_to(run.input_name);
-    write_scan_dump(st, run, 0);
+    write_scan_dump(rs->decoder, run.input_name, 0);
     return read_file(dir.file("skelv_debug.txt"));
   }
   std::optional<std::string> saved_;
@@ -90,10 +90,10 @@ TEST_F(ScanDump, DecodingAfterTheDumpGivesTheSameFilesAsWithoutIt) {
   // Decoded without the dump and with it.
   for (const bool scan : {false, true}) {
     SCOPED_TRACE(scan);
-    DecoderState scanned;
-    scanned.time_base = 100.0;
     skelv::Run scanned_run = run;
-    EXPECT_TRUE(decode_file(scanned, scanned_run, nullptr, 256, scan));
+    RunState scanned(scanned_run);
+    scanned.decoder.deployment.time_base = 100.0;
+    EXPECT_TRUE(decode_file(scanned, nullptr, 256, scan));
     EXPECT_EQ(std::string(scanned_run.failure_text), "");
     EXPECT_EQ(read_file(run.acc_name), acc_file);
     EXPECT_EQ(scanned_run.byte_count, 295u);

@@ -1,0 +1,153 @@
+#include "app/skelv_main.h"
+
+#include <unistd.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "app/command_line.h"
+#include "app/console.h"
+#include "app/output_names.h"
+#include "output/dives/dive_table_output.h"
+#include "run/driver.h"
+#ifdef SKELV_HAVE_NETCDF
+#include "output/netcdf/netcdf_output.h"
+#endif
+
+namespace skelv {
+namespace {
+
+// The dive table's line of the summary: its dives, or that it could not be written.
+std::string dives_line(const CommandLine& cl, const DiveTableOutput* dives) {
+  if (!cl.dives || dives == nullptr || !dives->finished()) return "";
+  char line[kTextField + 64];
+  if (dives->written()) {
+    std::snprintf(line, sizeof line, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
+  } else {
+    std::snprintf(line, sizeof line, "Can't write dives file %s\n", cl.dives_name);
+  }
+  return line;
+}
+
+#ifdef SKELV_HAVE_NETCDF
+// The NetCDF datasets of -netcdf: an output of this run, beside the text files.
+std::unique_ptr<NetcdfOutput> make_netcdf(RunState& s, int argc, const char* const* argv) {
+  NetcdfSettings settings;
+  char name[kTextField];
+  make_output_name(name, "_ctd.nc", s.run.input_name);
+  settings.ctd_path = name;
+  make_output_name(name, "_dives.nc", s.run.input_name);
+  settings.dives_path = name;
+  make_output_name(name, "_accel.nc", s.run.input_name);
+  settings.accel_path = name;
+  make_output_name(name, "_gps.nc", s.run.input_name);
+  settings.gps_path = name;
+  settings.input_name = s.run.input_name;
+  struct stat info;
+  if (::stat(s.run.input_name, &info) == 0) settings.input_size = static_cast<long long>(info.st_size);
+  settings.history = "Skelv";
+  for (int i = 1; i < argc; ++i) settings.history += std::string(" ") + argv[i];
+  settings.calibration = calibration_of(s.decoder.deployment);
+  return std::make_unique<NetcdfOutput>(std::move(settings),
+                                        [&s](const char* message) { fail(s.decoder, "%s", message); });
+}
+#endif
+
+}  // namespace
+
+int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal) {
+  Run run;
+  const CommandLine cl = parse_command_line(argc, argv, run);
+  if (cl.action == Action::kHelp) {
+    std::fputs(kHelpText, out);
+    return 0;
+  }
+  if (cl.action == Action::kVersion) {
+    std::fprintf(out, "Skelv v%s\n", kVersion);
+    return 0;
+  }
+  std::fprintf(out, "\nSkelv  v%s", kVersion);
+  if (cl.action == Action::kUsage) {
+    std::fputs("\n\nUsage: Skelv filename {offset} {-scan}\n", out);
+    return 1;
+  }
+  if (cl.action == Action::kNameTooLong) {
+    std::fputs("\n\nFile name too long: at most 1023 characters\n", out);
+    return 1;
+  }
+#ifndef SKELV_HAVE_NETCDF
+  if (cl.netcdf) {
+    std::fputs("\n\nThis Skelv was built without NetCDF support: -netcdf needs the NetCDF C library"
+               " (Debian package libnetcdf-dev)\n",
+               out);
+    return 1;
+  }
+#endif
+
+  char cwd[kTextField];
+  if (::getcwd(cwd, sizeof cwd) == nullptr) std::strcpy(cwd, "?");
+  std::fprintf(out, "File: %s\nPWD: %s\n", run.input_name, cwd);
+
+  auto state = std::make_unique<RunState>(run);
+  RunState& s = *state;
+  s.decoder.damage.on = cl.recover;
+  s.decoder.console = [out](const char* text) { std::fputs(text, out); };
+  // The table of dives, of -dives (the text file) and of -netcdf (in the NetCDF dives file).
+  std::unique_ptr<DiveTableOutput> dives;
+  analysis::DiveSink dive_sink = nullptr;
+  void* dive_context = nullptr;
+#ifdef SKELV_HAVE_NETCDF
+  std::unique_ptr<NetcdfOutput> netcdf;
+  if (cl.netcdf) {
+    netcdf = make_netcdf(s, argc, argv);
+    dive_sink = &NetcdfOutput::dive_sink;
+    dive_context = netcdf.get();
+  }
+#endif
+  // The dive table goes first: its last dive leaves at its end of the run, into the NetCDF file
+  // that closes at its own.
+  if (cl.dives || dive_sink != nullptr) {
+    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive_threshold, dive_sink,
+                                              dive_context);
+    s.outputs.add(*dives);
+  }
+#ifdef SKELV_HAVE_NETCDF
+  if (netcdf) s.outputs.add(*netcdf);
+#endif
+  ProgressPrinter printer;
+  printer.out = out;
+  printer.terminal = terminal;
+  const bool ok = decode_file(
+      s,
+      [&printer](std::uint64_t offset, std::uint32_t tdr, std::uint32_t ctd, std::uint32_t gps, std::uint32_t acc) {
+        show_progress(printer, offset, tdr, ctd, gps, acc);
+      },
+      cl.offset, cl.scan);
+  finish_progress(printer);
+
+  if (s.recovery.undecoded != 0) {
+    std::fprintf(stderr,
+                 "Skelv: damage stopped decoding at byte %llu; %llu bytes after it were not decoded. "
+                 "-recover decodes past the damage.\n",
+                 static_cast<unsigned long long>(run.byte_count), static_cast<unsigned long long>(s.recovery.undecoded));
+  }
+  const std::string dives_text = dives_line(cl, dives.get());
+  ExtraLines extra;
+  extra.text = dives_text.c_str();
+  extra.failed = dives && !dives->written() ? dives_text.c_str() : "";
+  if (s.events.damaged != 0) {
+    print_damage_summary(out, run, s.events, extra);
+    return kExitDamaged;
+  }
+  if (!ok) {
+    print_failure(out, run, extra);
+    return s.decoder.acc.acc_overflow ? 1 : 0;
+  }
+  print_completed(out, run, extra);
+  return 0;
+}
+
+}  // namespace skelv

@@ -1,0 +1,67 @@
+#include "records/damage.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "input/byte_source.h"
+#include "records/decoder.h"
+
+namespace skelv {
+namespace {
+
+constexpr std::uint8_t kEarliestYear = 70;  // year byte of 1970
+constexpr std::uint8_t kDaysInMonth[13] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+
+}  // namespace
+
+bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) {
+  DamageState& r = d.damage;
+  if (!r.damaged) {
+    r.damaged = true;
+    r.damage_at = first;
+    r.damage_seen_at = d.input.byte_offset;
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(r.reason, sizeof r.reason, format, args);
+    va_end(args);
+  }
+  if (!r.on) return false;
+  source_halt(d.input);
+  return true;
+}
+
+bool plausible_time(const std::uint8_t* t) {
+  return t[0] >= kEarliestYear && t[1] >= 1 && t[1] <= 12 && t[2] >= 1 && t[2] <= kDaysInMonth[t[1]] &&
+         t[3] <= 23 && t[4] <= 59 && t[5] <= 59 && t[6] <= 99;
+}
+
+bool known_regime(std::uint8_t regime) {
+  return regime == 1 || regime == 2 || regime == 3 || (regime >= 5 && regime <= 8);
+}
+
+// Masks 6 and 7 name no sensor.
+bool plausible_ctd_mask(std::uint8_t mask) { return mask <= 5 || mask >= 8; }
+
+// Every information record of a deployment has the size of the first; one that holds every
+// field is 24 bytes or more.
+bool plausible_info_size(const DamageState& damage, std::uint8_t size) {
+  return damage.info_size < 0 ? size >= 24 : size == damage.info_size;
+}
+
+// A tag keeps its version for the whole deployment.
+bool plausible_info_version(std::int32_t tag_version, std::uint8_t size, std::uint16_t version) {
+  return tag_version < 0 || size < 2 || version == tag_version;
+}
+
+void remember_dry_start(DamageState& damage, std::uint64_t at, double haulout_before, std::uint16_t interval_before) {
+  damage.dry_at = at;
+  damage.haulout_before = haulout_before;
+  damage.interval_before = interval_before;
+}
+
+void remember_wetdry(DamageState& damage, std::uint64_t at, std::uint8_t before) {
+  damage.wetdry_at = at;
+  damage.wetdry_before = before;
+}
+
+}  // namespace skelv

@@ -1,0 +1,39 @@
+#include "records/events.h"
+
+#include <algorithm>
+
+namespace skelv {
+namespace {
+
+void append(RunEvents& events, Event event) {
+  if (events.list.size() < kMaxEvents) events.list.push_back(std::move(event));
+}
+
+}  // namespace
+
+void add_failure(RunEvents& events, std::uint64_t offset, const char* text) {
+  ++events.failures;
+  events.last_failure = text;
+  // A file that can't be created fails again at every record of its kind: one event, counted.
+  const auto same = std::find_if(events.list.begin(), events.list.end(), [text](const Event& e) {
+    return e.kind == EventKind::kFailure && e.text == text;
+  });
+  if (same != events.list.end()) {
+    ++same->repeats;
+    return;
+  }
+  append(events, Event{EventKind::kFailure, offset, offset, text, 1});
+}
+
+void add_damage(RunEvents& events, std::uint64_t first, std::uint64_t last, const char* reason) {
+  ++events.damaged;
+  events.damaged_bytes += last - first + 1;
+  append(events, Event{EventKind::kDamage, first, last, reason, 1});
+}
+
+void add_suspect(RunEvents& events, std::uint64_t offset, const char* reason) {
+  if (events.suspects++ == 0) events.first_suspect = offset;
+  append(events, Event{EventKind::kSuspect, offset, offset, reason, 1});
+}
+
+}  // namespace skelv

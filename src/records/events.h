@@ -1,0 +1,48 @@
+// The run's record of what happened, in order with input offsets: every failure, every damaged
+// stretch skipped, every record that looked damaged, and the count of notes written into the
+// files. The console summary, the exit status, the JSON report and the NetCDF files' result
+// are all read from it.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace skelv {
+
+enum class EventKind : std::uint8_t {
+  kFailure,  // the run failed here: decoding, reading, creating, writing or closing a file
+  kDamage,   // a damaged stretch skipped by -recover, from `offset` to `last`
+  kSuspect,  // a record that looked damaged, decoded all the same
+};
+
+struct Event {
+  EventKind kind = EventKind::kFailure;
+  std::uint64_t offset = 0;  // where it happened; a damaged stretch's first byte
+  std::uint64_t last = 0;    // a damaged stretch's last byte
+  std::string text;          // a failure's message (ending with "\n"), or why the bytes were damage
+  std::uint64_t repeats = 1; // the same failure met again at later records
+};
+
+// Events kept one by one; beyond them only the counts grow.
+inline constexpr std::size_t kMaxEvents = 10000;
+
+struct RunEvents {
+  std::vector<Event> list;
+  std::uint64_t failures = 0;       // failures met, repeats included
+  std::uint64_t damaged = 0;        // damaged stretches skipped
+  std::uint64_t damaged_bytes = 0;  // their bytes
+  std::uint64_t suspects = 0;       // records that looked damaged
+  std::uint64_t first_suspect = 0;  // offset of the first of them
+  std::uint64_t notes = 0;          // diagnostic notes written into the files
+  std::string last_failure;         // the latest failure's message: the console's "Failure:" line
+
+  bool failed() const { return failures != 0; }
+};
+
+// Adds a failure; the same message as an earlier failure counts as a repeat of it.
+void add_failure(RunEvents& events, std::uint64_t offset, const char* text);
+void add_damage(RunEvents& events, std::uint64_t first, std::uint64_t last, const char* reason);
+void add_suspect(RunEvents& events, std::uint64_t offset, const char* reason);
+
+}  // namespace skelv

@@ -1,0 +1,103 @@
+#include "run/driver.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "accel/acc_output.h"
+#include "records/codes.h"
+#include "records/dispatcher.h"
+#include "run/scan_dump.h"
+
+namespace skelv {
+namespace {
+
+bool is_start_code(std::uint8_t b) {
+  return b == TDRCODE_START_NORMAL || b == TDRCODE_START_DRY || b == TDRCODE_INFO || b == TDRCODE_START_CTD ||
+         b == TDRCODE_GPS;
+}
+
+// Copies what the run came to into the run's record.
+void finish_run(RunState& s) {
+  Run& run = s.run;
+  run.tdr_count = s.text.tdr_file.count;
+  run.ctd_count = s.text.ctd_file.count;
+  run.gps_count = s.text.gps_file.count;
+  run.acc_count = s.text.acc_file.count;
+  run.byte_count = s.input.byte_offset;
+  run.regime = s.decoder.deployment.regime;
+  run.tag_version = s.decoder.deployment.tag_version;
+  std::snprintf(run.failure_text, sizeof run.failure_text, "%s", s.events.last_failure.c_str());
+}
+
+}  // namespace
+
+RunState::RunState(Run& r)
+    : run(r),
+      text(TextNames{r.tdr_name, r.ctd_name, r.gps_name, r.acc_name},
+           [this](const char* message) { fail(decoder, "%s", message); }),
+      decoder(input, outputs, events) {
+  outputs.add(text);
+  decoder.ctd_lines = &text.ctd_file.count;
+}
+
+bool decode_file(RunState& s, ProgressFn progress, std::int64_t offset, bool scan) {
+  Run& run = s.run;
+  ByteSource& in = s.input;
+  Decoder& d = s.decoder;
+  in.byte_offset = 0;
+  run.tdr_count = run.ctd_count = run.gps_count = run.acc_count = 0;
+  run.byte_count = 0;
+  run.failure_text[0] = '\0';
+  run.regime = 9;
+  run.tag_version = -1;
+
+  if (progress) {
+    in.progress = [&s, progress = std::move(progress)](std::uint64_t at) {
+      progress(at, s.text.tdr_file.count, s.text.ctd_file.count, s.text.gps_file.count, s.text.acc_file.count);
+    };
+  }
+
+  const int fd = ::open(run.input_name, O_RDONLY | O_CLOEXEC);
+  in.end_of_input = false;
+  if (fd < 0) {
+    fail(d, "Can't open TDR data file %s\n", run.input_name);
+    finish_run(s);
+    return false;
+  }
+  if (offset < 0) offset = 0;
+  if (scan) write_scan_dump(d, run.input_name, offset);
+
+  in.byte_offset = static_cast<std::uint64_t>(offset);
+  if (offset > 0) ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
+  source_attach(in, fd);
+
+  std::uint8_t code = 0;
+  while (read_bytes(in, "look for start", &code, 1) && !is_start_code(code)) {
+  }
+  DamageState& r = d.damage;
+  for (;;) {
+    while (!in.end_of_input) code = dispatch_record(d, code);
+    // An end-of-data code with more than erased memory after it is damage too.
+    if (!r.damaged && r.eof_code && !erased_from(in, in.byte_offset)) {
+      note_damage(d, in.byte_offset - 1, "end-of-data code with data after it");
+    }
+    if (!r.on || !r.damaged || !skip_damage(d, code)) break;
+  }
+  // A plain run that stopped on damage with more than erased memory after it says how much.
+  if (!r.on && r.damaged && !erased_from(in, in.byte_offset)) {
+    const std::uint64_t size = input_size(in);
+    s.recovery.undecoded = size > in.byte_offset ? size - in.byte_offset : 0;
+  }
+
+  source_close(in);
+  // The last accelerometer block, then the end of every output (the text files close in the
+  // order TDR, accelerometer, CTD, GPS).
+  flush_acc(d);
+  for (int i = 0; i < s.outputs.count; ++i) s.outputs.items[i]->end_run(!s.events.failed());
+  finish_run(s);
+  return !s.events.failed();
+}
+
+}  // namespace skelv
