@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "output/text/out_file.h"
+#include "output/out_file.h"
 #include "records/codes.h"
 
 namespace skelv {
@@ -140,26 +140,6 @@ void dump_codes(DumpReader& in, OutFile& dump, std::int64_t offset) {
   out_printf(dump, "\n%8llX: END OF FILE\n", static_cast<unsigned long long>(pos));
 }
 
-// The dump lies in a folder every local user may write: never follow a symbolic link there and
-// never write into a file that is not a regular file of this user. The file is emptied only
-// after these checks.
-bool open_dump(OutFile& dump, const char* path) {
-  int fd;
-  do {
-    fd = ::open(path, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
-  struct stat s {};
-  if (::fstat(fd, &s) != 0 || !S_ISREG(s.st_mode) || s.st_uid != ::geteuid() || ::ftruncate(fd, 0) != 0) {
-    ::close(fd);
-    return false;
-  }
-  // Writes block as usual.
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-  out_adopt(dump, fd);
-  return true;
-}
-
 }  // namespace
 
 std::string scan_dump_path() {
@@ -176,7 +156,9 @@ void write_scan_dump(Decoder& d, const char* input_name, std::int64_t offset) {
   }
   const std::string path = scan_dump_path();
   OutFile dump;
-  if (!open_dump(dump, path.c_str())) {
+  // The dump lies in a folder every local user may write: out_open never follows a symbolic
+  // link there and never replaces a file that is not a regular file of this user.
+  if (!out_open(dump, path.c_str())) {
     ::close(in.fd);
     fail(d, "Can't create scan dump file %s\n", path.c_str());
     return;

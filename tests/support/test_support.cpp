@@ -1,9 +1,11 @@
 #include "support/test_support.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -63,6 +65,10 @@ void DecodeTest::fresh() {
 
 bool DecodeTest::decode(const ImageBuilder& image, std::int64_t offset, bool scan) {
   image.write_to(run.input_name);
+  return decode_input(offset, scan);
+}
+
+bool DecodeTest::decode_input(std::int64_t offset, bool scan) {
   return decode_file(
       *rs,
       [this](std::uint64_t off, std::uint32_t t, std::uint32_t c, std::uint32_t g, std::uint32_t a) {
@@ -78,11 +84,26 @@ ImageBuilder cut(const ImageBuilder& image, std::size_t n) {
 
 void DecodeTest::make_uncreatable(const char* name) { std::filesystem::create_directory(name); }
 
-void DecodeTest::make_disk_full(const char* name) { std::filesystem::create_symlink("/dev/full", name); }
+FileSizeLimit::FileSizeLimit(std::uint64_t bytes) {
+  rlimit old {};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  soft_ = old.rlim_cur;
+  hard_ = old.rlim_max;
+  handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{static_cast<rlim_t>(bytes), old.rlim_max};
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  const rlimit old{static_cast<rlim_t>(soft_), static_cast<rlim_t>(hard_)};
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, handler_);
+}
 
 std::string DecodeTest::output(TextFile& file) {
-  if (out_is_open(file.file)) out_flush(file.file);
-  return read_file(file.name);
+  if (!out_is_open(file.file)) return read_file(file.name);
+  out_flush(file.file);
+  return read_file(file.file.partial);
 }
 
 void DecodeTest::attach(const std::vector<std::uint8_t>& bytes) {

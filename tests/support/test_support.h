@@ -52,6 +52,8 @@ class DecodeTest : public ::testing::Test {
 
   // Writes `image` to tag.bin and decodes it; returns what decode_file returned.
   bool decode(const ImageBuilder& image, std::int64_t offset = 0, bool scan = false);
+  // Decodes tag.bin as it stands.
+  bool decode_input(std::int64_t offset = 0, bool scan = false);
   // Prepares the run to read `bytes` directly through the byte source (no driver).
   void attach(const std::vector<std::uint8_t>& bytes);
 
@@ -67,10 +69,8 @@ class DecodeTest : public ::testing::Test {
 
   static std::string output(TextFile& file);
 
-  // Damage: an output name taken by a folder (the file can't be created) or by a link to
-  // /dev/full (every write fails).
+  // Damage: an output name taken by a folder (the file can't be created).
   static void make_uncreatable(const char* name);
-  static void make_disk_full(const char* name);
   // Called at each progress report of decode(), e.g. to mend an output name during a run.
   std::function<void()> on_progress = [] {};
 
@@ -79,6 +79,20 @@ class DecodeTest : public ::testing::Test {
   std::unique_ptr<RunState> rs;
   std::vector<ProgressCall> progress;
   std::string console;  // console notes of the decoders
+};
+
+// While it lives, no file of this process may grow past `bytes`: a write beyond fails (EFBIG),
+// as on a full disk, instead of stopping the process.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(std::uint64_t bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  std::uint64_t soft_, hard_;
+  void (*handler_)(int);
 };
 
 // Runs a shell command in `cwd`, or Skelv with `args`: what it printed and its exit status.

@@ -4,7 +4,7 @@
 
 #include "ctd/ctd_values.h"
 #include "dive/tdr_sample.h"
-#include "output/text/out_file.h"
+#include "output/out_file.h"
 #include "records/time_base.h"
 
 namespace skelv {

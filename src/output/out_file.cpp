@@ -1,28 +1,48 @@
-#include "output/text/out_file.h"
+#include "output/out_file.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace skelv {
+namespace {
 
-bool out_open(OutFile& file, const char* path) {
-  int fd;
-  do {
-    fd = ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return false;
-  out_adopt(file, fd);
-  return true;
+// A name the run may replace: nothing there, or a regular file of the runner's with write permission.
+bool replaceable(const char* path) {
+  struct stat s {};
+  if (::lstat(path, &s) != 0) return errno == ENOENT;
+  return S_ISREG(s.st_mode) && s.st_uid == ::geteuid() && (s.st_mode & S_IWUSR) != 0;
 }
 
-void out_adopt(OutFile& file, int fd) {
+// Removes what an interrupted run left under the partial name, when it is a file of the runner's.
+bool clear_partial(const char* partial) {
+  struct stat s {};
+  if (::lstat(partial, &s) != 0) return errno == ENOENT;
+  return S_ISREG(s.st_mode) && s.st_uid == ::geteuid() && ::unlink(partial) == 0;
+}
+
+}  // namespace
+
+bool out_open(OutFile& file, const char* path, bool durable) {
+  file.path = path;
+  file.durable = durable;
+  file.partial = file.path + kPartialSuffix;
+  if (!replaceable(path) || !clear_partial(file.partial.c_str())) return false;
+  int fd;
+  do {
+    // O_EXCL: a name that appeared since (a link, say) is never written through.
+    fd = ::open(file.partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return false;
   file.fd = fd;
   file.write_failed = false;
+  file.bytes = 0;
   if (!file.buffer) file.buffer = std::make_unique_for_overwrite<char[]>(kOutBufferSize);
   file.used = 0;
+  return true;
 }
 
 bool out_is_open(const OutFile& file) { return file.fd >= 0; }
@@ -33,7 +53,7 @@ void out_flush(OutFile& file) {
   file.used = 0;
   if (file.fd < 0 || file.write_failed) return;
   while (left > 0) {
-    ssize_t n = ::write(file.fd, p, left);
+    const ssize_t n = ::write(file.fd, p, left);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       // Disk full or an I/O error: the rest of this file is lost; say so at close.
@@ -42,16 +62,28 @@ void out_flush(OutFile& file) {
     }
     p += n;
     left -= static_cast<std::size_t>(n);
+    file.bytes += static_cast<std::uint64_t>(n);
   }
 }
 
 bool out_close(OutFile& file) {
   if (file.fd < 0) return true;
   out_flush(file);
-  bool ok = !file.write_failed;
+  // A durable file's data reach the disk before its name does.
+  bool ok = !file.write_failed && (!file.durable || ::fdatasync(file.fd) == 0);
   if (::close(file.fd) != 0 && errno != EINTR) ok = false;
   file.fd = -1;
-  return ok;
+  if (ok && ::rename(file.partial.c_str(), file.path.c_str()) == 0) return true;
+  ::unlink(file.partial.c_str());
+  return false;
+}
+
+void out_discard(OutFile& file) {
+  if (file.fd < 0) return;
+  ::close(file.fd);
+  file.fd = -1;
+  file.used = 0;
+  ::unlink(file.partial.c_str());
 }
 
 void out_printf(OutFile& file, const char* format, ...) {

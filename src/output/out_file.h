@@ -1,0 +1,69 @@
+// A buffered output file written beside its final name and moved into place when it is whole.
+//
+// out_open creates NAME.partial (never through a symbolic link, never over anything but a stale
+// partial file of the runner's own) after checking that NAME is absent or a regular file the
+// runner owns and may write; out_close flushes and renames NAME.partial onto NAME. A run that
+// stops part-way leaves the old NAME as it was and the new data under NAME.partial. Every write
+// lands in a large buffer; a failed write is remembered and reported at close, which then
+// removes the partial file and leaves the old NAME in place. A durable file is also forced onto
+// the disk before it takes its name, so that not even a power cut shows it unfinished.
+#pragma once
+#include <cstddef>
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace skelv {
+
+struct OutFile {
+  int fd = -1;
+  bool write_failed = false;  // some bytes never reached the file
+  std::unique_ptr<char[]> buffer;
+  std::size_t used = 0;
+  std::string path;     // the final name
+  std::string partial;  // where the bytes go until the file is whole
+  std::uint64_t bytes = 0;  // bytes handed to the file since it was opened
+  bool durable = false;     // synced to the disk before the rename
+};
+
+inline constexpr std::size_t kOutBufferSize = 1 << 18;
+inline constexpr char kPartialSuffix[] = ".partial";
+
+// Creates `path`.partial for writing. False when the final name is taken by something that is
+// not a regular file of the runner's that the runner may write, or the partial file can't be made.
+bool out_open(OutFile& file, const char* path, bool durable = false);
+bool out_is_open(const OutFile& file);
+// Writes buffered bytes to the descriptor; marks the file failed when a write fails.
+void out_flush(OutFile& file);
+// Flushes, closes (a durable file synced first) and moves the file onto its final name. True when every byte written
+// since the open reached the file under its final name; otherwise the partial file is removed.
+bool out_close(OutFile& file);
+// Closes and removes the partial file, leaving the final name as it was.
+void out_discard(OutFile& file);
+// printf-style write.
+void out_printf(OutFile& file, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Room for at least `n` more bytes at the buffer's end (flushing first if needed).
+inline char* out_reserve(OutFile& file, std::size_t n) {
+  if (kOutBufferSize - file.used < n) out_flush(file);
+  return file.buffer.get() + file.used;
+}
+inline void out_commit(OutFile& file, std::size_t n) { file.used += n; }
+
+inline void out_write(OutFile& file, const char* data, std::size_t n) {
+  if (n > kOutBufferSize / 2) {
+    out_flush(file);
+    while (n > kOutBufferSize / 2) {
+      std::memcpy(file.buffer.get(), data, kOutBufferSize / 2);
+      file.used = kOutBufferSize / 2;
+      out_flush(file);
+      data += kOutBufferSize / 2;
+      n -= kOutBufferSize / 2;
+    }
+  }
+  std::memcpy(out_reserve(file, n), data, n);
+  file.used += n;
+}
+inline void out_puts(OutFile& file, const char* text) { out_write(file, text, std::strlen(text)); }
+
+}  // namespace skelv
