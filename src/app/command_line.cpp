@@ -9,6 +9,17 @@
 
 namespace skelv {
 
+namespace {
+
+// "-" or "--" and a letter: meant as a switch (a negative offset starts with "-" and a digit).
+bool looks_like_switch(const char* arg) {
+  if (arg[0] != '-') return false;
+  const char c = arg[1] == '-' ? arg[2] : arg[1];
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+}  // namespace
+
 std::int64_t parse_offset(const char* arg) {
   if (arg[0] != '\0' && arg[1] == 'x') return std::strtoll(arg, nullptr, 16);
   return std::strtoll(arg, nullptr, 10);
@@ -35,7 +46,7 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
   }
   std::strcpy(run.input_name, argv[1]);
   for (int i = 2; i < argc; ++i) {
-    if (std::strncmp(argv[i], "-scan", 5) == 0) {
+    if (std::strncmp(argv[i], "-scan", 5) == 0 || is_option(argv[i], "scan")) {
       cl.scan = true;
     } else if (is_option(argv[i], "netcdf")) {
       cl.netcdf = true;
@@ -49,16 +60,31 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
       ++i;
     } else if (is_option(argv[i], "recover")) {
       cl.recover = true;
+    } else if (is_option(argv[i], "report")) {
+      cl.report = true;
+    } else if (is_option(argv[i], "strict")) {
+      cl.strict = true;
+    } else if (looks_like_switch(argv[i])) {
+      // A mistyped switch is no start offset: say so rather than decode from byte 0.
+      cl.action = Action::kUnknownSwitch;
+      cl.unknown = argv[i];
+      return cl;
     } else {
       cl.offset = parse_offset(argv[i]);
     }
   }
-  cl.action = Action::kRun;
+  // The report's name is longer than the others: it needs to fit only when it is asked for.
+  cl.action = cl.report && !make_output_name(cl.report_name, "_report.json", argv[1]) ? Action::kNameTooLong : Action::kRun;
   return cl;
 }
 
+const char kUsageLine[] =
+    "Usage: Skelv filename {offset} {-scan} {-recover} {-netcdf} {-dives} {-dive-threshold M}\n"
+    "             {-report} {-strict}\n";
+
 const char kHelpText[] =
-    "Usage: Skelv filename {offset} {-scan}\n"
+    "Usage: Skelv filename {offset} {-scan} {-recover} {-netcdf} {-dives} {-dive-threshold M}\n"
+    "             {-report} {-strict}\n"
     "\n"
     "Converts the memory image of a data-logging tag into tab-separated text files\n"
     "beside the image, named after it (tag17.bin gives tag17_tdr.txt and so on):\n"
@@ -76,6 +102,13 @@ const char kHelpText[] =
     "  -dive-threshold M\n"
     "          a dive goes deeper than M metres (default 2)\n"
     "  -recover  decode past damage: skip each damaged stretch to the next\n"
-    "          record start, note it in the files, and exit with status 3\n";
+    "          record start, note it in the files, and exit with status 3\n"
+    "  -report also write IMAGE_report.json: how the run went, every failure and\n"
+    "          damaged stretch, every file written, the calibration\n"
+    "  -strict the exit status says how the run went: 0 completed, 2 failed,\n"
+    "          3 damaged (without it: 0 after any run, 3 after a -recover run\n"
+    "          that skipped damage)\n"
+    "Every switch may also be written with two dashes (--recover). --help and\n"
+    "--version print this text or the version.\n";
 
 }  // namespace skelv

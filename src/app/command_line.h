@@ -12,7 +12,7 @@ inline constexpr char kVersion[] = "78";
 // decimal (atol rules) otherwise; no number gives 0.
 std::int64_t parse_offset(const char* arg);
 
-enum class Action { kRun, kUsage, kHelp, kVersion, kNameTooLong };
+enum class Action { kRun, kUsage, kUnknownSwitch, kHelp, kVersion, kNameTooLong };
 
 struct CommandLine {
   Action action = Action::kUsage;
@@ -23,12 +23,17 @@ struct CommandLine {
   double dive_threshold = 2.0;  // -dive-threshold M, metres
   char dives_name[kTextField] = {};
   bool recover = false;  // -recover: decode past damage
+  bool report = false;   // -report: also write IMAGE_report.json
+  char report_name[kTextField] = {};
+  bool strict = false;   // -strict: the exit status says how the run went
+  const char* unknown = nullptr;  // the switch that made the usage text come up
 };
 
 // Turns the arguments into the run to make: fills input_name and the output names of `run`.
 CommandLine parse_command_line(int argc, const char* const* argv, Run& run);
 
-// The text of --help.
+// The text of --help, and the usage line of a command line that names no file or an unknown switch.
 extern const char kHelpText[];
+extern const char kUsageLine[];
 
 }  // namespace skelv

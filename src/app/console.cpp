@@ -7,7 +7,7 @@
 namespace skelv {
 namespace {
 
-inline constexpr std::size_t kListedGaps = 32;  // damaged stretches listed one by one in the summary
+constexpr std::size_t kListed = 32;  // damaged stretches and further failures listed one by one
 
 void draw_progress(ProgressPrinter& p) {
   std::fprintf(p.out, "\r%8lX %7lu => TDR %9lu | CTD %8lu | GPS %8lu | ACC %9lu",
@@ -30,6 +30,16 @@ void print_counts(std::FILE* out, const Run& run) {
   if (run.ctd_count != 0) std::fprintf(out, "  %s: %lu CTD records\n", run.ctd_name, static_cast<unsigned long>(run.ctd_count));
   if (run.gps_count != 0) std::fprintf(out, "  %s: %lu GPS records\n", run.gps_name, static_cast<unsigned long>(run.gps_count));
   if (run.acc_count != 0) std::fprintf(out, "  %s: %lu Accel records\n", run.acc_name, static_cast<unsigned long>(run.acc_count));
+}
+
+// The failures of the run besides the latest one, which the "Failure:" line shows: one line each.
+void print_other_failures(std::FILE* out, const RunEvents& events) {
+  std::size_t others = 0;
+  for (const Event& e : events.list) {
+    if (e.kind != EventKind::kFailure || e.text == events.last_failure) continue;
+    if (++others <= kListed) std::fprintf(out, "Failure: %s", e.text.c_str());
+  }
+  if (others > kListed) std::fprintf(out, "and %zu more failures\n", others - kListed);
 }
 
 }  // namespace
@@ -75,7 +85,7 @@ void print_damage_summary(std::FILE* out, const Run& run, const RunEvents& event
                stretches, static_cast<unsigned long long>(events.damaged_bytes));
   std::size_t listed = 0;
   for (const Event& e : events.list) {
-    if (e.kind != EventKind::kDamage || listed == kListedGaps) continue;
+    if (e.kind != EventKind::kDamage || listed == kListed) continue;
     ++listed;
     std::fprintf(out, "  %08llX to %08llX, %llu bytes: %s\n", static_cast<unsigned long long>(e.offset),
                  static_cast<unsigned long long>(e.last), static_cast<unsigned long long>(e.last - e.offset + 1),
@@ -87,15 +97,18 @@ void print_damage_summary(std::FILE* out, const Run& run, const RunEvents& event
   std::fprintf(out, "\nInput: %lu bytes from %s\n\nOutput:\n", static_cast<unsigned long>(run.byte_count), run.input_name);
   print_counts(out, run);
   std::fputs(extra.text, out);
-  if (events.failed()) std::fprintf(out, "Failure: %s\n", run.failure_text);
+  if (events.failed()) {
+    std::fprintf(out, "Failure: %s\n", run.failure_text);
+    print_other_failures(out, events);
+  }
   std::fprintf(out, "Failure: Damaged image: %llu bytes in %lu %s not decoded\n\n",
                static_cast<unsigned long long>(events.damaged_bytes), static_cast<unsigned long>(events.damaged),
                stretches);
 }
 
-void print_failure(std::FILE* out, const Run& run, const ExtraLines& extra) {
+void print_failure(std::FILE* out, const Run& run, const RunEvents& events) {
   std::fprintf(out, "Failure: %s\n", run.failure_text);
-  std::fputs(extra.failed, out);
+  print_other_failures(out, events);
 }
 
 }  // namespace skelv

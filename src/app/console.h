@@ -27,10 +27,10 @@ void finish_progress(ProgressPrinter& p);
 
 bool stdout_is_terminal();
 
-// The lines of the summary that the outputs beyond the text files add (the dive table's).
+// The lines of the summary that the outputs beyond the text files add (the dive table's),
+// printed after the counts of a completed or damaged run.
 struct ExtraLines {
-  const char* text = "";  // printed after the counts of a completed or damaged run
-  const char* failed = "";  // printed after the failure line of a failed run
+  const char* text = "";
 };
 
 // "Tag Version: ...", then "Completed." with the input and the counts of `run`.
@@ -38,7 +38,7 @@ void print_completed(std::FILE* out, const Run& run, const ExtraLines& extra);
 // The end of a -recover run that skipped damaged stretches: the stretches, the counts and a
 // failure line that no clean run prints.
 void print_damage_summary(std::FILE* out, const Run& run, const RunEvents& events, const ExtraLines& extra);
-// The failure line of a failed run.
-void print_failure(std::FILE* out, const Run& run, const ExtraLines& extra);
+// The failure line of a failed run (the latest failure), then every other failure of the run.
+void print_failure(std::FILE* out, const Run& run, const RunEvents& events);
 
 }  // namespace skelv

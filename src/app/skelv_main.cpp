@@ -12,6 +12,7 @@
 #include "app/console.h"
 #include "app/output_names.h"
 #include "output/dives/dive_table_output.h"
+#include "output/report/run_report.h"
 #include "run/driver.h"
 #ifdef SKELV_HAVE_NETCDF
 #include "output/netcdf/netcdf_output.h"
@@ -20,15 +21,37 @@
 namespace skelv {
 namespace {
 
-// The dive table's line of the summary: its dives, or that it could not be written.
-std::string dives_line(const CommandLine& cl, const DiveTableOutput* dives) {
-  if (!cl.dives || dives == nullptr || !dives->finished()) return "";
-  char line[kTextField + 64];
-  if (dives->written()) {
-    std::snprintf(line, sizeof line, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
-  } else {
-    std::snprintf(line, sizeof line, "Can't write dives file %s\n", cl.dives_name);
+// How a -strict run exits.
+int strict_status(const RunEvents& events) {
+  switch (result_of(events)) {
+    case RunResult::kCompleted: return 0;
+    case RunResult::kFailed: return kExitFailed;
+    case RunResult::kDamaged: return kExitDamaged;
   }
+  return kExitFailed;
+}
+
+// Writes IMAGE_report.json from what the run came to; a report that can't be written is a
+// failure of the run.
+void report_run(RunState& s, const CommandLine& cl, int argc, const char* const* argv, const CalibrationLog& log) {
+  ReportInput in;
+  for (int i = 0; i < argc; ++i) in.command_line.emplace_back(argv[i]);
+  in.run = &s.run;
+  in.events = &s.events;
+  in.start_offset = cl.offset;
+  struct stat info {};
+  if (::stat(s.run.input_name, &info) == 0 && S_ISREG(info.st_mode)) in.input_size = info.st_size;
+  in.undecoded = s.recovery.undecoded;
+  for (int i = 0; i < s.outputs.count; ++i) s.outputs.items[i]->files(in.files);
+  in.calibration = &log;
+  if (!write_report(cl.report_name, report_json(in))) fail(s.decoder, "Can't write report file %s\n", cl.report_name);
+}
+
+// The dive table's line of the summary: its dives (a table that could not be written is a failure).
+std::string dives_line(const CommandLine& cl, const DiveTableOutput* dives) {
+  if (!cl.dives || dives == nullptr || !dives->finished() || !dives->written()) return "";
+  char line[kTextField + 64];
+  std::snprintf(line, sizeof line, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
   return line;
 }
 
@@ -74,6 +97,10 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
     std::fputs("\n\nUsage: Skelv filename {offset} {-scan}\n", out);
     return 1;
   }
+  if (cl.action == Action::kUnknownSwitch) {
+    std::fprintf(out, "\n\nUnknown switch: %s\n%s", cl.unknown, kUsageLine);
+    return 1;
+  }
   if (cl.action == Action::kNameTooLong) {
     std::fputs("\n\nFile name too long: at most 1023 characters\n", out);
     return 1;
@@ -110,23 +137,30 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   // The dive table goes first: its last dive leaves at its end of the run, into the NetCDF file
   // that closes at its own.
   if (cl.dives || dive_sink != nullptr) {
-    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive_threshold, dive_sink,
-                                              dive_context);
+    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive_threshold,
+                                              [&s](const char* message) { fail(s.decoder, "%s", message); },
+                                              dive_sink, dive_context);
     s.outputs.add(*dives);
   }
 #ifdef SKELV_HAVE_NETCDF
   if (netcdf) s.outputs.add(*netcdf);
 #endif
+  CalibrationLog calibration_log(calibration_of(s.decoder.deployment));
+  if (cl.report) s.outputs.add(calibration_log);
   ProgressPrinter printer;
   printer.out = out;
   printer.terminal = terminal;
-  const bool ok = decode_file(
+  decode_file(
       s,
       [&printer](std::uint64_t offset, std::uint32_t tdr, std::uint32_t ctd, std::uint32_t gps, std::uint32_t acc) {
         show_progress(printer, offset, tdr, ctd, gps, acc);
       },
       cl.offset, cl.scan);
   finish_progress(printer);
+  if (cl.report) {
+    report_run(s, cl, argc, argv, calibration_log);
+    std::snprintf(run.failure_text, sizeof run.failure_text, "%s", s.events.last_failure.c_str());
+  }
 
   if (s.recovery.undecoded != 0) {
     std::fprintf(stderr,
@@ -137,13 +171,13 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   const std::string dives_text = dives_line(cl, dives.get());
   ExtraLines extra;
   extra.text = dives_text.c_str();
-  extra.failed = dives && !dives->written() ? dives_text.c_str() : "";
   if (s.events.damaged != 0) {
     print_damage_summary(out, run, s.events, extra);
-    return kExitDamaged;
+    return cl.strict ? strict_status(s.events) : kExitDamaged;
   }
-  if (!ok) {
-    print_failure(out, run, extra);
+  if (s.events.failed()) {
+    print_failure(out, run, s.events);
+    if (cl.strict) return strict_status(s.events);
     return s.decoder.acc.acc_overflow ? 1 : 0;
   }
   print_completed(out, run, extra);

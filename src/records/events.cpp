@@ -11,6 +11,20 @@ void append(RunEvents& events, Event event) {
 
 }  // namespace
 
+RunResult result_of(const RunEvents& events) {
+  if (events.failed()) return RunResult::kFailed;
+  return events.damaged != 0 ? RunResult::kDamaged : RunResult::kCompleted;
+}
+
+const char* result_name(RunResult result) {
+  switch (result) {
+    case RunResult::kCompleted: return "completed";
+    case RunResult::kFailed: return "failed";
+    case RunResult::kDamaged: return "damaged";
+  }
+  return "failed";
+}
+
 void add_failure(RunEvents& events, std::uint64_t offset, const char* text) {
   ++events.failures;
   events.last_failure = text;

@@ -40,6 +40,12 @@ struct RunEvents {
   bool failed() const { return failures != 0; }
 };
 
+// How a run went: a failure of its own outweighs damage in its input.
+enum class RunResult : std::uint8_t { kCompleted, kFailed, kDamaged };
+RunResult result_of(const RunEvents& events);
+const char* result_name(RunResult result);  // "completed", "failed", "damaged"
+
+
 // Adds a failure; the same message as an earlier failure counts as a repeat of it.
 void add_failure(RunEvents& events, std::uint64_t offset, const char* text);
 void add_damage(RunEvents& events, std::uint64_t first, std::uint64_t last, const char* reason);

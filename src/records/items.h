@@ -15,6 +15,8 @@
 #include <cstdint>
 
 #include <array>
+#include <string>
+#include <vector>
 
 #include "accel/acc_sample.h"
 #include "ctd/ctd_columns.h"
@@ -22,6 +24,7 @@
 #include "dive/tdr_sample.h"
 #include "records/codes.h"
 #include "records/deployment.h"
+#include "records/events.h"
 
 namespace skelv {
 
@@ -134,6 +137,15 @@ struct Failure {
   const char* text;
 };
 
+// A file an output wrote or tried to write, for the run's report.
+struct WrittenFile {
+  std::string name;
+  std::string kind;          // "tdr", "ctd", "gps", "accel", "dives", "netcdf"
+  std::uint64_t records = 0;  // lines, snapshots, dives or samples
+  std::uint64_t bytes = 0;
+  bool complete = false;      // under its final name, whole
+};
+
 class Output {
  public:
   virtual ~Output() = default;
@@ -149,12 +161,14 @@ class Output {
   virtual void acc_sample(const AccValues&) {}
   virtual void note(const Note&) {}
   virtual void failure(const Failure&) {}
-  // After the last item; `ok` is the run's result so far. Failures reported from here (through
-  // fail()) still reach the other outputs.
-  virtual void end_run(bool /*ok*/) {}
+  // After the last item, with the run's events so far (the outputs before this one have ended
+  // theirs). Failures reported from here still reach the outputs after this one.
+  virtual void end_run(const RunEvents& /*events*/) {}
+  // The files this output wrote or tried to, once the run has ended.
+  virtual void files(std::vector<WrittenFile>& /*out*/) const {}
 };
 
-inline constexpr int kMaxOutputs = 4;
+inline constexpr int kMaxOutputs = 8;
 
 // The outputs of a run, in the order they get each item; owned by the run.
 struct OutputList {

@@ -95,7 +95,7 @@ bool decode_file(RunState& s, ProgressFn progress, std::int64_t offset, bool sca
   // The last accelerometer block, then the end of every output (the text files close in the
   // order TDR, accelerometer, CTD, GPS).
   flush_acc(d);
-  for (int i = 0; i < s.outputs.count; ++i) s.outputs.items[i]->end_run(!s.events.failed());
+  for (int i = 0; i < s.outputs.count; ++i) s.outputs.items[i]->end_run(s.events);
   finish_run(s);
   return !s.events.failed();
 }

@@ -57,8 +57,8 @@ TEST(StartOffset, DecimalOrHexadecimalByTheSecondCharacter) {
 }
 
 // The first argument is the file, if its name fits (1013 characters and "_accel.txt" make 1023);
-// after it switches stand anywhere as exact words, and any other word is an offset, the last one
-// counting.
+// after it switches stand anywhere as exact words, a word of "-" or "--" and a letter that is no
+// switch is refused, and any other word is an offset, the last one counting.
 TEST(CommandLineArgs, FileFirstThenSwitchesAnywhereAndTheLastOffset) {
   const std::string fits(1013, 'b'), near(1014, 'b');
   const struct {
@@ -76,8 +76,12 @@ TEST(CommandLineArgs, FileFirstThenSwitchesAnywhereAndTheLastOffset) {
       {{"tag.bin", "--netcdf"}, Action::kRun, "tag.bin", false, true, 0},
       {{"tag.bin", "0x400", "-netcdf", "-scan"}, Action::kRun, "tag.bin", true, true, 1024},
       {{"tag.bin", "-scan", "-netcdf", "77"}, Action::kRun, "tag.bin", true, true, 77},
-      {{"tag.bin", "0x10", "-netcdfx"}, Action::kRun, "tag.bin", false, false, 0},
-      {{"tag.bin", "0x10", "-NETCDF"}, Action::kRun, "tag.bin", false, false, 0},
+      {{"tag.bin", "0x10", "-netcdfx"}, Action::kUnknownSwitch, "tag.bin", false, false, 16},
+      {{"tag.bin", "-NETCDF"}, Action::kUnknownSwitch, "tag.bin", false, false, 0},
+      {{"tag.bin", "--recovr"}, Action::kUnknownSwitch, "tag.bin", false, false, 0},
+      {{"tag.bin", "--scan", "-7"}, Action::kRun, "tag.bin", true, false, -7},  // a negative offset
+      {{"tag.bin", "-x", "-", "--5"}, Action::kUnknownSwitch, "tag.bin", false, false, 0},
+      {{"tag.bin", "-", "--5"}, Action::kRun, "tag.bin", false, false, 0},  // no letter: offsets, no number
   };
   for (const auto& c : cases) {
     std::vector<const char*> argv = c.args;

@@ -279,6 +279,8 @@ TEST_F(EndToEndTest, ArgumentListsThatDecodeNothingAndAMissingInput) {
       {{}, "\nSkelv  v78\n\nUsage: Skelv filename {offset} {-scan}\n", 1},
       {{std::string(1100, 'n')}, "\nSkelv  v78\n\nFile name too long: at most 1023 characters\n", 1},
       {{"--version"}, "Skelv v78\n", 0},
+      {{"tag.bin", "-recovr"}, "\nSkelv  v78\n\nUnknown switch: -recovr\nUsage: Skelv filename {offset} {-scan} "
+                               "{-recover} {-netcdf} {-dives} {-dive-threshold M}\n             {-report} {-strict}\n", 1},
       {{"absent.bin"}, head("absent.bin") + "Failure: Can't open TDR data file absent.bin\n\n", 0},
   };
   for (const auto& c : cases) {
@@ -287,7 +289,9 @@ TEST_F(EndToEndTest, ArgumentListsThatDecodeNothingAndAMissingInput) {
     EXPECT_EQ(r.status, c.status);
   }
   const ProcessResult help = run_skelv({"--help"}, dir.path());
-  EXPECT_EQ(help.out.rfind("Usage: Skelv filename {offset} {-scan}\n", 0), 0u);
+  for (const char* option : {"-scan", "-recover", "-netcdf", "-dives", "-dive-threshold M", "-report", "-strict"}) {
+    EXPECT_NE(help.out.find(std::string("  ") + option), std::string::npos) << option;
+  }
   EXPECT_EQ(help.status, 0);
 }
 

@@ -633,10 +633,12 @@ void NetcdfOutput::failure(const Failure& item) {
   f.each_file([&](nc::Dataset& ds, Events& ev) { ev.put(ds, item.offset, 1, item.text); });
 }
 
-void NetcdfOutput::end_run(bool ok) {
+void NetcdfOutput::end_run(const RunEvents& events) {
   Files& f = *files_;
   f.end_segment();
-  std::string result = ok ? "completed" : "failed: " + f.last_failure;
+  const RunResult outcome = result_of(events);
+  std::string result = result_name(outcome);
+  if (outcome == RunResult::kFailed) result += ": " + events.last_failure;
   while (!result.empty() && result.back() == '\n') result.pop_back();
   f.each_file([&](nc::Dataset& ds, Events&) {
     if (f.tag_version >= 0) {

@@ -42,7 +42,7 @@ class NetcdfOutput final : public Output {
   void acc_sample(const AccValues& item) override;
   void note(const Note& item) override;
   void failure(const Failure& item) override;
-  void end_run(bool ok) override;
+  void end_run(const RunEvents& events) override;
 
   // One row of the dives file's table of dives; the dive table's output hands them in order,
   // and must end its run before this one.

@@ -14,6 +14,7 @@ struct TextFile {
   const char* name = "";  // the path, owned by the run
   OutFile file;
   bool started = false;     // created (never cleared: a file is created once per run)
+  bool failed = false;      // could not be created, or not written whole
   std::uint32_t count = 0;  // lines (GPS: snapshots) counted for the summary
   TimeText time_text;       // date and time of the last whole second written
 };

@@ -47,6 +47,7 @@ bool TextOutput::create(TextFile& f, const char* kind) {
     f.started = true;
     return true;
   }
+  f.failed = true;
   char message[1100];
   std::snprintf(message, sizeof message, "Can't create %s data file %s\n", kind, f.name);
   fail_(message);
@@ -107,14 +108,24 @@ void TextOutput::note(const Note& item) {
   }
 }
 
-void TextOutput::end_run(bool /*ok*/) {
+void TextOutput::end_run(const RunEvents& /*events*/) {
   const std::pair<TextFile*, const char*> order[] = {
       {&tdr_file, "TDR"}, {&acc_file, "ACC"}, {&ctd_file, "CTD"}, {&gps_file, "GPS"}};
   for (const auto& [f, kind] : order) {
     if (!out_is_open(f->file) || out_close(f->file)) continue;
+    f->failed = true;
     char message[1100];
     std::snprintf(message, sizeof message, "Can't write %s data file %s\n", kind, f->name);
     fail_(message);
+  }
+}
+
+void TextOutput::files(std::vector<WrittenFile>& out) const {
+  const std::pair<const TextFile*, const char*> kinds[] = {
+      {&tdr_file, "tdr"}, {&ctd_file, "ctd"}, {&gps_file, "gps"}, {&acc_file, "accel"}};
+  for (const auto& [f, kind] : kinds) {
+    if (!f->started && !f->failed) continue;
+    out.push_back(WrittenFile{f->name, kind, f->count, f->started ? f->file.bytes : 0, !f->failed});
   }
 }
 

@@ -34,7 +34,8 @@ class TextOutput final : public Output {
   void acc_sample(const AccValues& item) override { write_acc_line(acc_file, item.time, item.x, item.y, item.z); }
   void note(const Note& item) override;
   // Closes the files: TDR, accelerometer, CTD, GPS. A write that failed on the way fails the run.
-  void end_run(bool ok) override;
+  void end_run(const RunEvents& events) override;
+  void files(std::vector<WrittenFile>& out) const override;
 
   TextFile tdr_file, ctd_file, gps_file, acc_file;
 
