@@ -41,7 +41,8 @@ Checks made on every run:
   unnamed       every output under a final name (the reference run's files, and IMAGE_report.json
                 with -report) is byte-identical to the reference (NetCDF: the same ncdump but for
                 date_created, the time in history, run_result and the event variables), or is the
-                old sentinel untouched, or is named in a failure line of the console; a missing
+                old sentinel untouched, or is named in a failure line of the console (or, when
+                the console ends its list with "and N more", in the report's failures); a missing
                 output must be named too. After a read error the console must name the input and
                 the offset of the error and must not say "Completed."; the outputs then may differ.
   disagreement  the console's verdict (Completed., a failure, a damaged image) and the exit status
@@ -219,6 +220,9 @@ class Verdict:
         self.damaged = any(line.startswith(('Failure: Damaged image', 'Damaged image:')) for line in lines)
         self.failed = any('Damaged image' not in line and not re.match(r'^@[0-9A-F]+: Damaged', line)
                           for line in self.failure_lines)
+        # The console lists the first failures and then "and N more": the rest are in the report.
+        self.truncated = any(re.match(r'^\s*and \d+ more', line) for line in lines)
+        self.more_names = ''
 
     def kinds(self):
         """The verdicts the console allows: failed, damaged or both, else completed."""
@@ -227,9 +231,10 @@ class Verdict:
         return {'completed'} if self.completed else set()
 
     def names(self, name):
-        """True when a failure line names the file."""
+        """True when a failure line names the file (or, past the console's list, the report)."""
         pattern = re.compile(r'(^|[\s/\'"(`])' + re.escape(name) + r'($|[\s\'")`:,.;])')
-        return any(pattern.search(line) for line in self.failure_lines)
+        return any(pattern.search(line) for line in self.failure_lines) or \
+            (self.truncated and pattern.search(self.more_names) is not None)
 
 
 def expected_statuses(verdict, switches, strict):
@@ -513,7 +518,8 @@ class Matrix:
         if verdict.completed and (verdict.failed or verdict.damaged):
             case.add('disagreement', f'"Completed." beside the failure line "{verdict.failure_lines[0]}"')
         allowed = expected_statuses(verdict, switches, strict)
-        crashed = outcome.status < 0 or outcome.status >= 128
+        # After a crash (a signal, or a sanitizer's exit status) the status says nothing more.
+        crashed = outcome.status < 0 or outcome.status >= 128 or any(c == 'crash' for c, _ in case.problems)
         if kinds and not crashed and outcome.status not in allowed:
             case.add('disagreement', f'exit status {outcome.status} for a {"/".join(sorted(kinds))} run '
                                      f'(expected {"/".join(map(str, sorted(allowed)))})')
@@ -528,6 +534,10 @@ class Matrix:
         if '-report' in switches:
             names.add(report_name)
         present = {e for e in os.listdir(folder) if e != image_name and not e.endswith('.partial')}
+        if report_name in present:
+            report = self.files.digest(os.path.join(folder, report_name))[1]
+            if isinstance(report, dict):
+                verdict.more_names = '\n'.join(report_failures(report) or [])
         for stray in sorted(present - names):
             if not verdict.names(stray):
                 case.add('other', f'stray file {stray}')
@@ -912,8 +922,10 @@ def main(argv):
         print('edge_matrix: ncdump not found (Debian package netcdf-bin)', file=sys.stderr)
         return 2
     started = time.monotonic()
+    sizes = {}
     try:
         matrix.prepare()
+        sizes = {k: os.path.getsize(p) for k, p in matrix.images.items()}
         for image_key in matrix.images:
             for set_name, switches in matrix.sets:
                 matrix.reference(image_key, set_name, switches)
@@ -933,7 +945,7 @@ def main(argv):
     lines, totals = matrix.summary()
     print(f'Skelv under test: {matrix.skelv}')
     print(f'-report: {"yes" if matrix.has_report else "no"}, -strict: {"yes" if matrix.has_strict else "no"}; '
-          f'images: {", ".join(f"{k} ({os.path.getsize(p)} bytes)" for k, p in matrix.images.items())}; '
+          f'images: {", ".join(f"{k} ({n} bytes)" for k, n in sizes.items())}; '
           f'{"quick slice" if args.quick else "full matrix"}; {time.monotonic() - started:.0f} s')
     print('unnamed and finished count files; the other columns count runs\n')
     print('\n'.join(lines))

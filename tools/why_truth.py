@@ -363,7 +363,8 @@ class Why:
                  [f'CTD lines dated outside 2026: {sum(years.values())} '
                   f'({", ".join(f"{y}: {n}" for y, n in sorted(years.items())) or "-"}), pressure '
                   f'{f"{min(pressures)} to {max(pressures)}" if pressures else "-"} dbar; '
-                  f'{tag[0] if tag else "no tag version"} (demo: 170)',
+                  f'{tag[0] if tag else "no tag version"} (demo: 170); TDR lines '
+                  f'{self.line_count(os.path.join(folder, "demo300_tdr.txt"))} (demo: 282)',
                   f'-recover: {self.status(recover)}; stretches: {" | ".join(stretches) or "none"}'])
 
     def read_error(self):
