@@ -27,10 +27,8 @@ import threading
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the tools
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from edge_matrix import REPO, build_eio_shim, console_lines, execute, folder_bytes, Verdict  # noqa: E402
-
-SUFFIXES = ['_tdr.txt', '_ctd.txt', '_gps.txt', '_accel.txt', '_dives.txt',
-            '_ctd.nc', '_dives.nc', '_accel.nc', '_gps.nc', '_report.json']
+from edge_run import (REPO, SUFFIXES, Verdict, build_eio_shim, console_lines, describe, execute,  # noqa: E402
+                      folder_bytes)
 
 
 class Why:
@@ -116,12 +114,8 @@ class Why:
     @staticmethod
     def tail(outcome, n=3):
         """The console's last lines after the File/PWD lines, without the progress and GPS notes."""
-        lines = outcome.lines
-        for i, line in enumerate(lines):
-            if line.startswith('PWD:'):
-                lines = lines[i + 1:]
-                break
-        shown = [line.strip() for line in lines if line.strip()][-n:]
+        pwd = next((i for i, line in enumerate(outcome.lines) if line.startswith('PWD:')), -1)
+        shown = [line.strip() for line in outcome.lines[pwd + 1:] if line.strip()][-n:]
         return ' | '.join(shown) if shown else '(nothing after PWD)'
 
     @staticmethod
@@ -145,15 +139,6 @@ class Why:
             return None
         with open(path, 'rb') as f:
             return sum(block.count(b'\n') for block in iter(lambda: f.read(1 << 20), b''))
-
-    @staticmethod
-    def ending(path):
-        size = os.path.getsize(path)
-        if size == 0:
-            return 'empty'
-        with open(path, 'rb') as f:
-            f.seek(-1, os.SEEK_END)
-            return 'ends with a newline' if f.read(1) == b'\n' else 'ends mid-line'
 
     @staticmethod
     def ncdump(path, *flags):
@@ -240,13 +225,13 @@ class Why:
         thread.start()
         return thread
 
-    def damage_note(self, outcome):
-        notes = [line for line in outcome.lines if re.match(r'^@[0-9A-F]+: Damaged', line)]
-        return notes[0] if notes else '(no damage note)'
+    @staticmethod
+    def damage_note(outcome):
+        return next((x for x in outcome.lines if re.match(r'^@[0-9A-F]+: Damaged', x)), '(no damage note)')
 
-    def input_line(self, outcome):
-        found = [line for line in outcome.lines if line.startswith('Input:')]
-        return found[0] if found else '(no Input: line)'
+    @staticmethod
+    def input_line(outcome):
+        return next((x for x in outcome.lines if x.startswith('Input:')), '(no Input: line)')
 
     def fifo_recover(self):
         file_dir = self.folder('fifo-recover-file', 'b3dmg')
@@ -418,9 +403,9 @@ class Why:
             if entry == 'b32.bin':
                 continue
             if entry.endswith('.nc'):
-                facts.append(f'{entry}: {os.path.getsize(path)} B, {self.nc_facts(path)}')
+                facts.append(f'{entry}: {os.path.getsize(path)} bytes, {self.nc_facts(path)}')
             else:
-                facts.append(f'{entry}: {os.path.getsize(path)} B, {self.ending(path)}')
+                facts.append(f'{entry}: {describe(path, ("bytes",))}')
         self.row('kill-9', 'Skelv b32.bin -netcdf -dives & kill -9 half-way   (32 MiB image)', facts)
         shutil.rmtree(ref, ignore_errors=True)
         shutil.rmtree(folder, ignore_errors=True)
@@ -473,7 +458,7 @@ def parse_args(argv):
                                   'dives-uncreatable, manual, source')
     p.add_argument('--demo', default=os.path.join(REPO, 'examples', 'demo.bin'))
     p.add_argument('--make-bench')
-    p.add_argument('--eio-shim', help='read-error preload, .c or .so (default: the one of edge_matrix.py)')
+    p.add_argument('--eio-shim', help='read-error preload, .c or .so (default: the one of edge_run.py)')
     p.add_argument('--src', default=REPO, help='source tree for the fuzz-target and large-files rows')
     return p.parse_args(argv)
 
@@ -481,22 +466,13 @@ def parse_args(argv):
 def main(argv):
     args = parse_args(argv)
     why = Why(args)
-    groups = [
-        ('full-disk', lambda: (why.full_disk('full-disk-dives', ['-dives']), why.full_disk('full-disk-netcdf', ['-netcdf']))),
-        ('netcdf-dev-full', why.dev_full),
-        ('recover', why.recover_run_result),
-        ('fifo', why.fifo_recover),
-        ('fifo-netcdf', why.fifo_netcdf),
-        ('offsets', why.offsets),
-        ('switches', why.switches),
-        ('random-bytes', why.random_bytes),
-        ('read-error', why.read_error),
-        ('symlinks', why.symlinks),
-        ('kill', why.kill),
-        ('dives-uncreatable', why.dives_uncreatable),
-        ('manual', why.manual_example),
-        ('source', why.source_facts),
-    ]
+    groups = [('full-disk', lambda: (why.full_disk('full-disk-dives', ['-dives']),
+                                     why.full_disk('full-disk-netcdf', ['-netcdf']))),
+              ('netcdf-dev-full', why.dev_full), ('recover', why.recover_run_result), ('fifo', why.fifo_recover),
+              ('fifo-netcdf', why.fifo_netcdf), ('offsets', why.offsets), ('switches', why.switches),
+              ('random-bytes', why.random_bytes), ('read-error', why.read_error), ('symlinks', why.symlinks),
+              ('kill', why.kill), ('dives-uncreatable', why.dives_uncreatable), ('manual', why.manual_example),
+              ('source', why.source_facts)]
     only = set(args.only.split(',')) if args.only else None
     print(f'Skelv under test: {why.skelv}\n')
     try:
