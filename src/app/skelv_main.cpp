@@ -47,6 +47,29 @@ void report_run(RunState& s, const CommandLine& cl, int argc, const char* const*
   if (!write_report(cl.report_name, report_json(in))) fail(s.decoder, "Can't write report file %s\n", cl.report_name);
 }
 
+// One line on standard error when decoding stopped before the end of the image, or when records
+// looked damaged but were decoded. After a start offset, a stop is most likely the offset's
+// doing: a byte inside a record taken for a record start.
+void print_hints(std::FILE* err, const Run& run, const RunEvents& events, std::uint64_t undecoded,
+                 const CommandLine& cl) {
+  const auto at = static_cast<unsigned long long>(run.byte_count);
+  const auto left = static_cast<unsigned long long>(undecoded);
+  if (undecoded != 0 && cl.offset > 0) {
+    std::fprintf(err,
+                 "Skelv: decoding stopped at byte %llu; %llu bytes after it were not decoded. The start offset %lld "
+                 "may lie inside a record: start at the first byte of a record (the -scan dump lists them) or at 0.\n",
+                 at, left, static_cast<long long>(cl.offset));
+  } else if (undecoded != 0) {
+    std::fprintf(err, "Skelv: damage stopped decoding at byte %llu; %llu bytes after it were not decoded. "
+                 "-recover decodes past the damage.\n", at, left);
+  } else if (events.suspects != 0 && !cl.recover) {
+    std::fprintf(err, "Skelv: %llu record%s looked damaged but %s decoded, the first at byte %llu; "
+                 "-recover skips damaged records.\n", static_cast<unsigned long long>(events.suspects),
+                 events.suspects == 1 ? "" : "s", events.suspects == 1 ? "was" : "were",
+                 static_cast<unsigned long long>(events.first_suspect));
+  }
+}
+
 // The dive table's line of the summary: its dives (a table that could not be written is a failure).
 std::string dives_line(const CommandLine& cl, const DiveTableOutput* dives) {
   if (!cl.dives || dives == nullptr || !dives->finished() || !dives->written()) return "";
@@ -162,12 +185,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
     std::snprintf(run.failure_text, sizeof run.failure_text, "%s", s.events.last_failure.c_str());
   }
 
-  if (s.recovery.undecoded != 0) {
-    std::fprintf(stderr,
-                 "Skelv: damage stopped decoding at byte %llu; %llu bytes after it were not decoded. "
-                 "-recover decodes past the damage.\n",
-                 static_cast<unsigned long long>(run.byte_count), static_cast<unsigned long long>(s.recovery.undecoded));
-  }
+  print_hints(stderr, run, s.events, s.recovery.undecoded, cl);
   const std::string dives_text = dives_line(cl, dives.get());
   ExtraLines extra;
   extra.text = dives_text.c_str();

@@ -1,15 +1,50 @@
 #include "input/byte_source.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
-namespace skelv {
+#include <algorithm>
 
-void source_attach(ByteSource& in, int fd) {
+namespace skelv {
+namespace {
+
+// Reads into buffer[fill..]; the count read, 0 at the end of the input or after an error.
+std::size_t read_more(ByteSource& in) {
+  if (in.fd < 0 || in.read_error != 0) return 0;
+  for (;;) {
+    const ssize_t n = ::read(in.fd, in.buffer.get() + in.fill, kInputBufferSize - in.fill);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      // An unreadable input is no end of the image: the run says where it failed.
+      in.read_error = errno;
+      in.read_error_at = in.file_offset;
+      return 0;
+    }
+    in.fill += static_cast<std::size_t>(n);
+    in.file_offset += static_cast<std::uint64_t>(n);
+    return static_cast<std::size_t>(n);
+  }
+}
+
+// Refills the emptied buffer; false when the input has nothing more or the source is halted.
+bool refill(ByteSource& in) {
+  if (in.halted) return false;
+  in.pos = 0;
+  in.fill = 0;
+  return read_more(in) != 0;
+}
+
+}  // namespace
+
+void source_attach(ByteSource& in, int fd, std::uint64_t offset) {
   in.fd = fd;
   if (!in.buffer) in.buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kInputBufferSize);
   in.pos = 0;
   in.fill = 0;
+  in.file_offset = offset;
+  in.read_error = 0;
+  in.halted = false;
 }
 
 void source_close(ByteSource& in) {
@@ -18,45 +53,75 @@ void source_close(ByteSource& in) {
   in.pos = in.fill = 0;
 }
 
-void source_halt(ByteSource& in) {
-  in.pos = in.fill;
-  in.halted = true;
-  in.end_of_input = true;
-}
-
-bool source_seek(ByteSource& in, std::uint64_t offset) {
-  in.pos = in.fill = 0;
-  in.halted = false;
-  in.byte_offset = offset;
-  in.end_of_input = false;
-  return in.fd >= 0 && ::lseek(in.fd, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
-}
-
-void report_progress(ByteSource& in) {
-  if (in.progress) in.progress(in.byte_offset);
-}
-
-namespace {
-
-// Refills the buffer; false when the file has nothing more (end of file or a read error alike).
-bool refill(ByteSource& in) {
-  in.pos = 0;
-  in.fill = 0;
-  if (in.fd < 0 || in.halted) return false;
-  for (;;) {
-    const ssize_t n = ::read(in.fd, in.buffer.get(), kInputBufferSize);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    in.fill = static_cast<std::size_t>(n);
-    return true;
+std::uint64_t source_skip(ByteSource& in, std::uint64_t count) {
+  const std::uint64_t buffered = std::min<std::uint64_t>(count, in.fill - in.pos);
+  in.pos += buffered;
+  std::uint64_t done = buffered;
+  struct stat s {};
+  if (done < count && in.fd >= 0 && ::fstat(in.fd, &s) == 0 && S_ISREG(s.st_mode)) {
+    // A file: seek, but never past its end.
+    const std::uint64_t size = static_cast<std::uint64_t>(s.st_size);
+    const std::uint64_t step = std::min(count - done, size > in.file_offset ? size - in.file_offset : 0);
+    if (::lseek(in.fd, static_cast<off_t>(in.file_offset + step), SEEK_SET) >= 0) {
+      in.file_offset += step;
+      done += step;
+    }
+  } else {
+    // A pipe, a FIFO or a device: read and drop.
+    while (done < count) {
+      in.pos = in.fill = 0;
+      if (read_more(in) == 0) break;
+      const std::uint64_t take = std::min<std::uint64_t>(count - done, in.fill);
+      in.pos = static_cast<std::size_t>(take);
+      done += take;
+    }
   }
+  in.byte_offset += done;
+  return done;
 }
-
-}  // namespace
 
 int source_peek(ByteSource& in) {
   if (in.pos == in.fill && !refill(in)) return -1;
   return in.buffer[in.pos];
+}
+
+void source_halt(ByteSource& in) {
+  if (!in.halted) {
+    in.scan = in.pos;
+    in.scan_offset = in.byte_offset;
+    in.pos = in.fill;
+    in.halted = true;
+  }
+  in.end_of_input = true;
+}
+
+std::size_t scan_window(ByteSource& in, std::size_t want, const std::uint8_t*& bytes) {
+  if (in.fill - in.scan < want) {
+    // Keep what is left at the buffer's front and read on behind it.
+    std::memmove(in.buffer.get(), in.buffer.get() + in.scan, in.fill - in.scan);
+    in.fill -= in.scan;
+    in.scan = 0;
+    while (in.fill < want && read_more(in) != 0) {
+    }
+  }
+  bytes = in.buffer.get() + in.scan;
+  return std::min(want, in.fill - in.scan);
+}
+
+void scan_skip(ByteSource& in, std::size_t count) {
+  in.scan += count;
+  in.scan_offset += count;
+}
+
+void scan_resume(ByteSource& in) {
+  in.pos = in.scan;
+  in.byte_offset = in.scan_offset;
+  in.halted = false;
+  in.end_of_input = false;
+}
+
+void report_progress(ByteSource& in) {
+  if (in.progress) in.progress(in.byte_offset);
 }
 
 bool read_bytes_slow(ByteSource& in, std::uint8_t* buffer, std::size_t count) {

@@ -107,12 +107,10 @@ std::uint8_t handle_ctd_start(Decoder& d) {
   std::uint8_t mask = 0;
   if (!read_bytes(in, "start_ctd", &mask, 1)) return TDRCODE_EOF;
   std::uint8_t time[7];
-  if (d.damage.on) {
-    // A profile start read from damage changes nothing: its mask and time are checked first.
-    if (!read_bytes(in, "read_time", time, sizeof time)) return TDRCODE_EOF;
-    if ((!plausible_ctd_mask(mask) || !plausible_time(time)) && note_damage(d, at, "implausible CTD start")) {
-      return TDRCODE_EOF;
-    }
+  if (!read_bytes(in, "read_time", time, sizeof time)) return TDRCODE_EOF;
+  // With -recover a profile start read from damage changes nothing: its mask and time are checked first.
+  if ((!plausible_ctd_mask(mask) || !plausible_time(time)) && looks_damaged(d, at, "implausible CTD start")) {
+    return TDRCODE_EOF;
   }
   int light_sentinel_column = ctd.light_sentinel_column;
   const CtdColumns columns = columns_for_mask(mask, dep.tag_version, light_sentinel_column);
@@ -120,13 +118,8 @@ std::uint8_t handle_ctd_start(Decoder& d) {
   std::uint16_t interval = 0;
   std::uint16_t surface = 0;
   std::uint16_t ctd_data[kCtdValues] = {};
-  bool complete = false;
-  if (d.damage.on) {
-    start = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
-    complete = read_unint(in, interval) && read_unint(in, surface);
-  } else {
-    complete = read_time(in, start) && read_unint(in, interval) && read_unint(in, surface);
-  }
+  start = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
+  bool complete = read_unint(in, interval) && read_unint(in, surface);
   for (std::size_t i = 0; complete && i < 3u + columns.count; ++i) complete = read_unint(in, ctd_data[i]);
   if (!complete) return TDRCODE_EOF;
 

@@ -30,6 +30,17 @@ bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) {
   return true;
 }
 
+bool looks_damaged(Decoder& d, std::uint64_t first, const char* format, ...) {
+  char reason[kReasonSize];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(reason, sizeof reason, format, args);
+  va_end(args);
+  if (d.damage.on) return note_damage(d, first, "%s", reason);
+  add_suspect(d.events, first, reason);
+  return false;
+}
+
 bool plausible_time(const std::uint8_t* t) {
   return t[0] >= kEarliestYear && t[1] >= 1 && t[1] <= 12 && t[2] >= 1 && t[2] <= kDaysInMonth[t[1]] &&
          t[3] <= 23 && t[4] <= 59 && t[5] <= 59 && t[6] <= 99;

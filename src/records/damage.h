@@ -36,7 +36,11 @@ struct Decoder;
 // returned; a plain run only remembers the damage and returns false.
 bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
-// Plausibility of records in a -recover run, on their raw bytes.
+// A record at `first` that looks damaged: with -recover it is damage (as note_damage, true); a
+// plain run decodes it all the same and counts it among the run's suspect records (false).
+bool looks_damaged(Decoder& d, std::uint64_t first, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// Plausibility of records, on their raw bytes.
 bool plausible_time(const std::uint8_t* t);  // the 7-byte time of a dive or CTD start
 bool known_regime(std::uint8_t regime);
 bool plausible_ctd_mask(std::uint8_t mask);

@@ -35,14 +35,13 @@ std::uint8_t handle_dive_start(Decoder& d) {
   if (!read_bytes(in, "tdr_start_normal", &regime, 1)) return TDRCODE_EOF;
   if (!d.damage.on) dep.regime = regime;
   if (!read_bytes(in, "read_time", time, sizeof time)) return TDRCODE_EOF;
-  if (d.damage.on) {
-    // A dive start read from damage changes nothing: its regime and time are checked first.
-    if (!known_regime(regime) && note_damage(d, at, "unknown TDR regime %hu", static_cast<unsigned short>(regime))) {
-      return TDRCODE_EOF;
-    }
-    if (!plausible_time(time) && note_damage(d, at, "implausible dive start")) return TDRCODE_EOF;
-    dep.regime = regime;
+  // With -recover a dive start read from damage changes nothing: its regime and time are checked first.
+  if (!known_regime(regime) && d.damage.on &&
+      note_damage(d, at, "unknown TDR regime %hu", static_cast<unsigned short>(regime))) {
+    return TDRCODE_EOF;
   }
+  if (!plausible_time(time) && looks_damaged(d, at, "implausible dive start")) return TDRCODE_EOF;
+  dep.regime = regime;
   dep.time_base = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
   if (!read_unint(in, dep.tdr_interval)) return TDRCODE_EOF;
   const unsigned flags = regime_flags(dep.regime);
@@ -77,8 +76,7 @@ std::uint8_t handle_dry_start(Decoder& d) {
   if (dep.regime == 1) {
     // A haul-out temperature opening with a record code (over 2800 degrees) is a record that
     // follows a dry start of another regime, spliced or damaged.
-    if (d.damage.on && source_peek(in) >= TDRCODE_IGNORE &&
-        note_damage(d, at, "haul-out stream opening with a record code")) {
+    if (source_peek(in) >= TDRCODE_IGNORE && looks_damaged(d, at, "haul-out stream opening with a record code")) {
       return TDRCODE_EOF;
     }
     return decode_tdr_stream(d, TDR_TEMP, dep.tdr_interval * 0.01);

@@ -1,6 +1,7 @@
 #include "run/driver.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -61,34 +62,61 @@ bool decode_file(RunState& s, ProgressFn progress, std::int64_t offset, bool sca
 
   const int fd = ::open(run.input_name, O_RDONLY | O_CLOEXEC);
   in.end_of_input = false;
+  struct stat info {};
+  if (fd >= 0 && (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode))) {
+    ::close(fd);  // a folder is no image
+    fail(d, "Can't open TDR data file %s\n", run.input_name);
+    finish_run(s);
+    return false;
+  }
   if (fd < 0) {
     fail(d, "Can't open TDR data file %s\n", run.input_name);
     finish_run(s);
     return false;
   }
   if (offset < 0) offset = 0;
-  if (scan) write_scan_dump(d, run.input_name, offset);
+  if (scan) {
+    // The dump reads the image through a descriptor of its own: a pipe can't be read twice.
+    if (S_ISREG(info.st_mode) || S_ISBLK(info.st_mode)) {
+      write_scan_dump(d, run.input_name, offset);
+    } else {
+      fail(d, "Can't scan %s: the input can be read only once\n", run.input_name);
+    }
+  }
 
-  in.byte_offset = static_cast<std::uint64_t>(offset);
-  if (offset > 0) ::lseek(fd, static_cast<off_t>(offset), SEEK_SET);
   source_attach(in, fd);
+  const std::uint64_t start = static_cast<std::uint64_t>(offset);
+  if (start > 0 && source_skip(in, start) < start) {
+    fail(d, "Start offset %llu lies past the end of %s (%llu bytes)\n", static_cast<unsigned long long>(start),
+         run.input_name, static_cast<unsigned long long>(in.byte_offset));
+    in.end_of_input = true;
+  }
 
   std::uint8_t code = 0;
-  while (read_bytes(in, "look for start", &code, 1) && !is_start_code(code)) {
+  while (!in.end_of_input && read_bytes(in, "look for start", &code, 1) && !is_start_code(code)) {
   }
   DamageState& r = d.damage;
   for (;;) {
     while (!in.end_of_input) code = dispatch_record(d, code);
+    // Nothing past an unreadable stretch of the input is looked at.
+    if (in.read_error != 0) break;
     // An end-of-data code with more than erased memory after it is damage too.
-    if (!r.damaged && r.eof_code && !erased_from(in, in.byte_offset)) {
-      note_damage(d, in.byte_offset - 1, "end-of-data code with data after it");
+    if (!r.damaged && r.eof_code) {
+      source_halt(in);
+      if (!scan_erased(in)) note_damage(d, in.byte_offset - 1, "end-of-data code with data after it");
     }
     if (!r.on || !r.damaged || !skip_damage(d, code)) break;
   }
-  // A plain run that stopped on damage with more than erased memory after it says how much.
-  if (!r.on && r.damaged && !erased_from(in, in.byte_offset)) {
-    const std::uint64_t size = input_size(in);
-    s.recovery.undecoded = size > in.byte_offset ? size - in.byte_offset : 0;
+  if (in.read_error != 0) {
+    fail(d, "Can't read %s at byte %llu: %s\n", run.input_name, static_cast<unsigned long long>(in.read_error_at),
+         std::strerror(in.read_error));
+  } else if (!r.on && r.damaged) {
+    // A plain run that stopped on damage with more than erased memory after it says how much.
+    source_halt(in);
+    if (!scan_erased(in)) {
+      scan_rest(in);
+      s.recovery.undecoded = in.scan_offset - in.byte_offset;
+    }
   }
 
   source_close(in);

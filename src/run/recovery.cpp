@@ -1,10 +1,7 @@
 #include "run/recovery.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "accel/acc_burst.h"
 #include "records/codes.h"
@@ -16,20 +13,7 @@ namespace {
 // from it: their effects on the rest of the deployment are undone.
 constexpr std::uint64_t kSuspectWindow = 1024;
 
-constexpr std::size_t kScanChunk = 1 << 16;
 constexpr std::size_t kLookahead = 9;  // bytes of a record start checked: code, regime or mask, time
-
-// Reads up to `count` bytes at `offset` without moving the decoder's input; the count read.
-std::size_t read_at(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t count) {
-  std::size_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pread(fd, out + done, count - done, static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
-}
 
 // A record start at b[0], with `left` bytes of it at hand, that a -recover run restarts at.
 bool plausible_start(const Decoder& d, const std::uint8_t* b, std::size_t left) {
@@ -44,20 +28,26 @@ bool plausible_start(const Decoder& d, const std::uint8_t* b, std::size_t left) 
   }
 }
 
-// The offset of the first plausible record start from `from` on; `size` when there is none.
-std::uint64_t find_restart(const Decoder& d, std::uint64_t from, std::uint64_t size) {
-  std::uint8_t buffer[kScanChunk + kLookahead];
-  for (std::uint64_t at = from; at < size; at += kScanChunk) {
-    const std::size_t got = read_at(d.input.fd, at, buffer, sizeof buffer);
-    const std::size_t span = std::min(got, kScanChunk);
+// Moves the scan to the first plausible record start; false when the input ends first.
+bool find_restart(const Decoder& d, ByteSource& in) {
+  for (;;) {
+    const std::uint8_t* b = nullptr;
+    const std::size_t got = scan_window(in, kInputBufferSize / 2, b);
+    if (got == 0) return false;
+    // A start is judged on its first kLookahead bytes; near the end on the bytes that are left.
+    const std::size_t span = got > kLookahead ? got - kLookahead + 1 : got;
     for (std::size_t i = 0; i < span; ++i) {
-      if (buffer[i] < TDRCODE_INFO) continue;
-      // Near the end of the image a record start is checked on the bytes that are left.
-      if (plausible_start(d, buffer + i, got - i)) return at + i;
+      if (b[i] >= TDRCODE_INFO && plausible_start(d, b + i, got - i)) {
+        scan_skip(in, i);
+        return true;
+      }
     }
-    if (got < sizeof buffer) break;
+    if (got <= kLookahead) {
+      scan_skip(in, got);
+      return false;
+    }
+    scan_skip(in, span);
   }
-  return size;
 }
 
 bool suspect(std::uint64_t at, std::uint64_t damage_at) {
@@ -83,18 +73,27 @@ void undo_suspect_effects(Decoder& d) {
 
 }  // namespace
 
-std::uint64_t input_size(const ByteSource& in) {
-  struct stat s {};
-  if (in.fd < 0 || ::fstat(in.fd, &s) != 0 || s.st_size < 0) return 0;
-  return static_cast<std::uint64_t>(s.st_size);
+bool scan_erased(ByteSource& in) {
+  for (;;) {
+    const std::uint8_t* b = nullptr;
+    const std::size_t got = scan_window(in, kInputBufferSize / 2, b);
+    if (got == 0) return true;
+    const std::size_t erased = static_cast<std::size_t>(std::find_if(b, b + got, [](std::uint8_t x) {
+                                                          return x != TDRCODE_EOF;
+                                                        }) - b);
+    scan_skip(in, erased);
+    if (erased < got) return false;
+  }
 }
 
-bool erased_from(const ByteSource& in, std::uint64_t from) {
-  std::uint8_t buffer[kScanChunk];
-  for (std::uint64_t at = from;; at += sizeof buffer) {
-    const std::size_t got = read_at(in.fd, at, buffer, sizeof buffer);
-    if (std::any_of(buffer, buffer + got, [](std::uint8_t b) { return b != TDRCODE_EOF; })) return false;
-    if (got < sizeof buffer) return true;
+std::uint64_t scan_rest(ByteSource& in) {
+  std::uint64_t bytes = 0;
+  for (;;) {
+    const std::uint8_t* b = nullptr;
+    const std::size_t got = scan_window(in, kInputBufferSize / 2, b);
+    if (got == 0) return bytes;
+    scan_skip(in, got);
+    bytes += got;
   }
 }
 
@@ -105,9 +104,10 @@ bool skip_damage(Decoder& d, std::uint8_t& code) {
   // Whatever burst or profile was open ended in the damage.
   d.ctd.ctd_open = d.acc.acc_open = false;
 
-  const std::uint64_t size = input_size(in);
-  const std::uint64_t first = std::min(r.damage_at, size == 0 ? 0 : size - 1);
-  const std::uint64_t next = find_restart(d, std::max(first + 1, r.damage_seen_at), size);
+  source_halt(in);
+  const bool found = find_restart(d, in);
+  const std::uint64_t first = r.damage_at;
+  const std::uint64_t next = in.scan_offset;  // the restart, or the end of the input
   const std::uint64_t last = next > first ? next - 1 : first;
   const std::uint64_t bytes = last - first + 1;
   add_damage(d.events, first, last, r.reason);
@@ -124,12 +124,13 @@ bool skip_damage(Decoder& d, std::uint8_t& code) {
 
   r.damaged = false;
   r.eof_code = false;
-  if (next >= size || !source_seek(in, next) || !read_bytes(in, "recover", &code, 1)) {
-    in.byte_offset = std::max<std::uint64_t>(size, first);
+  if (!found) {
+    in.byte_offset = std::max(next, first);
     in.end_of_input = true;
     return false;
   }
-  return true;
+  scan_resume(in);
+  return read_bytes(in, "recover", &code, 1);
 }
 
 }  // namespace skelv

@@ -27,10 +27,10 @@ TEST_F(DispatchTest, StartOffsetCountsInTheByteCount) {
   // the byte count is the offset reached, not the number of bytes read.
   ImageBuilder image;
   image.zeros(992).gps({2019, 3, 4, 5, 6, 7}, {});
-  const std::pair<std::int64_t, std::uint64_t> cases[] = {{100, 1000}, {5000, 5000}, {-7, 1000}};
+  const std::pair<std::int64_t, std::uint64_t> cases[] = {{100, 1000}, {1000, 1000}, {-7, 1000}};
   for (const auto& [offset, count] : cases) {
     ASSERT_TRUE(decode(image, offset));
-    EXPECT_EQ(run.byte_count, count) << offset;  // beyond the end nothing is read; negative is 0
+    EXPECT_EQ(run.byte_count, count) << offset;  // at the end nothing is read; negative is 0
   }
 }
 

@@ -2,13 +2,11 @@
 // each finished dive to the _dives.txt file of -dives and to another table (the NetCDF dives
 // file of -netcdf), whichever the run writes.
 #pragma once
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <functional>
+#include <string>
 
 #include "analysis/dive_table.h"
-#include "analysis/dive_tsv.h"
+#include "output/out_file.h"
 #include "records/items.h"
 
 namespace skelv {
@@ -20,11 +18,7 @@ class DiveTableOutput final : public Output {
   // `path` is the text file's, or nullptr for none; `extra(extra_context, dive)`, when given,
   // gets every dive too.
   DiveTableOutput(const char* path, double threshold_m, FailFn fail, analysis::DiveSink extra = nullptr,
-                  void* extra_context = nullptr)
-      : fail_(std::move(fail)), extra_(extra), extra_context_(extra_context) {
-    file_.path = path;
-    analysis::detector_reset(detector_, threshold_m, &DiveTableOutput::sink, this);
-  }
+                  void* extra_context = nullptr);
   DiveTableOutput(const DiveTableOutput&) = delete;
   DiveTableOutput& operator=(const DiveTableOutput&) = delete;
 
@@ -34,37 +28,25 @@ class DiveTableOutput final : public Output {
   void dive_sample(const DiveSample& s) override {
     analysis::detector_sample(detector_, s.time, s.depth_m(), s.has_temperature(), s.temperature_c());
   }
-  // The driver reached the end of the data: the last dive goes out and the file is closed.
-  void end_run(const RunEvents&) override {
-    analysis::detector_finish(detector_);
-    if (file_.path == nullptr) return;
-    written_ = analysis::tsv_close(file_);
-    if (written_ || !fail_) return;
-    char message[1100];
-    std::snprintf(message, sizeof message, "Can't write dives file %s\n", file_.path);
-    fail_(message);
-  }
-
-  void files(std::vector<WrittenFile>& out) const override {
-    if (file_.path == nullptr) return;
-    struct stat s {};
-    const std::uint64_t bytes = written_ && ::stat(file_.path, &s) == 0 ? static_cast<std::uint64_t>(s.st_size) : 0;
-    out.push_back(WrittenFile{file_.path, "dives", file_.rows, bytes, written_});
-  }
+  // The driver reached the end of the data: the last dive goes out and the file is closed (with
+  // its header alone when there was no dive, so the table always loads).
+  void end_run(const RunEvents&) override;
+  void files(std::vector<WrittenFile>& out) const override;
 
   bool finished() const { return detector_.finished; }
   bool written() const { return written_; }
-  std::uint64_t rows() const { return file_.rows; }
+  std::uint64_t rows() const { return rows_; }
 
  private:
-  static void sink(void* context, const analysis::Dive& dive) {
-    auto& self = *static_cast<DiveTableOutput*>(context);
-    if (self.file_.path != nullptr) analysis::tsv_sink(&self.file_, dive);
-    if (self.extra_ != nullptr) self.extra_(self.extra_context_, dive);
-  }
+  static void sink(void* context, const analysis::Dive& dive);
+  // Creates the file with its header on the first dive; false when it can't be.
+  bool create();
 
   FailFn fail_;
-  analysis::DiveTsvFile file_;
+  const char* path_;
+  OutFile file_;
+  bool failed_ = false;  // the file could not be created
+  std::uint64_t rows_ = 0;
   analysis::DiveDetector detector_;
   analysis::DiveSink extra_;
   void* extra_context_;
