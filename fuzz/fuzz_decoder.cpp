@@ -1,22 +1,27 @@
-// libFuzzer target over the whole decoder. The first byte of an input chooses the run (bit 0:
-// write the scan dump first; bit 1: decode past damage (-recover); bits 2..7: the start offset,
-// 0..63); the rest is the tag image.
-// The image goes to a scratch folder of the process, decoding starts with a fresh state, and
-// the four output files go to /dev/null; the scan dump goes to the scratch folder ($TMPDIR).
-// Besides the sanitizers, a run aborts when progress goes back or off a multiple of 1024, when
-// the byte count passes the image, or when an output is left open.
+// libFuzzer target over the whole program. The first byte of an input chooses the run (bit 0:
+// the scan dump first; bit 1: -recover; bit 2: every other output too, -netcdf -dives -report,
+// with -strict; bits 3..7: the start offset, 0..31); the rest is the tag image.
+// The image goes to a scratch folder of the process and Skelv runs as from its command line,
+// writing its outputs beside the image (the scan dump into the same folder through $TMPDIR).
+// Besides the sanitizers, a run aborts when its console, exit status and report disagree, when
+// progress goes back or off a multiple of 1024, when the byte count passes the image, or when a
+// file is left under a partial name.
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
+#include <nlohmann/json.hpp>
+
+#include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <memory>
+#include <fstream>
 #include <string>
+#include <vector>
 
-#include "run/driver.h"
+#include "app/skelv_main.h"
 
 namespace {
 
@@ -50,50 +55,78 @@ void write_image(const std::string& path, const std::uint8_t* data, std::size_t 
   ::close(fd);
 }
 
+void check(bool holds) {
+  if (!holds) std::abort();
+}
+
+// Progress lines ("\r%8lX ...") come on multiples of 1024, never going back.
+void check_progress(const std::string& console) {
+  std::uint64_t last = 0;
+  for (std::size_t at = console.find('\r'); at != std::string::npos; at = console.find('\r', at + 1)) {
+    const std::uint64_t offset = std::strtoull(console.c_str() + at + 1, nullptr, 16);
+    check(offset % 1024 == 0 && offset >= last);
+    last = offset;
+  }
+}
+
+// What the console, the exit status and the report say of the run agree.
+void check_verdict(const std::string& console, int status, bool strict, const std::filesystem::path& report) {
+  const bool completed = console.find("\nCompleted.\n") != std::string::npos;
+  const bool failure = console.find("Failure: ") != std::string::npos;
+  const bool damaged = console.find("Failure: Damaged image: ") != std::string::npos;
+  check(completed != failure);
+  std::string result = completed ? "completed" : "failed";
+  if (damaged && console.find("Failure: ") == console.find("Failure: Damaged image: ")) result = "damaged";
+  if (strict) {
+    check(status == (result == "completed" ? 0 : result == "failed" ? 2 : 3));
+  } else {
+    check(status == (damaged ? 3 : 0) || (status == 1 && console.find("ACC OVERFLOW") != std::string::npos));
+  }
+  if (!std::filesystem::exists(report)) return;
+  std::ifstream in(report);
+  const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
+  check(!j.is_discarded() && j["result"] == result);
+  check(j["failures"].empty() == (result != "failed"));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::uint8_t control = size > 0 ? data[0] : 0;
   const bool scan = (control & 1) != 0;
   const bool recover = (control & 2) != 0;
-  const std::int64_t offset = control >> 2;
-  const std::string input = std::string(scratch_folder()) + "/image.bin";
-  write_image(input, size > 0 ? data + 1 : data, size > 0 ? size - 1 : 0);
-
-  auto run = std::make_unique<skelv::Run>();
-  std::snprintf(run->input_name, sizeof run->input_name, "%s", input.c_str());
-  for (char* name : {run->tdr_name, run->ctd_name, run->gps_name, run->acc_name}) {
-    std::snprintf(name, skelv::kTextField, "%s", "/dev/null");
-  }
-  auto st = std::make_unique<skelv::RunState>(*run);
-  st->decoder.console = [](const char*) {};
-  st->decoder.damage.on = recover;
-  // Progress comes on multiples of 1024, never going back.
-  std::uint64_t last_progress = 0;
-  const auto progress = [&last_progress](std::uint64_t at, std::uint32_t, std::uint32_t, std::uint32_t,
-                                         std::uint32_t) {
-    if (at % 1024 != 0 || at < last_progress) std::abort();
-    last_progress = at;
-  };
-  skelv::decode_file(*st, progress, offset, scan);
-
-  // A -recover run reads to the end of the image unless it ends at erased memory; its damaged
-  // stretches lie inside the image, each after the one before.
-  std::uint64_t previous_last = 0;
-  bool first_gap = true;
-  for (const skelv::Event& e : st->events.list) {
-    if (e.kind != skelv::EventKind::kDamage) continue;
-    if (!recover || e.offset > e.last || e.last >= size - 1) std::abort();
-    if (!first_gap && e.offset <= previous_last) std::abort();
-    previous_last = e.last;
-    first_gap = false;
-  }
-  // Nothing is read past the image, and every output is closed.
+  const bool outputs = (control & 4) != 0;
+  const int offset = control >> 3;
+  const std::filesystem::path folder = scratch_folder();
+  const std::string image = (folder / "image.bin").string();
   const std::uint64_t image_size = size > 0 ? size - 1 : 0;
-  if (run->byte_count > std::max(image_size, static_cast<std::uint64_t>(offset))) std::abort();
-  const skelv::TextOutput& text = st->text;
-  for (const skelv::TextFile* f : {&text.tdr_file, &text.ctd_file, &text.gps_file, &text.acc_file}) {
-    if (skelv::out_is_open(f->file)) std::abort();
+  write_image(image, size > 0 ? data + 1 : data, image_size);
+
+  std::vector<std::string> args = {"Skelv", image, std::to_string(offset)};
+  if (scan) args.emplace_back("-scan");
+  if (recover) args.emplace_back("-recover");
+  if (outputs) args.insert(args.end(), {"-netcdf", "-dives", "-report", "-strict"});
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+
+  char* text = nullptr;
+  std::size_t length = 0;
+  std::FILE* console = ::open_memstream(&text, &length);
+  const int status = skelv::skelv_main(static_cast<int>(argv.size()), argv.data(), console, false);
+  std::fclose(console);
+  const std::string out(text, length);
+  std::free(text);
+
+  check_progress(out);
+  check_verdict(out, status, outputs, folder / "image_report.json");
+  const std::size_t input_at = out.find("\nInput: ");
+  if (input_at != std::string::npos) {
+    check(std::strtoull(out.c_str() + input_at + 8, nullptr, 10) <= std::max<std::uint64_t>(image_size, offset));
+  }
+  // No file is left under a partial name; the outputs go before the next input.
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    check(entry.path().extension() != ".partial");
+    if (entry.path() != image) std::filesystem::remove_all(entry.path());
   }
   return 0;
 }

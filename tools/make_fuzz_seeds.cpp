@@ -1,7 +1,8 @@
 // Writes the seed images of the decoder's fuzz target into a folder: every record kind, records
 // nested in streams, forced-absolute tags, unknown codes and records cut short by the end of the
 // image, damaged images for -recover. Each file starts with the fuzz target's control byte (bit 0:
-// scan dump, bit 1: -recover, bits 2..7: start offset), then the image.
+// scan dump, bit 1: -recover, bit 2: the NetCDF files, the dive table and the report, bits 3..7:
+// start offset), then the image.
 //
 //   skelv-make-fuzz-seeds FOLDER
 #include <cstdio>
@@ -32,7 +33,7 @@ constexpr TagTime kCast{2026, 3, 14, 6, 1, 30, 0};
 
 struct Seed {
   std::string name;
-  std::uint8_t control;  // bit 0: scan dump; bit 1: -recover; bits 2..7: start offset
+  std::uint8_t control;  // bit 0: scan dump; bit 1: -recover; bit 2: every output; bits 3..7: start offset
   ImageBuilder image;
 };
 
@@ -67,7 +68,8 @@ std::vector<Seed> seeds() {
   std::vector<Seed> out;
   out.push_back({"dive_ctd_gps_burst", 0, nested_dive()});
   out.push_back({"dive_ctd_gps_burst_scan", 1, nested_dive()});
-  out.push_back({"dive_ctd_gps_burst_offset", 40 << 2, nested_dive()});
+  out.push_back({"dive_ctd_gps_burst_offset", 30 << 3, nested_dive()});
+  out.push_back({"dive_ctd_gps_burst_outputs", 4, nested_dive()});
 
   {  // Regime 1 with the temperature stream of a haul-out; regime 2, 5 and 6 dives.
     ImageBuilder b;
@@ -158,6 +160,7 @@ std::vector<Seed> seeds() {
     out.push_back({"burst_overflow", 0, plain.acc_end().eof()});
     b.acc_end().dive_start(2, kDive, 100).u16(60).step(1).eof();
     out.push_back({"burst_overflow_recover", 2, b});
+    out.push_back({"burst_overflow_outputs", 4, b});
   }
   {  // Snapshots of 0, 33 and 40 entries, one of them inside a burst.
     std::vector<GpsEntry> many;
@@ -202,6 +205,7 @@ std::vector<Seed> seeds() {
     d.dive_start(2, kDive, 100).u16(50).step(1).code(0xFF).step(1).ctd_start(0, kCast, 100, 600, {900, 23000, 32200});
     d.step(1).step(1).step(1).ctd_end().step(2).dive_start(2, kDive, 100).u16(60).step(1).eof().raw({0xFF, 0xFF});
     out.push_back({"stray_end_recover", 3, d});
+    out.push_back({"stray_end_recover_outputs", 2 | 4, d});
   }
   {  // An image that ends inside every kind of record: the nested dive cut at several places.
     const ImageBuilder whole = nested_dive();
