@@ -352,7 +352,7 @@ def check_outputs(case, files, reference, folder, image_name, switches, outcome,
     if '-report' in switches:
         names.add(report_name)
     present = {e for e in os.listdir(folder) if e != image_name and not e.endswith('.partial')}
-    if report_name in present:
+    if report_name in present and os.path.isfile(os.path.join(folder, report_name)):
         report = files.digest(os.path.join(folder, report_name))[1]
         if isinstance(report, dict):
             verdict.more_names = '\n'.join(report_failures(report) or [])

@@ -33,7 +33,8 @@ int strict_status(const RunEvents& events) {
 
 // Writes IMAGE_report.json from what the run came to; a report that can't be written is a
 // failure of the run.
-void report_run(RunState& s, const CommandLine& cl, int argc, const char* const* argv, const CalibrationLog& log) {
+void report_run(RunState& s, const CommandLine& cl, int argc, const char* const* argv, const CalibrationLog& log,
+                OutFile& file) {
   ReportInput in;
   for (int i = 0; i < argc; ++i) in.command_line.emplace_back(argv[i]);
   in.run = &s.run;
@@ -44,7 +45,9 @@ void report_run(RunState& s, const CommandLine& cl, int argc, const char* const*
   in.undecoded = s.recovery.undecoded;
   for (int i = 0; i < s.outputs.count; ++i) s.outputs.items[i]->files(in.files);
   in.calibration = &log;
-  if (!write_report(cl.report_name, report_json(in))) fail(s.decoder, "Can't write report file %s\n", cl.report_name);
+  if (out_is_open(file) && !write_report(file, report_json(in))) {
+    fail(s.decoder, "Can't write report file %s\n", cl.report_name);
+  }
 }
 
 // One line on standard error when decoding stopped before the end of the image, or when records
@@ -169,7 +172,13 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   if (netcdf) s.outputs.add(*netcdf);
 #endif
   CalibrationLog calibration_log(calibration_of(s.decoder.deployment));
-  if (cl.report) s.outputs.add(calibration_log);
+  // The report's file is made before decoding: a name that can't take it is a failure that the
+  // outputs written at the end of the run (the NetCDF files' result) already know of.
+  OutFile report;
+  if (cl.report) {
+    s.outputs.add(calibration_log);
+    if (!out_open(report, cl.report_name)) fail(s.decoder, "Can't create report file %s\n", cl.report_name);
+  }
   ProgressPrinter printer;
   printer.out = out;
   printer.terminal = terminal;
@@ -181,7 +190,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
       cl.offset, cl.scan);
   finish_progress(printer);
   if (cl.report) {
-    report_run(s, cl, argc, argv, calibration_log);
+    report_run(s, cl, argc, argv, calibration_log, report);
     std::snprintf(run.failure_text, sizeof run.failure_text, "%s", s.events.last_failure.c_str());
   }
 

@@ -131,10 +131,10 @@ TEST_F(RunEdgesTest, OutputsAreNeverWrittenThroughLinksOrIntoOtherFiles) {
   EXPECT_EQ(file("victim"), "keep me");
   // The latest failure on the Failure line, the others after it, in the order they came.
   const std::string failures = r.out.substr(r.out.find("Failure: "));
-  EXPECT_EQ(failures, "Failure: Can't write report file tag_report.json\n\n"
+  EXPECT_EQ(failures, "Failure: Can't write dives file tag_dives.txt\n\n"
+                      "Failure: Can't create report file tag_report.json\n"
                       "Failure: Can't create TDR data file tag_tdr.txt\n"
-                      "Failure: Can't create GPS data file tag_gps.txt\n"
-                      "Failure: Can't write dives file tag_dives.txt\n");
+                      "Failure: Can't create GPS data file tag_gps.txt\n");
   EXPECT_TRUE(std::filesystem::is_symlink(dir.file("tag_tdr.txt")));
 }
 

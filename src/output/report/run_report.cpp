@@ -100,9 +100,7 @@ std::string report_json(const ReportInput& in) {
   return j.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
 
-bool write_report(const char* path, const std::string& text) {
-  OutFile file;
-  if (!out_open(file, path)) return false;
+bool write_report(OutFile& file, const std::string& text) {
   out_write(file, text.data(), text.size());
   return out_close(file);
 }

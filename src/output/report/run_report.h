@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "output/out_file.h"
 #include "records/items.h"
 #include "run/run.h"
 
@@ -49,7 +50,8 @@ struct ReportInput {
 // The report as JSON text.
 std::string report_json(const ReportInput& input);
 
-// Writes `text` to `path` (beside it first, then moved into place). False when it can't.
-bool write_report(const char* path, const std::string& text);
+// Writes `text` into the report's file, opened (beside its name) when the run began, and moves it
+// into place. False when it can't.
+bool write_report(OutFile& file, const std::string& text);
 
 }  // namespace skelv
