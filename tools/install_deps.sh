@@ -6,7 +6,7 @@
 #
 #   tools/install_deps.sh [PACKAGE...]
 set -eu
-packages="cmake g++ libgtest-dev libnetcdf-dev netcdf-bin libxml2-utils python3-xarray python3-netcdf4 pkg-config $*"
+packages="cmake g++ libgtest-dev libnetcdf-dev netcdf-bin libxml2-utils python3-xarray python3-netcdf4 python3-pandas nco cdo r-cran-ncdf4 udunits-bin pkg-config $*"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2> /dev/null | grep -q "install ok installed" || missing="$missing $p"

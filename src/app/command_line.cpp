@@ -234,7 +234,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
     settings.gps_path = name;
     settings.input_name = run.input_name;
     struct stat info;
-    if (::stat(run.input_name, &info) == 0) settings.input_size = static_cast<long long>(info.st_size);
+    if (::stat(run.input_name, &info) == 0 && S_ISREG(info.st_mode)) settings.input_size = static_cast<long long>(info.st_size);
     settings.history = "Skelv";
     for (int i = 1; i < argc; ++i) settings.history += std::string(" ") + argv[i];
     settings.calibration = calibration_of(st);

@@ -1,10 +1,14 @@
 #include "output/netcdf/nc_dataset.h"
 
+#include <H5public.h>
 #include <netcdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
-
 
 namespace skelv::nc {
 namespace {
@@ -18,9 +22,7 @@ nc_type nc_type_of(Type t) {
     case Type::kByte: return NC_BYTE;
     case Type::kUByte: return NC_UBYTE;
     case Type::kShort: return NC_SHORT;
-    case Type::kUShort: return NC_USHORT;
     case Type::kInt: return NC_INT;
-    case Type::kInt64: return NC_INT64;
     case Type::kFloat: return NC_FLOAT;
     case Type::kDouble: return NC_DOUBLE;
     case Type::kString: return NC_STRING;
@@ -32,8 +34,7 @@ std::size_t type_size(Type t) {
   switch (t) {
     case Type::kByte:
     case Type::kUByte: return 1;
-    case Type::kShort:
-    case Type::kUShort: return 2;
+    case Type::kShort: return 2;
     case Type::kInt:
     case Type::kFloat: return 4;
     default: return 8;
@@ -46,9 +47,7 @@ double fill_of(Type t) {
     case Type::kByte: return NC_FILL_BYTE;
     case Type::kUByte: return NC_FILL_UBYTE;
     case Type::kShort: return NC_FILL_SHORT;
-    case Type::kUShort: return NC_FILL_USHORT;
     case Type::kInt: return NC_FILL_INT;
-    case Type::kInt64: return static_cast<double>(NC_FILL_INT64);
     case Type::kFloat: return NC_FILL_FLOAT;
     default: return NC_FILL_DOUBLE;
   }
@@ -68,10 +67,7 @@ void describe(Column& c) {
     case Type::kByte: describe<std::int8_t>(c, NC_FILL_BYTE, -128, 127); return;
     case Type::kUByte: describe<std::uint8_t>(c, NC_FILL_UBYTE, 0, 255); return;
     case Type::kShort: describe<std::int16_t>(c, NC_FILL_SHORT, -32768, 32767); return;
-    case Type::kUShort: describe<std::uint16_t>(c, NC_FILL_USHORT, 0, 65535); return;
     case Type::kInt: describe<std::int32_t>(c, NC_FILL_INT, -2147483648.0, 2147483647.0); return;
-    // Below 2^63 in magnitude: the doubles that convert exactly or round inside the range.
-    case Type::kInt64: describe<std::int64_t>(c, NC_FILL_INT64, -9223372036854774784.0, 9223372036854774784.0); return;
     case Type::kFloat: describe<float>(c, NC_FILL_FLOAT, 0, 0); return;
     case Type::kDouble: describe<double>(c, NC_FILL_DOUBLE, 0, 0); return;
     case Type::kString: c.size = 0; return;
@@ -115,37 +111,76 @@ void Worker::loop() {
   }
 }
 
-Dataset::Dataset(Worker& worker, std::string path, std::vector<std::pair<std::string, std::string>> globals)
-    : worker_(worker), path_(std::move(path)) {
-  worker_.post([this, globals = std::move(globals)] {
-    if (!check(nc_create(path_.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_), "create")) return;
-    for (const auto& [name, value] : globals) {
-      check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
-    }
-  });
+
+namespace {
+
+// Makes way for a new FINAL.partial: the leftover of an interrupted run goes when it is a
+// regular file of this user; anything else under that name is refused. Empty when clear.
+std::string clear_partial(const std::string& partial) {
+  struct stat st {};
+  if (::lstat(partial.c_str(), &st) != 0) return errno == ENOENT ? "" : std::strerror(errno);
+  if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return partial + " is in the way";
+  if (::unlink(partial.c_str()) != 0) return partial + ": " + std::strerror(errno);
+  return "";
+}
+
+}  // namespace
+
+void keep_library_at_exit() { H5dont_atexit(); }
+
+Dataset::Dataset(Worker& worker, std::string path, TextAttrs globals)
+    : worker_(worker), path_(std::move(path)), partial_(path_ + ".partial") {
+  groups_.emplace_back("", "");
+  worker_.post([this, globals = std::move(globals)] { create(globals); });
 }
 
 Dataset::~Dataset() = default;
 
-int Dataset::add_dim(const std::string& name, std::size_t block) {
-  dims_.push_back(Dim{name, block, 0, 0, {}, -1});
+void Dataset::create(const TextAttrs& globals) {
+  const std::string in_the_way = clear_partial(partial_);
+  if (!in_the_way.empty()) {
+    errors_.push_back("create: " + in_the_way);
+    return;
+  }
+  // No clobber: the library creates the file exclusively, so a link put there meanwhile is refused.
+  if (!check(nc_create(partial_.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &ncid_), "create")) {
+    ncid_ = -1;
+    return;
+  }
+  created_ = true;
+  for (const auto& [name, value] : globals) {
+    check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
+  }
+}
+
+int Dataset::add_group(const std::string& name, const std::string& title) {
+  groups_.emplace_back(name, title);
+  return static_cast<int>(groups_.size()) - 1;
+}
+
+int Dataset::add_dim(const std::string& name, std::size_t block, int group) {
+  Dim d;
+  d.name = name;
+  d.group = group;
+  d.block = block;
+  dims_.push_back(std::move(d));
   return static_cast<int>(dims_.size()) - 1;
 }
 
-int Dataset::add_column(int dim, VarSpec def) {
+int Dataset::add_column(int dim, VarSpec def, int group) {
   auto c = std::make_unique<Column>();
   c->def = std::move(def);
   c->dim = dim;
+  c->group = group >= 0 ? group : dims_[dim].group;
   describe(*c);
   refill(*c);
   columns_.push_back(std::move(c));
   const int id = static_cast<int>(columns_.size()) - 1;
-  if (dim >= 0) dims_[dim].columns.push_back(id);
+  dims_[dim].columns.push_back(id);
   return id;
 }
 
 void Dataset::refill(Column& c) const {
-  if (c.dim < 0) return;
   const std::size_t n = dims_[c.dim].block;
   if (c.def.type == Type::kString) {
     c.texts.assign(n, std::string());
@@ -171,54 +206,60 @@ void Dataset::set_text(int column, std::string text) {
 
 bool Dataset::check(int status, const char* what) {
   if (status == NC_NOERR) return true;
-  if (error_.empty()) error_ = std::string(what) + ": " + nc_strerror(status);
+  // The first failure says what went wrong; later calls are not made (usable() turns false).
+  if (errors_.empty()) errors_.push_back(std::string(what) + ": " + nc_strerror(status));
   return false;
 }
 
 void Dataset::define() {
   worker_.post([this] {
-    if (ncid_ < 0) return;
-    for (Dim& d : dims_) check(nc_def_dim(ncid_, d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
+    if (!usable()) return;
+    group_ids_.assign(groups_.size(), ncid_);
+    for (std::size_t g = 1; g < groups_.size(); ++g) {
+      if (!check(nc_def_grp(ncid_, groups_[g].first.c_str(), &group_ids_[g]), "group")) return;
+      const std::string& title = groups_[g].second;
+      check(nc_put_att_text(group_ids_[g], NC_GLOBAL, "title", title.size(), title.data()), "group attribute");
+    }
+    for (Dim& d : dims_) check(nc_def_dim(group_ids_[d.group], d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
     for (auto& c : columns_) {
-      if (!c->def.lazy && c->dim >= 0) define_var(*c);
+      if (!c->def.lazy) define_var(*c);
     }
   });
 }
 
 void Dataset::define_var(Column& c) {
+  if (!usable()) return;
   const VarSpec& s = c.def;
   const Dim& d = dims_[c.dim];
-  if (!check(nc_def_var(ncid_, s.name.c_str(), nc_type_of(s.type), 1, &d.dimid, &c.varid), "variable")) return;
+  const int id = group_ids_[c.group];
+  if (!check(nc_def_var(id, s.name.c_str(), nc_type_of(s.type), 1, &d.dimid, &c.varid), "variable")) return;
   const std::size_t chunk = d.block;
-  check(nc_def_var_chunking(ncid_, c.varid, NC_CHUNKED, &chunk), "chunking");
+  check(nc_def_var_chunking(id, c.varid, NC_CHUNKED, &chunk), "chunking");
   if (s.type != Type::kString) {
     // Deflate costs the writer more time than the decoder spends on a sample, so only what it
-    // shrinks most for the least time is compressed: flags and other one-byte values (runs of one
-    // value), the rows of the short dimensions, and the columns that ask for it.
-    if (s.deflate || type_size(s.type) == 1 || d.block < kDeflateAllBelow) {
-      check(nc_def_var_deflate(ncid_, c.varid, type_size(s.type) > 1 ? 1 : 0, 1, kDeflateLevel), "deflate");
+    // shrinks most for the least time is compressed: the rows of the short dimensions and the
+    // columns that ask for it.
+    if (s.deflate || d.block < kDeflateAllBelow) {
+      check(nc_def_var_deflate(id, c.varid, type_size(s.type) > 1 ? 1 : 0, 1, kDeflateLevel), "deflate");
     }
     // Whole chunks are written once: the cache needs to hold little more than one.
-    nc_set_var_chunk_cache(ncid_, c.varid, 2 * chunk * type_size(s.type), 7, 1.0f);
+    nc_set_var_chunk_cache(id, c.varid, 2 * chunk * type_size(s.type), 7, 1.0f);
   }
   const auto text = [&](const char* name, const std::string& value) {
-    if (!value.empty()) check(nc_put_att_text(ncid_, c.varid, name, value.size(), value.data()), "attribute");
+    if (!value.empty()) check(nc_put_att_text(id, c.varid, name, value.size(), value.data()), "attribute");
   };
   text("standard_name", s.standard_name);
   text("long_name", s.long_name);
   text("units", s.units);
   if (s.fill) {
     const double f = fill_of(s.type);
-    check(nc_put_att_double(ncid_, c.varid, "_FillValue", nc_type_of(s.type), 1, &f), "fill");
+    check(nc_put_att_double(id, c.varid, "_FillValue", nc_type_of(s.type), 1, &f), "fill");
   }
-  if (s.scale_factor != 0.0) {
-    check(nc_put_att_double(ncid_, c.varid, "scale_factor", NC_DOUBLE, 1, &s.scale_factor), "scale");
-    if (s.add_offset != 0.0) check(nc_put_att_double(ncid_, c.varid, "add_offset", NC_DOUBLE, 1, &s.add_offset), "offset");
-  }
+  if (s.scale_factor != 0.0) check(nc_put_att_double(id, c.varid, "scale_factor", NC_DOUBLE, 1, &s.scale_factor), "scale");
   for (const auto& [name, value] : s.text_attrs) text(name.c_str(), value);
   for (const auto& [name, values] : s.int_attrs) {
     std::vector<double> v(values.begin(), values.end());
-    check(nc_put_att_double(ncid_, c.varid, name.c_str(), nc_type_of(s.type), v.size(), v.data()), "attribute");
+    check(nc_put_att_double(id, c.varid, name.c_str(), nc_type_of(s.type), v.size(), v.data()), "attribute");
   }
 }
 
@@ -249,59 +290,60 @@ void Dataset::flush(int dim) {
     refill(c);
   }
   worker_.post([this, parts, start, n] {
-    if (ncid_ < 0) return;
     for (Part& part : *parts) {
       Column& c = *part.column;
       if (c.varid < 0) {
         if (!part.any) continue;
         define_var(c);
-        if (c.varid < 0) continue;
       }
-      const std::size_t from = start;
-      const std::size_t count = n;
+      if (!usable() || c.varid < 0) return;
+      const int id = group_ids_[c.group];
       if (c.def.type == Type::kString) {
         std::vector<const char*> p(n);
         for (std::size_t i = 0; i < n; ++i) p[i] = part.texts[i].c_str();
-        check(nc_put_vara_string(ncid_, c.varid, &from, &count, p.data()), "write");
+        check(nc_put_vara_string(id, c.varid, &start, &n, p.data()), "write");
       } else {
-        check(nc_put_vara(ncid_, c.varid, &from, &count, part.bytes.get()), "write");
+        check(nc_put_vara(id, c.varid, &start, &n, part.bytes.get()), "write");
       }
     }
   });
 }
 
-void Dataset::put_scalar_text(const std::string& name, const std::string& long_name, const std::string& cf_role,
-                              const std::string& value) {
-  worker_.post([this, name, long_name, cf_role, value] {
-    if (ncid_ < 0) return;
-    int varid = -1;
-    if (!check(nc_def_var(ncid_, name.c_str(), NC_STRING, 0, nullptr, &varid), "variable")) return;
-    check(nc_put_att_text(ncid_, varid, "long_name", long_name.size(), long_name.data()), "attribute");
-    if (!cf_role.empty()) check(nc_put_att_text(ncid_, varid, "cf_role", cf_role.size(), cf_role.data()), "attribute");
-    const char* p = value.c_str();
-    check(nc_put_var_string(ncid_, varid, &p), "write");
-  });
-}
-
 void Dataset::put_global(const std::string& name, const std::string& value) {
   worker_.post([this, name, value] {
-    if (ncid_ >= 0) check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
+    if (usable()) check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
   });
 }
 
-void Dataset::put_global_int(const std::string& name, long long value) {
+void Dataset::put_global_int(const std::string& name, int value) {
   worker_.post([this, name, value] {
-    if (ncid_ >= 0) check(nc_put_att_longlong(ncid_, NC_GLOBAL, name.c_str(), NC_INT64, 1, &value), "global attribute");
+    if (usable()) check(nc_put_att_int(ncid_, NC_GLOBAL, name.c_str(), NC_INT, 1, &value), "global attribute");
+  });
+}
+
+void Dataset::put_global_double(const std::string& name, double value) {
+  worker_.post([this, name, value] {
+    if (usable()) check(nc_put_att_double(ncid_, NC_GLOBAL, name.c_str(), NC_DOUBLE, 1, &value), "global attribute");
   });
 }
 
 void Dataset::close() {
   for (std::size_t d = 0; d < dims_.size(); ++d) flush(static_cast<int>(d));
-  worker_.post([this] {
-    if (ncid_ < 0) return;
-    check(nc_close(ncid_), "close");
+  worker_.post([this] { finish_file(); });
+}
+
+void Dataset::finish_file() {
+  if (ncid_ >= 0) {
+    // Closed even after a failure, to give the library its descriptor back; a close that fails
+    // leaves the file to the process's end (see keep_library_at_exit).
+    const int status = nc_close(ncid_);
     ncid_ = -1;
-  });
+    if (status != NC_NOERR) errors_.push_back(std::string("close: ") + nc_strerror(status));
+  }
+  if (!created_) return;
+  if (errors_.empty() && std::rename(partial_.c_str(), path_.c_str()) == 0) return;
+  if (errors_.empty()) errors_.push_back(std::string("rename: ") + std::strerror(errno));
+  ::unlink(partial_.c_str());
 }
 
 }  // namespace skelv::nc
