@@ -18,6 +18,8 @@ import tempfile
 import numpy as np
 import xarray as xr
 
+import cf_check
+
 FAILURES = []
 
 
@@ -406,6 +408,8 @@ def clients(skelv, make_image):
                 client(["cdo", "-s", "sinfon", path], "cdo sinfon " + name,
                        ok=lambda r: r.returncode in (0, 1) and (r.returncode == 0 or "Error" in r.stderr), limit=1 << 30)
             print("%s: ncdump, ncks, to_dataframe, R ncdf4 and cdo read the four files" % image)
+            failures = cf_check.report(["%s_%s.nc" % (base, k) for k in ("ctd", "dives", "accel", "gps")])
+            check(failures == 0, "%s: %d failures of the conventions' rules" % (image, failures))
 
 
 if __name__ == "__main__":
