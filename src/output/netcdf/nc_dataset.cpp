@@ -1,6 +1,9 @@
 #include "output/netcdf/nc_dataset.h"
 
+#include <H5ACpublic.h>
+#include <H5Fpublic.h>
 #include <H5public.h>
+#include <malloc.h>
 #include <netcdf.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +19,11 @@ namespace {
 constexpr std::size_t kMaxQueued = 2;  // blocks waiting for the writer
 constexpr int kDeflateLevel = 1;
 constexpr std::size_t kDeflateAllBelow = 4096;  // rows per block: dimensions whose columns all deflate
+// The HDF5 metadata cache of a file (its chunk index above all) stays this size: it otherwise
+// grows with the file, by about 40 KB per MiB of image.
+constexpr std::size_t kMetadataCache = std::size_t{1} << 20;
+constexpr int kFreeLists = 1 << 20;
+constexpr std::size_t kTrimEvery = 64;  // tasks of the writer between returns of freed pages  // bytes of freed blocks the library keeps per kind
 
 nc_type nc_type_of(Type t) {
   switch (t) {
@@ -97,7 +105,10 @@ void Worker::finish() {
 }
 
 void Worker::loop() {
-  for (;;) {
+  for (std::size_t done = 1;; ++done) {
+    // The library's blocks of many sizes, freed in another order than taken, would otherwise
+    // spread the heap over more and more pages.
+    if (done % kTrimEvery == 0) malloc_trim(0);
     std::function<void()> task;
     {
       std::unique_lock lock(mutex_);
@@ -124,9 +135,36 @@ std::string clear_partial(const std::string& partial) {
   return "";
 }
 
+// Holds the metadata cache of the HDF5 file `name` (open, and created by this thread) at
+// kMetadataCache: entries beyond it go to the file, and memory stays flat whatever its size.
+void hold_metadata_cache(const std::string& name) {
+  hid_t ids[16];
+  const ssize_t n = H5Fget_obj_ids(H5F_OBJ_ALL, H5F_OBJ_FILE, 16, ids);
+  for (ssize_t i = 0; i < n; ++i) {
+    char open_name[4096];
+    const ssize_t length = H5Fget_name(ids[i], open_name, sizeof open_name);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof open_name || name != open_name) continue;
+    H5AC_cache_config_t config{};
+    config.version = H5AC__CURR_CACHE_CONFIG_VERSION;
+    if (H5Fget_mdc_config(ids[i], &config) < 0) return;
+    config.set_initial_size = true;
+    config.initial_size = config.min_size = config.max_size = kMetadataCache;
+    config.incr_mode = H5C_incr__off;
+    config.flash_incr_mode = H5C_flash_incr__off;
+    config.decr_mode = H5C_decr__off;
+    H5Fset_mdc_config(ids[i], &config);
+    H5Fset_libver_bounds(ids[i], H5F_LIBVER_V110, H5F_LIBVER_LATEST);
+    return;
+  }
+}
+
 }  // namespace
 
-void keep_library_at_exit() { H5dont_atexit(); }
+void keep_library_at_exit() {
+  H5dont_atexit();
+  // The library keeps freed blocks for reuse, up to 16 MiB and more of them: a few suffice here.
+  H5set_free_list_limits(kFreeLists, kFreeLists / 4, kFreeLists, kFreeLists / 4, kFreeLists, kFreeLists / 4);
+}
 
 Dataset::Dataset(Worker& worker, std::string path, TextAttrs globals)
     : worker_(worker), path_(std::move(path)), partial_(path_ + ".partial") {
@@ -148,6 +186,7 @@ void Dataset::create(const TextAttrs& globals) {
     return;
   }
   created_ = true;
+  hold_metadata_cache(partial_);
   for (const auto& [name, value] : globals) {
     check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
   }
