@@ -51,11 +51,12 @@ AccFile::AccFile(const FileStart& start) : ds(start.worker, start.path, with_tit
 }
 
 void AccFile::sample(const AccValues& item) {
-  ds.set_as<double>(time, item.time);
-  ds.set_as<float>(axis[0], static_cast<float>(item.x));
-  ds.set_as<float>(axis[1], static_cast<float>(item.y));
-  ds.set_as<float>(axis[2], static_cast<float>(item.z));
-  ds.set(burst, item.burst);
+  const std::size_t r = ds.row(obs);
+  ds.set_at<double>(time, r, item.time);
+  ds.set_at<float>(axis[0], r, static_cast<float>(item.x));
+  ds.set_at<float>(axis[1], r, static_cast<float>(item.y));
+  ds.set_at<float>(axis[2], r, static_cast<float>(item.z));
+  ds.set_at<std::int32_t>(burst, r, static_cast<std::int32_t>(item.burst));
   ds.end_row(obs);
 }
 

@@ -100,17 +100,18 @@ void CtdFile::cast(const CtdCast& item) {
 
 void CtdFile::sample(const CtdSample& item) {
   const CtdValues& v = item.values;
-  ds.set_as<double>(time, item.time);
-  ds.set_as<float>(pressure, static_cast<float>(v.rel_pressure));
-  ds.set_as<float>(abs_pressure, static_cast<float>(v.abs_pressure));
-  ds.set_as<float>(surface, static_cast<float>(v.surface_pressure));
-  ds.set_as<float>(temperature, static_cast<float>(v.temperature));
-  ds.set_as<float>(conductivity, static_cast<float>(v.conductivity));
-  ds.set_as<float>(salinity, static_cast<float>(v.salinity));
+  const std::size_t r = ds.row(obs);
+  ds.set_at<double>(time, r, item.time);
+  ds.set_at<float>(pressure, r, static_cast<float>(v.rel_pressure));
+  ds.set_at<float>(abs_pressure, r, static_cast<float>(v.abs_pressure));
+  ds.set_at<float>(surface, r, static_cast<float>(v.surface_pressure));
+  ds.set_at<float>(temperature, r, static_cast<float>(v.temperature));
+  ds.set_at<float>(conductivity, r, static_cast<float>(v.conductivity));
+  ds.set_at<float>(salinity, r, static_cast<float>(v.salinity));
   for (std::size_t i = 0; i < v.aux_count; ++i) {
-    ds.set_as<float>(sensor[static_cast<int>(item.columns.sensor[i])], static_cast<float>(v.aux[i]));
+    ds.set_at<float>(sensor[static_cast<int>(item.columns.sensor[i])], r, static_cast<float>(v.aux[i]));
   }
-  ds.set_as<std::int32_t>(sample_cast, static_cast<std::int32_t>(item.cast));
+  ds.set_at<std::int32_t>(sample_cast, r, static_cast<std::int32_t>(item.cast));
   ds.end_row(obs);
 }
 

@@ -219,13 +219,21 @@ int Dataset::add_column(int dim, VarSpec def, int group) {
   return id;
 }
 
-void Dataset::refill(Column& c) const {
+void Dataset::refill(Column& c) {
   const std::size_t n = dims_[c.dim].block;
   if (c.def.type == Type::kString) {
     c.texts.assign(n, std::string());
   } else {
-    // A row of a column without fill always gets a value; the others start as the fill.
-    c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
+    // A row of a column without fill always gets a value; the others start as the fill. A block
+    // the writer has finished with is used again: no new pages for every block.
+    {
+      std::lock_guard lock(spare_mutex_);
+      if (!c.spare.empty()) {
+        c.bytes = std::move(c.spare.back());
+        c.spare.pop_back();
+      }
+    }
+    if (!c.bytes) c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
     if (c.def.fill && n > 0) {
       // One value, then copies of what is filled so far, doubling.
       unsigned char* p = c.bytes.get();
@@ -274,15 +282,18 @@ void Dataset::define_var(Column& c) {
   if (!check(nc_def_var(id, s.name.c_str(), nc_type_of(s.type), 1, &d.dimid, &c.varid), "variable")) return;
   const std::size_t chunk = d.block;
   check(nc_def_var_chunking(id, c.varid, NC_CHUNKED, &chunk), "chunking");
+  const bool compressed = s.deflate || d.block < kDeflateAllBelow;
   if (s.type != Type::kString) {
     // Deflate costs the writer more time than the decoder spends on a sample, so only what it
     // shrinks most for the least time is compressed: the rows of the short dimensions and the
     // columns that ask for it.
-    if (s.deflate || d.block < kDeflateAllBelow) {
+    if (compressed) {
       check(nc_def_var_deflate(id, c.varid, type_size(s.type) > 1 ? 1 : 0, 1, kDeflateLevel), "deflate");
     }
-    // Whole chunks are written once: the cache needs to hold little more than one.
-    nc_set_var_chunk_cache(id, c.varid, 2 * chunk * type_size(s.type), 7, 1.0f);
+    // Whole chunks are written once. Uncompressed, they go straight to the file when the
+    // chunk cache is smaller than a chunk; compressed, the cache holds little more than one.
+    const std::size_t bytes = chunk * type_size(s.type);
+    nc_set_var_chunk_cache(id, c.varid, compressed ? 2 * bytes : bytes - 1, compressed ? 7 : 1, 1.0f);
   }
   const auto text = [&](const char* name, const std::string& value) {
     if (!value.empty()) check(nc_put_att_text(id, c.varid, name, value.size(), value.data()), "attribute");
@@ -335,7 +346,7 @@ void Dataset::flush(int dim) {
         if (!part.any) continue;
         define_var(c);
       }
-      if (!usable() || c.varid < 0) return;
+      if (!usable() || c.varid < 0) break;
       const int id = group_ids_[c.group];
       if (c.def.type == Type::kString) {
         std::vector<const char*> p(n);
@@ -344,6 +355,10 @@ void Dataset::flush(int dim) {
       } else {
         check(nc_put_vara(id, c.varid, &start, &n, part.bytes.get()), "write");
       }
+    }
+    std::lock_guard lock(spare_mutex_);
+    for (Part& part : *parts) {
+      if (part.bytes) part.column->spare.push_back(std::move(part.bytes));
     }
   });
 }

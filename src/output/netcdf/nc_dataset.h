@@ -73,6 +73,7 @@ struct Column {
   unsigned char fill[8] = {};           // the type's fill value, in its own bytes
   double low = 0.0, high = 0.0;         // integer types: values outside store the fill
   std::unique_ptr<unsigned char[]> bytes;  // the block's values
+  std::vector<std::unique_ptr<unsigned char[]>> spare;  // blocks written, for use again (spare_mutex_)
   std::vector<std::string> texts;       // Type::kString
   bool any = false;                // the block holds a value
   bool started = false;            // a block has gone to the writer (lazy columns)
@@ -111,11 +112,13 @@ class Dataset {
     store(c, c.bytes.get() + dims_[c.dim].rows * c.size, value);
     c.any = true;
   }
-  // Sets a value of a column whose type is T, as it is: for values in the type's range.
+  // Sets a value of a column whose type is T, as it is (for values in the type's range), in
+  // the row in progress `row` of its dimension: row() taken once for the columns of a sample.
+  std::size_t row(int dim) const { return dims_[dim].rows; }
   template <class T>
-  [[gnu::always_inline]] void set_as(int column, T value) {
+  [[gnu::always_inline]] void set_at(int column, std::size_t row, T value) {
     Column& c = *columns_[column];
-    put(c.bytes.get() + dims_[c.dim].rows * sizeof(T), value);
+    put(c.bytes.get() + row * sizeof(T), value);
     c.any = true;
   }
   void set_text(int column, std::string text);
@@ -161,7 +164,7 @@ class Dataset {
   static void put(unsigned char* at, T value) {
     std::memcpy(at, &value, sizeof value);
   }
-  void refill(Column& c) const;
+  void refill(Column& c);
   // Writer thread only.
   void create(const TextAttrs& globals);
   void define_var(Column& c);
@@ -179,6 +182,7 @@ class Dataset {
   std::vector<int> group_ids_;
   std::vector<Dim> dims_;
   std::vector<std::unique_ptr<Column>> columns_;
+  std::mutex spare_mutex_;
 };
 
 // Keeps the HDF5 library from tidying up at process exit: after a write that failed on a full

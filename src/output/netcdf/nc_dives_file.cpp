@@ -59,6 +59,7 @@ void put_dive(nc::Dataset& ds, const DivesFile::DiveColumns& c, const analysis::
 
 // Kelvin of zero degrees Celsius in the tag's temperature counts (0.05 K): 273.15 / 0.05.
 constexpr std::int32_t kZeroCelsiusCounts = 5463;
+constexpr std::int32_t kIntFill = -2147483647;  // the int's _FillValue
 
 }  // namespace
 
@@ -120,19 +121,22 @@ void DivesFile::haulout(const Haulout& item) {
 
 void DivesFile::sample(const DiveSample& item) {
   const TdrSample& s = item.sample;
-  ds.set_as<double>(time, item.time);
-  ds.set(depth, std::round(s.depth_m * 1000.0));
-  if (item.has_temperature()) ds.set_as<std::int32_t>(temperature, std::int32_t{s.temp_raw} - kZeroCelsiusCounts);
+  const std::size_t r = ds.row(obs);
+  ds.set_at<double>(time, r, item.time);
+  // Millimetres: a depth beyond an int's range (no 16-bit count reaches it) reads as the fill.
+  const double mm = std::round(s.depth_m * 1000.0);
+  ds.set_at<std::int32_t>(depth, r, std::fabs(mm) < 2e9 ? static_cast<std::int32_t>(mm) : kIntFill);
+  if (item.has_temperature()) ds.set_at<std::int32_t>(temperature, r, std::int32_t{s.temp_raw} - kZeroCelsiusCounts);
   if (item.has_photo()) {
-    for (int i = 0; i < item.photo_channels; ++i) ds.set_as<std::int32_t>(photo[i], s.photo[i]);
+    for (int i = 0; i < item.photo_channels; ++i) ds.set_at<std::int32_t>(photo[i], r, s.photo[i]);
   }
-  if (item.has_odometer()) ds.set_as<std::int32_t>(odometer, s.odo_raw);
+  if (item.has_odometer()) ds.set_at<std::int32_t>(odometer, r, s.odo_raw);
   if (item.has_magnetometer()) {
-    for (int a = 0; a < 3; ++a) ds.set_as<std::int32_t>(mag[a], static_cast<std::int16_t>(s.mag[a]));
-    ds.set_as<std::int8_t>(mag_temperature, s.mag_temp);
+    for (int a = 0; a < 3; ++a) ds.set_at<std::int32_t>(mag[a], r, static_cast<std::int16_t>(s.mag[a]));
+    ds.set_at<std::int8_t>(mag_temperature, r, s.mag_temp);
   }
-  if (item.has_wetdry()) ds.set_as<std::int16_t>(wetdry, item.wetdry);
-  ds.set_as<std::int8_t>(regime, static_cast<std::int8_t>(item.regime));
+  if (item.has_wetdry()) ds.set_at<std::int16_t>(wetdry, r, item.wetdry);
+  ds.set_at<std::int8_t>(regime, r, static_cast<std::int8_t>(item.regime));
   ds.end_row(obs);
 }
 

@@ -17,12 +17,12 @@ inline constexpr char kTimeUnits[] = "seconds since 1970-01-01 00:00:00 UTC";
 // Rows per block and chunk: of the samples at most kSampleBlock, of the other tables (casts,
 // starts, haul-outs, dives, entries, events) a sixteenth of that. A small image gets small
 // chunks, so that its files stay small; a chunk is written whole.
-inline constexpr std::size_t kSampleBlock = std::size_t{1} << 14;
+inline constexpr std::size_t kSampleBlock = std::size_t{1} << 16;
 inline constexpr std::size_t kMinSampleBlock = std::size_t{1} << 6;
 inline constexpr std::size_t kMinSmallBlock = std::size_t{1} << 4;
 
 // Rows of a sample block for an image of `size` bytes: about one row per 32 bytes of image, a
-// power of two; images from 512 KiB up and images of unknown size (negative) get whole blocks.
+// power of two; images from 2 MiB up and images of unknown size (negative) get whole blocks.
 inline std::size_t sample_block_for(long long size) {
   std::size_t rows = kMinSampleBlock;
   while (rows < kSampleBlock && (size < 0 || static_cast<unsigned long long>(size) / 32 > rows)) rows *= 2;
