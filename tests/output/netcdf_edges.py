@@ -24,12 +24,10 @@ def check(condition, message):
 
 
 def finished(path):
-    """True when the file opens as a dataset that was closed at the end of a run."""
-    try:
-        with netCDF4.Dataset(path) as ds:
-            return "run_result" in ds.ncattrs()
-    except OSError:
-        return False
+    """True when the file opens as a dataset that was closed at the end of a run (read by ncdump
+    in a process of its own: a torn file can crash the library that reads it)."""
+    r = subprocess.run(["ncdump", "-h", path], capture_output=True, text=True)
+    return r.returncode == 0 and ":run_result = " in r.stdout
 
 
 def full_disk(skelv, folder, image):
@@ -67,18 +65,25 @@ def full_disk(skelv, folder, image):
 
 def killed(skelv, folder):
     """A run killed at any point leaves no file under a final name that opens as a dataset but
-    was not finished."""
+    was not finished: killed at ten points spread over the time a whole run takes."""
+    start = time.monotonic()
+    subprocess.run([skelv, "img.bin", "-netcdf"], cwd=folder, stdout=subprocess.DEVNULL, check=True)
+    whole = time.monotonic() - start
+    for f in os.listdir(folder):
+        if f.startswith("img_"):
+            os.remove(os.path.join(folder, f))
     for i in range(10):
         p = subprocess.Popen([skelv, "img.bin", "-netcdf"], cwd=folder, stdout=subprocess.DEVNULL)
-        time.sleep(0.05 + 0.12 * i)
+        time.sleep(whole * (0.05 + 0.1 * i))
         p.kill()
         p.wait()
+        states = []
         for kind in KINDS:
             path = "%s/img_%s.nc" % (folder, kind)
             check(not os.path.exists(path) or finished(path), "killed at %d: img_%s.nc is unfinished" % (i, kind))
-        states = ["%s:%s" % (k, "whole" if os.path.exists("%s/img_%s.nc" % (folder, k)) else
-                             "partial" if os.path.exists("%s/img_%s.nc.partial" % (folder, k)) else "-") for k in KINDS]
-        print("killed after %.2f s: %s" % (0.05 + 0.12 * i, " ".join(states)))
+            states.append("%s:%s" % (kind, "whole" if os.path.exists(path) else
+                                     "partial" if os.path.exists(path + ".partial") else "-"))
+        print("killed after %.2f of %.2f s: %s" % (whole * (0.05 + 0.1 * i), whole, " ".join(states)))
         for f in os.listdir(folder):
             if f.startswith("img_"):
                 os.remove(os.path.join(folder, f))
