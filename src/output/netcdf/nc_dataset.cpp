@@ -2,8 +2,10 @@
 
 #include <H5ACpublic.h>
 #include <H5Fpublic.h>
+#include <H5Ppublic.h>
 #include <H5public.h>
 #include <malloc.h>
+#include <fcntl.h>
 #include <netcdf.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -135,27 +137,47 @@ std::string clear_partial(const std::string& partial) {
   return "";
 }
 
-// Holds the metadata cache of the HDF5 file `name` (open, and created by this thread) at
-// kMetadataCache: entries beyond it go to the file, and memory stays flat whatever its size.
-void hold_metadata_cache(const std::string& name) {
+// The HDF5 identifier of the open file `name`, negative when there is none.
+hid_t hdf5_file(const std::string& name) {
   hid_t ids[16];
   const ssize_t n = H5Fget_obj_ids(H5F_OBJ_ALL, H5F_OBJ_FILE, 16, ids);
   for (ssize_t i = 0; i < n; ++i) {
     char open_name[4096];
     const ssize_t length = H5Fget_name(ids[i], open_name, sizeof open_name);
-    if (length < 0 || static_cast<std::size_t>(length) >= sizeof open_name || name != open_name) continue;
-    H5AC_cache_config_t config{};
-    config.version = H5AC__CURR_CACHE_CONFIG_VERSION;
-    if (H5Fget_mdc_config(ids[i], &config) < 0) return;
-    config.set_initial_size = true;
-    config.initial_size = config.min_size = config.max_size = kMetadataCache;
-    config.incr_mode = H5C_incr__off;
-    config.flash_incr_mode = H5C_flash_incr__off;
-    config.decr_mode = H5C_decr__off;
-    H5Fset_mdc_config(ids[i], &config);
-    H5Fset_libver_bounds(ids[i], H5F_LIBVER_V110, H5F_LIBVER_LATEST);
-    return;
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof open_name && name == open_name) return ids[i];
   }
+  return -1;
+}
+
+// Gives up the file `name`: removes it and points the library's descriptor at /dev/null, so that
+// the library's last writes (the disk may be full) succeed, and it closes and frees the file.
+void discard(const std::string& name) {
+  ::unlink(name.c_str());
+  const hid_t id = hdf5_file(name);
+  void* handle = nullptr;
+  if (id < 0 || H5Fget_vfd_handle(id, H5P_DEFAULT, &handle) < 0 || handle == nullptr) return;
+  const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null < 0) return;
+  ::dup2(null, *static_cast<int*>(handle));
+  ::close(null);
+}
+
+// Holds the metadata cache of the HDF5 file `name` (open, and created by this thread) at
+// kMetadataCache: entries beyond it go to the file, and memory stays flat whatever its size.
+// Its chunk indexes are extensible arrays (HDF5 1.10), whose memory does not grow with the file.
+void hold_metadata_cache(const std::string& name) {
+  const hid_t id = hdf5_file(name);
+  if (id < 0) return;
+  H5Fset_libver_bounds(id, H5F_LIBVER_V110, H5F_LIBVER_LATEST);
+  H5AC_cache_config_t config{};
+  config.version = H5AC__CURR_CACHE_CONFIG_VERSION;
+  if (H5Fget_mdc_config(id, &config) < 0) return;
+  config.set_initial_size = true;
+  config.initial_size = config.min_size = config.max_size = kMetadataCache;
+  config.incr_mode = H5C_incr__off;
+  config.flash_incr_mode = H5C_flash_incr__off;
+  config.decr_mode = H5C_decr__off;
+  H5Fset_mdc_config(id, &config);
 }
 
 }  // namespace
@@ -388,11 +410,20 @@ void Dataset::close() {
 
 void Dataset::finish_file() {
   if (ncid_ >= 0) {
-    // Closed even after a failure, to give the library its descriptor back; a close that fails
-    // leaves the file to the process's end (see keep_library_at_exit).
+    // Everything goes to the disk first, so that a failure shows before the close; a file that
+    // failed is given up, and the close then frees it. A close that fails all the same leaves the
+    // file to the process's end (see keep_library_at_exit).
+    if (errors_.empty()) check(nc_sync(ncid_), "write");
+    if (!errors_.empty()) discard(partial_);
     const int status = nc_close(ncid_);
     ncid_ = -1;
-    if (status != NC_NOERR) errors_.push_back(std::string("close: ") + nc_strerror(status));
+    if (status != NC_NOERR) {
+      errors_.push_back(std::string("close: ") + nc_strerror(status));
+      // The library holds the file still: given up, it closes now.
+      discard(partial_);
+      const hid_t id = hdf5_file(partial_);
+      if (id >= 0) H5Fclose(id);
+    }
   }
   if (!created_) return;
   if (errors_.empty() && std::rename(partial_.c_str(), path_.c_str()) == 0) return;
