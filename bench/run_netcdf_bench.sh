@@ -50,7 +50,8 @@ md5sum "$base"_tdr.txt "$base"_ctd.txt "$base"_gps.txt "$base"_accel.txt
 # cdo is made for grids: on these files it must finish (or refuse) within 1 GiB and 30 s.
 if command -v cdo > /dev/null; then
   for f in "$base"_*.nc; do
-    ( ulimit -v 1048576; /usr/bin/time -f "cdo sinfon $(basename "$f"): exit %x, %e s, %M KiB" \
-        timeout 30 cdo -s sinfon "$f" > /dev/null 2> "$work/cdo.txt" ) 2>&1 | tail -1
+    ( ulimit -v 1048576; /usr/bin/time -o "$work/time.txt" -f "cdo sinfon $(basename "$f"): exit %x, %e s, %M KiB" \
+        timeout 30 cdo -s sinfon "$f" > /dev/null 2>&1 ) || true
+    cat "$work/time.txt"
   done
 fi
