@@ -23,7 +23,7 @@ DivesFile::DiveColumns add_dive_table(nc::Dataset& ds, std::size_t block) {
   c.end = ds.add_column(c.dim, of_dive(time_var("dive_end", "time of the dive's last sample deeper than the dive threshold (END)")));
   c.duration = ds.add_column(c.dim, of_dive(plain("dive_duration", Type::kDouble, "s", "", "duration of the dive (DURATION)")));
   VarSpec max = packed("dive_max_depth", "m", "depth", "maximum depth of the dive (MAX_DEPTH)", 0.001);
-  max.text_attrs = {{"cell_methods", "dive_start: maximum"}};
+  max.text_attrs = {{"cell_methods", "time: maximum"}};  // over the dive's time
   c.max_depth = ds.add_column(c.dim, of_dive(max));
   c.max_depth_time = ds.add_column(c.dim, of_dive(time_var("dive_max_depth_time", "time of the dive's first sample at its maximum depth (MAX_DEPTH_TIME)")));
   c.bottom_time = ds.add_column(c.dim, of_dive(plain("dive_bottom_time", Type::kDouble, "s", "",
