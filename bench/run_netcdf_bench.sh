@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # NetCDF benchmark: converts the benchmark image alternately without and with -netcdf (and, when
 # given, with a reference Skelv without -netcdf, and with an earlier Skelv with -netcdf) and
-# prints medians of wall and processor time, peak memory and sizes.
+# prints medians of wall and processor time, peak memory and sizes, and how cdo reads the files.
 #
 #   bench/run_netcdf_bench.sh [SIZE_MIB] [RUNS] [REFERENCE_SKELV] [EARLIER_SKELV]
 #   (defaults: 256 MiB, 3 runs; give "" for no reference)
@@ -47,3 +47,11 @@ ls -l "$base"_*.txt "$base"_*.nc
 printf 'text files %.1f MiB, NetCDF files %.1f MiB (%.2f of the text)\n' \
   "$(echo "$txt / 1048576" | bc -l)" "$(echo "$nc / 1048576" | bc -l)" "$(echo "$nc / $txt" | bc -l)"
 md5sum "$base"_tdr.txt "$base"_ctd.txt "$base"_gps.txt "$base"_accel.txt
+# cdo is made for grids: on these files it must finish (or refuse) within 1 GiB and 30 s.
+if command -v cdo > /dev/null; then
+  for f in "$base"_*.nc; do
+    ( ulimit -v 1048576; /usr/bin/time -o "$work/time.txt" -f "cdo sinfon $(basename "$f"): exit %x, %e s, %M KiB" \
+        timeout 30 cdo -s sinfon "$f" > /dev/null 2>&1 ) || true
+    cat "$work/time.txt"
+  done
+fi

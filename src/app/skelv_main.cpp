@@ -96,7 +96,7 @@ std::unique_ptr<NetcdfOutput> make_netcdf(RunState& s, int argc, const char* con
   settings.gps_path = name;
   settings.input_name = s.run.input_name;
   struct stat info;
-  if (::stat(s.run.input_name, &info) == 0) settings.input_size = static_cast<long long>(info.st_size);
+  if (::stat(s.run.input_name, &info) == 0 && S_ISREG(info.st_mode)) settings.input_size = static_cast<long long>(info.st_size);
   settings.history = "Skelv";
   for (int i = 1; i < argc; ++i) settings.history += std::string(" ") + argv[i];
   settings.calibration = calibration_of(s.decoder.deployment);

@@ -38,6 +38,7 @@ bool looks_damaged(Decoder& d, std::uint64_t first, const char* format, ...) {
   va_end(args);
   if (d.damage.on) return note_damage(d, first, "%s", reason);
   add_suspect(d.events, first, reason);
+  emit(d.outputs, &Output::suspect, SuspectRecord{first, reason});
   return false;
 }
 

@@ -131,7 +131,13 @@ struct Note {
   NoteScope scope;
 };
 
-// A failure of the run: the message that replaced failure_text (ends with "\n").
+// A record that looked damaged but was decoded all the same (a run without -recover).
+struct SuspectRecord {
+  std::uint64_t offset;
+  const char* reason;
+};
+
+// A failure of the run (its message ends with "\n").
 struct Failure {
   std::uint64_t offset;
   const char* text;
@@ -161,6 +167,7 @@ class Output {
   virtual void acc_sample(const AccValues&) {}
   virtual void note(const Note&) {}
   virtual void failure(const Failure&) {}
+  virtual void suspect(const SuspectRecord&) {}
   // After the last item, with the run's events so far (the outputs before this one have ended
   // theirs). Failures reported from here still reach the outputs after this one.
   virtual void end_run(const RunEvents& /*events*/) {}

@@ -1,10 +1,13 @@
-// Blocks of a NetCDF dataset as the file holds them: values in each variable's own type, fill
-// values where a row got none or a value its type can't hold, blocks joined in order.
+// Blocks of a NetCDF dataset as the file holds them (values in each variable's own type, fill
+// values where a row got none or a value its type can't hold, blocks joined in order), and the
+// file's way into place: written as FINAL.partial, moved onto FINAL only when it is whole.
 #ifdef SKELV_TEST_NETCDF
 #include "output/netcdf/nc_dataset.h"
 
 #include <gtest/gtest.h>
 #include <netcdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <limits>
 #include <vector>
@@ -43,7 +46,7 @@ TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
     const int d = ds.add_dim("obs", 4);  // five rows: a block of four, then one
     const int s = ds.add_column(d, var("s", Type::kShort, true));
     const int b = ds.add_column(d, var("b", Type::kByte, false));
-    const int u = ds.add_column(d, var("u", Type::kUShort, true));
+    const int u = ds.add_column(d, var("u", Type::kUByte, true));
     const int t = ds.add_column(d, var("t", Type::kDouble, false));
     const int late = ds.add_column(d, var("late", Type::kInt, true, true));
     ds.define();
@@ -53,10 +56,10 @@ TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
     };
     const Row rows[] = {
         {5, 3, 0, 1.5, true},           // in range, the lowest unsigned value
-        {std::numeric_limits<double>::quiet_NaN(), 127, 65535, -2.25, true},  // NaN: fill; the types' ends
-        {40000, -128, 65536, 1e9, true}, // above the short's range, above the ushort's
+        {std::numeric_limits<double>::quiet_NaN(), 127, 255, -2.25, true},  // NaN: fill; the types' ends
+        {40000, -128, 256, 1e9, true},   // above the short's range, above the ubyte's
         {-32769, 0, 7, 0.0, false},      // below the short's range; u left unset
-        {-32768, -1, -1, 3.0, true},     // the short's lowest; below the ushort's
+        {-32768, -1, -1, 3.0, true},     // the short's lowest; below the ubyte's
     };
     for (const Row& r : rows) {
       ds.set(s, r.s);
@@ -68,17 +71,81 @@ TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
     }
     ds.close();
     worker.finish();
-    ASSERT_EQ(ds.error(), "");
+    ASSERT_TRUE(ds.errors().empty());
   }
   int ncid = -1;
   ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
-  // Fill values: short -32767, ushort 65535, int -2147483647.
+  // Fill values: short -32767, ubyte 255, int -2147483647.
   EXPECT_EQ(read<short>(ncid, "s"), (std::vector<short>{5, -32767, -32767, -32767, -32768}));
   EXPECT_EQ(read<signed char>(ncid, "b"), (std::vector<signed char>{3, 127, -128, 0, -1}));
-  EXPECT_EQ(read<unsigned short>(ncid, "u"), (std::vector<unsigned short>{0, 65535, 65535, 65535, 65535}));
+  EXPECT_EQ(read<unsigned char>(ncid, "u"), (std::vector<unsigned char>{0, 255, 255, 255, 255}));
   EXPECT_EQ(read<double>(ncid, "t"), (std::vector<double>{1.5, -2.25, 1e9, 0.0, 3.0}));
   EXPECT_EQ(read<int>(ncid, "late"), (std::vector<int>{-2147483647, -2147483647, -2147483647, -2147483647, 123456789}));
   nc_close(ncid);
+  EXPECT_NE(::access((path + ".partial").c_str(), F_OK), 0);
+}
+
+// Writes a one-row file to `path`; its errors.
+std::vector<std::string> write_one(const std::string& path) {
+  Worker worker;
+  Dataset ds(worker, path, {});
+  const int d = ds.add_dim("obs", 4);
+  const int c = ds.add_column(d, var("v", Type::kInt, false));
+  ds.define();
+  ds.set(c, 7);
+  ds.end_row(d);
+  ds.close();
+  worker.finish();
+  return ds.errors();
+}
+
+TEST(NcDataset, GoesIntoPlaceOnlyWholeAndNeverThroughWhatStandsInTheWay) {
+  test::TempDir dir;
+  const std::string path = dir.file("t.nc");
+  const std::string partial = path + ".partial";
+  // A leftover of an interrupted run (a regular file of ours) makes way.
+  test::write_file(partial, "half a file");
+  test::write_file(path, "old");
+  EXPECT_TRUE(write_one(path).empty());
+  int ncid = -1;
+  ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  nc_close(ncid);
+  EXPECT_NE(::access(partial.c_str(), F_OK), 0);
+
+  // A link where the partial file goes is refused, and neither it nor its target nor the old
+  // file changes; so is a folder.
+  const std::string target = dir.file("target");
+  test::write_file(target, "keep");
+  test::write_file(path, "old");
+  ASSERT_EQ(::symlink(target.c_str(), partial.c_str()), 0);
+  auto errors = write_one(path);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0], "create: " + partial + " is in the way");
+  EXPECT_EQ(test::read_file(target), "keep");
+  EXPECT_EQ(test::read_file(path), "old");
+  ::unlink(partial.c_str());
+  ASSERT_EQ(::mkdir(partial.c_str(), 0700), 0);
+  EXPECT_EQ(write_one(path).size(), 1u);
+  EXPECT_EQ(test::read_file(path), "old");
+  ::rmdir(partial.c_str());
+
+  // A final name that is a link is replaced by the new file, never written through.
+  ::unlink(path.c_str());
+  ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+  EXPECT_TRUE(write_one(path).empty());
+  EXPECT_EQ(test::read_file(target), "keep");
+  struct stat st {};
+  ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+
+  // A file that can't be moved into place (its name is a folder) is named and removed.
+  ::unlink(path.c_str());
+  ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
+  test::write_file(path + "/inside", "x");
+  errors = write_one(path);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("rename: ", 0), 0u) << errors[0];
+  EXPECT_NE(::access(partial.c_str(), F_OK), 0);
 }
 
 }  // namespace

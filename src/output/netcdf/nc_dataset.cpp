@@ -1,10 +1,19 @@
 #include "output/netcdf/nc_dataset.h"
 
+#include <H5ACpublic.h>
+#include <H5Fpublic.h>
+#include <H5Ppublic.h>
+#include <H5public.h>
+#include <malloc.h>
+#include <fcntl.h>
 #include <netcdf.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
-
 
 namespace skelv::nc {
 namespace {
@@ -12,15 +21,18 @@ namespace {
 constexpr std::size_t kMaxQueued = 2;  // blocks waiting for the writer
 constexpr int kDeflateLevel = 1;
 constexpr std::size_t kDeflateAllBelow = 4096;  // rows per block: dimensions whose columns all deflate
+// The HDF5 metadata cache of a file (its chunk index above all) stays this size: it otherwise
+// grows with the file, by about 40 KB per MiB of image.
+constexpr std::size_t kMetadataCache = std::size_t{1} << 20;
+constexpr int kFreeLists = 1 << 20;
+constexpr std::size_t kTrimEvery = 64;  // tasks of the writer between returns of freed pages  // bytes of freed blocks the library keeps per kind
 
 nc_type nc_type_of(Type t) {
   switch (t) {
     case Type::kByte: return NC_BYTE;
     case Type::kUByte: return NC_UBYTE;
     case Type::kShort: return NC_SHORT;
-    case Type::kUShort: return NC_USHORT;
     case Type::kInt: return NC_INT;
-    case Type::kInt64: return NC_INT64;
     case Type::kFloat: return NC_FLOAT;
     case Type::kDouble: return NC_DOUBLE;
     case Type::kString: return NC_STRING;
@@ -32,8 +44,7 @@ std::size_t type_size(Type t) {
   switch (t) {
     case Type::kByte:
     case Type::kUByte: return 1;
-    case Type::kShort:
-    case Type::kUShort: return 2;
+    case Type::kShort: return 2;
     case Type::kInt:
     case Type::kFloat: return 4;
     default: return 8;
@@ -46,9 +57,7 @@ double fill_of(Type t) {
     case Type::kByte: return NC_FILL_BYTE;
     case Type::kUByte: return NC_FILL_UBYTE;
     case Type::kShort: return NC_FILL_SHORT;
-    case Type::kUShort: return NC_FILL_USHORT;
     case Type::kInt: return NC_FILL_INT;
-    case Type::kInt64: return static_cast<double>(NC_FILL_INT64);
     case Type::kFloat: return NC_FILL_FLOAT;
     default: return NC_FILL_DOUBLE;
   }
@@ -68,10 +77,7 @@ void describe(Column& c) {
     case Type::kByte: describe<std::int8_t>(c, NC_FILL_BYTE, -128, 127); return;
     case Type::kUByte: describe<std::uint8_t>(c, NC_FILL_UBYTE, 0, 255); return;
     case Type::kShort: describe<std::int16_t>(c, NC_FILL_SHORT, -32768, 32767); return;
-    case Type::kUShort: describe<std::uint16_t>(c, NC_FILL_USHORT, 0, 65535); return;
     case Type::kInt: describe<std::int32_t>(c, NC_FILL_INT, -2147483648.0, 2147483647.0); return;
-    // Below 2^63 in magnitude: the doubles that convert exactly or round inside the range.
-    case Type::kInt64: describe<std::int64_t>(c, NC_FILL_INT64, -9223372036854774784.0, 9223372036854774784.0); return;
     case Type::kFloat: describe<float>(c, NC_FILL_FLOAT, 0, 0); return;
     case Type::kDouble: describe<double>(c, NC_FILL_DOUBLE, 0, 0); return;
     case Type::kString: c.size = 0; return;
@@ -101,7 +107,10 @@ void Worker::finish() {
 }
 
 void Worker::loop() {
-  for (;;) {
+  for (std::size_t done = 1;; ++done) {
+    // The library's blocks of many sizes, freed in another order than taken, would otherwise
+    // spread the heap over more and more pages.
+    if (done % kTrimEvery == 0) malloc_trim(0);
     std::function<void()> task;
     {
       std::unique_lock lock(mutex_);
@@ -115,43 +124,138 @@ void Worker::loop() {
   }
 }
 
-Dataset::Dataset(Worker& worker, std::string path, std::vector<std::pair<std::string, std::string>> globals)
-    : worker_(worker), path_(std::move(path)) {
-  worker_.post([this, globals = std::move(globals)] {
-    if (!check(nc_create(path_.c_str(), NC_NETCDF4 | NC_CLOBBER, &ncid_), "create")) return;
-    for (const auto& [name, value] : globals) {
-      check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
-    }
-  });
+
+namespace {
+
+// Makes way for a new FINAL.partial: the leftover of an interrupted run goes when it is a
+// regular file of this user; anything else under that name is refused. Empty when clear.
+std::string clear_partial(const std::string& partial) {
+  struct stat st {};
+  if (::lstat(partial.c_str(), &st) != 0) return errno == ENOENT ? "" : std::strerror(errno);
+  if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) return partial + " is in the way";
+  if (::unlink(partial.c_str()) != 0) return partial + ": " + std::strerror(errno);
+  return "";
+}
+
+// The HDF5 identifier of the open file `name`, negative when there is none.
+hid_t hdf5_file(const std::string& name) {
+  hid_t ids[16];
+  const ssize_t n = H5Fget_obj_ids(H5F_OBJ_ALL, H5F_OBJ_FILE, 16, ids);
+  for (ssize_t i = 0; i < n; ++i) {
+    char open_name[4096];
+    const ssize_t length = H5Fget_name(ids[i], open_name, sizeof open_name);
+    if (length >= 0 && static_cast<std::size_t>(length) < sizeof open_name && name == open_name) return ids[i];
+  }
+  return -1;
+}
+
+// Gives up the file `name`: removes it and points the library's descriptor at /dev/null, so that
+// the library's last writes (the disk may be full) succeed, and it closes and frees the file.
+void discard(const std::string& name) {
+  ::unlink(name.c_str());
+  const hid_t id = hdf5_file(name);
+  void* handle = nullptr;
+  if (id < 0 || H5Fget_vfd_handle(id, H5P_DEFAULT, &handle) < 0 || handle == nullptr) return;
+  const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+  if (null < 0) return;
+  ::dup2(null, *static_cast<int*>(handle));
+  ::close(null);
+}
+
+// Holds the metadata cache of the HDF5 file `name` (open, and created by this thread) at
+// kMetadataCache: entries beyond it go to the file, and memory stays flat whatever its size.
+// Its chunk indexes are extensible arrays (HDF5 1.10), whose memory does not grow with the file.
+void hold_metadata_cache(const std::string& name) {
+  const hid_t id = hdf5_file(name);
+  if (id < 0) return;
+  H5Fset_libver_bounds(id, H5F_LIBVER_V110, H5F_LIBVER_LATEST);
+  H5AC_cache_config_t config{};
+  config.version = H5AC__CURR_CACHE_CONFIG_VERSION;
+  if (H5Fget_mdc_config(id, &config) < 0) return;
+  config.set_initial_size = true;
+  config.initial_size = config.min_size = config.max_size = kMetadataCache;
+  config.incr_mode = H5C_incr__off;
+  config.flash_incr_mode = H5C_flash_incr__off;
+  config.decr_mode = H5C_decr__off;
+  H5Fset_mdc_config(id, &config);
+}
+
+}  // namespace
+
+void keep_library_at_exit() {
+  H5dont_atexit();
+  // The library keeps freed blocks for reuse, up to 16 MiB and more of them: a few suffice here.
+  H5set_free_list_limits(kFreeLists, kFreeLists / 4, kFreeLists, kFreeLists / 4, kFreeLists, kFreeLists / 4);
+}
+
+Dataset::Dataset(Worker& worker, std::string path, TextAttrs globals)
+    : worker_(worker), path_(std::move(path)), partial_(path_ + ".partial") {
+  groups_.emplace_back("", "");
+  worker_.post([this, globals = std::move(globals)] { create(globals); });
 }
 
 Dataset::~Dataset() = default;
 
-int Dataset::add_dim(const std::string& name, std::size_t block) {
-  dims_.push_back(Dim{name, block, 0, 0, {}, -1});
+void Dataset::create(const TextAttrs& globals) {
+  const std::string in_the_way = clear_partial(partial_);
+  if (!in_the_way.empty()) {
+    errors_.push_back("create: " + in_the_way);
+    return;
+  }
+  // No clobber: the library creates the file exclusively, so a link put there meanwhile is refused.
+  if (!check(nc_create(partial_.c_str(), NC_NETCDF4 | NC_NOCLOBBER, &ncid_), "create")) {
+    ncid_ = -1;
+    return;
+  }
+  created_ = true;
+  hold_metadata_cache(partial_);
+  for (const auto& [name, value] : globals) {
+    check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
+  }
+}
+
+int Dataset::add_group(const std::string& name, const std::string& title) {
+  groups_.emplace_back(name, title);
+  return static_cast<int>(groups_.size()) - 1;
+}
+
+int Dataset::add_dim(const std::string& name, std::size_t block, int group) {
+  Dim d;
+  d.name = name;
+  d.group = group;
+  d.block = block;
+  dims_.push_back(std::move(d));
   return static_cast<int>(dims_.size()) - 1;
 }
 
-int Dataset::add_column(int dim, VarSpec def) {
+int Dataset::add_column(int dim, VarSpec def, int group) {
   auto c = std::make_unique<Column>();
   c->def = std::move(def);
   c->dim = dim;
+  c->group = group >= 0 ? group : dims_[dim].group;
   describe(*c);
   refill(*c);
   columns_.push_back(std::move(c));
   const int id = static_cast<int>(columns_.size()) - 1;
-  if (dim >= 0) dims_[dim].columns.push_back(id);
+  dims_[dim].columns.push_back(id);
   return id;
 }
 
-void Dataset::refill(Column& c) const {
-  if (c.dim < 0) return;
+void Dataset::refill(Column& c) {
   const std::size_t n = dims_[c.dim].block;
   if (c.def.type == Type::kString) {
     c.texts.assign(n, std::string());
   } else {
-    // A row of a column without fill always gets a value; the others start as the fill.
-    c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
+    // A row of a column without fill always gets a value; the others start as the fill. A block
+    // the writer has finished with is used again: no new pages for every block.
+    {
+      std::lock_guard lock(spare_mutex_);
+      if (!c.spare.empty()) {
+        c.bytes = std::move(c.spare.back());
+        c.spare.pop_back();
+      }
+    }
+    if (!c.bytes) c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
     if (c.def.fill && n > 0) {
       // One value, then copies of what is filled so far, doubling.
       unsigned char* p = c.bytes.get();
@@ -171,54 +275,63 @@ void Dataset::set_text(int column, std::string text) {
 
 bool Dataset::check(int status, const char* what) {
   if (status == NC_NOERR) return true;
-  if (error_.empty()) error_ = std::string(what) + ": " + nc_strerror(status);
+  // The first failure says what went wrong; later calls are not made (usable() turns false).
+  if (errors_.empty()) errors_.push_back(std::string(what) + ": " + nc_strerror(status));
   return false;
 }
 
 void Dataset::define() {
   worker_.post([this] {
-    if (ncid_ < 0) return;
-    for (Dim& d : dims_) check(nc_def_dim(ncid_, d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
+    if (!usable()) return;
+    group_ids_.assign(groups_.size(), ncid_);
+    for (std::size_t g = 1; g < groups_.size(); ++g) {
+      if (!check(nc_def_grp(ncid_, groups_[g].first.c_str(), &group_ids_[g]), "group")) return;
+      const std::string& title = groups_[g].second;
+      check(nc_put_att_text(group_ids_[g], NC_GLOBAL, "title", title.size(), title.data()), "group attribute");
+    }
+    for (Dim& d : dims_) check(nc_def_dim(group_ids_[d.group], d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
     for (auto& c : columns_) {
-      if (!c->def.lazy && c->dim >= 0) define_var(*c);
+      if (!c->def.lazy) define_var(*c);
     }
   });
 }
 
 void Dataset::define_var(Column& c) {
+  if (!usable()) return;
   const VarSpec& s = c.def;
   const Dim& d = dims_[c.dim];
-  if (!check(nc_def_var(ncid_, s.name.c_str(), nc_type_of(s.type), 1, &d.dimid, &c.varid), "variable")) return;
+  const int id = group_ids_[c.group];
+  if (!check(nc_def_var(id, s.name.c_str(), nc_type_of(s.type), 1, &d.dimid, &c.varid), "variable")) return;
   const std::size_t chunk = d.block;
-  check(nc_def_var_chunking(ncid_, c.varid, NC_CHUNKED, &chunk), "chunking");
+  check(nc_def_var_chunking(id, c.varid, NC_CHUNKED, &chunk), "chunking");
+  const bool compressed = s.deflate || d.block < kDeflateAllBelow;
   if (s.type != Type::kString) {
     // Deflate costs the writer more time than the decoder spends on a sample, so only what it
-    // shrinks most for the least time is compressed: flags and other one-byte values (runs of one
-    // value), the rows of the short dimensions, and the columns that ask for it.
-    if (s.deflate || type_size(s.type) == 1 || d.block < kDeflateAllBelow) {
-      check(nc_def_var_deflate(ncid_, c.varid, type_size(s.type) > 1 ? 1 : 0, 1, kDeflateLevel), "deflate");
+    // shrinks most for the least time is compressed: the rows of the short dimensions and the
+    // columns that ask for it.
+    if (compressed) {
+      check(nc_def_var_deflate(id, c.varid, type_size(s.type) > 1 ? 1 : 0, 1, kDeflateLevel), "deflate");
     }
-    // Whole chunks are written once: the cache needs to hold little more than one.
-    nc_set_var_chunk_cache(ncid_, c.varid, 2 * chunk * type_size(s.type), 7, 1.0f);
+    // Whole chunks are written once. Uncompressed, they go straight to the file when the
+    // chunk cache is smaller than a chunk; compressed, the cache holds little more than one.
+    const std::size_t bytes = chunk * type_size(s.type);
+    nc_set_var_chunk_cache(id, c.varid, compressed ? 2 * bytes : bytes - 1, compressed ? 7 : 1, 1.0f);
   }
   const auto text = [&](const char* name, const std::string& value) {
-    if (!value.empty()) check(nc_put_att_text(ncid_, c.varid, name, value.size(), value.data()), "attribute");
+    if (!value.empty()) check(nc_put_att_text(id, c.varid, name, value.size(), value.data()), "attribute");
   };
   text("standard_name", s.standard_name);
   text("long_name", s.long_name);
   text("units", s.units);
   if (s.fill) {
     const double f = fill_of(s.type);
-    check(nc_put_att_double(ncid_, c.varid, "_FillValue", nc_type_of(s.type), 1, &f), "fill");
+    check(nc_put_att_double(id, c.varid, "_FillValue", nc_type_of(s.type), 1, &f), "fill");
   }
-  if (s.scale_factor != 0.0) {
-    check(nc_put_att_double(ncid_, c.varid, "scale_factor", NC_DOUBLE, 1, &s.scale_factor), "scale");
-    if (s.add_offset != 0.0) check(nc_put_att_double(ncid_, c.varid, "add_offset", NC_DOUBLE, 1, &s.add_offset), "offset");
-  }
+  if (s.scale_factor != 0.0) check(nc_put_att_double(id, c.varid, "scale_factor", NC_DOUBLE, 1, &s.scale_factor), "scale");
   for (const auto& [name, value] : s.text_attrs) text(name.c_str(), value);
   for (const auto& [name, values] : s.int_attrs) {
     std::vector<double> v(values.begin(), values.end());
-    check(nc_put_att_double(ncid_, c.varid, name.c_str(), nc_type_of(s.type), v.size(), v.data()), "attribute");
+    check(nc_put_att_double(id, c.varid, name.c_str(), nc_type_of(s.type), v.size(), v.data()), "attribute");
   }
 }
 
@@ -249,59 +362,73 @@ void Dataset::flush(int dim) {
     refill(c);
   }
   worker_.post([this, parts, start, n] {
-    if (ncid_ < 0) return;
     for (Part& part : *parts) {
       Column& c = *part.column;
       if (c.varid < 0) {
         if (!part.any) continue;
         define_var(c);
-        if (c.varid < 0) continue;
       }
-      const std::size_t from = start;
-      const std::size_t count = n;
+      if (!usable() || c.varid < 0) break;
+      const int id = group_ids_[c.group];
       if (c.def.type == Type::kString) {
         std::vector<const char*> p(n);
         for (std::size_t i = 0; i < n; ++i) p[i] = part.texts[i].c_str();
-        check(nc_put_vara_string(ncid_, c.varid, &from, &count, p.data()), "write");
+        check(nc_put_vara_string(id, c.varid, &start, &n, p.data()), "write");
       } else {
-        check(nc_put_vara(ncid_, c.varid, &from, &count, part.bytes.get()), "write");
+        check(nc_put_vara(id, c.varid, &start, &n, part.bytes.get()), "write");
       }
     }
-  });
-}
-
-void Dataset::put_scalar_text(const std::string& name, const std::string& long_name, const std::string& cf_role,
-                              const std::string& value) {
-  worker_.post([this, name, long_name, cf_role, value] {
-    if (ncid_ < 0) return;
-    int varid = -1;
-    if (!check(nc_def_var(ncid_, name.c_str(), NC_STRING, 0, nullptr, &varid), "variable")) return;
-    check(nc_put_att_text(ncid_, varid, "long_name", long_name.size(), long_name.data()), "attribute");
-    if (!cf_role.empty()) check(nc_put_att_text(ncid_, varid, "cf_role", cf_role.size(), cf_role.data()), "attribute");
-    const char* p = value.c_str();
-    check(nc_put_var_string(ncid_, varid, &p), "write");
+    std::lock_guard lock(spare_mutex_);
+    for (Part& part : *parts) {
+      if (part.bytes) part.column->spare.push_back(std::move(part.bytes));
+    }
   });
 }
 
 void Dataset::put_global(const std::string& name, const std::string& value) {
   worker_.post([this, name, value] {
-    if (ncid_ >= 0) check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
+    if (usable()) check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
   });
 }
 
-void Dataset::put_global_int(const std::string& name, long long value) {
+void Dataset::put_global_int(const std::string& name, int value) {
   worker_.post([this, name, value] {
-    if (ncid_ >= 0) check(nc_put_att_longlong(ncid_, NC_GLOBAL, name.c_str(), NC_INT64, 1, &value), "global attribute");
+    if (usable()) check(nc_put_att_int(ncid_, NC_GLOBAL, name.c_str(), NC_INT, 1, &value), "global attribute");
+  });
+}
+
+void Dataset::put_global_double(const std::string& name, double value) {
+  worker_.post([this, name, value] {
+    if (usable()) check(nc_put_att_double(ncid_, NC_GLOBAL, name.c_str(), NC_DOUBLE, 1, &value), "global attribute");
   });
 }
 
 void Dataset::close() {
   for (std::size_t d = 0; d < dims_.size(); ++d) flush(static_cast<int>(d));
-  worker_.post([this] {
-    if (ncid_ < 0) return;
-    check(nc_close(ncid_), "close");
+  worker_.post([this] { finish_file(); });
+}
+
+void Dataset::finish_file() {
+  if (ncid_ >= 0) {
+    // Everything goes to the disk first, so that a failure shows before the close; a file that
+    // failed is given up, and the close then frees it. A close that fails all the same leaves the
+    // file to the process's end (see keep_library_at_exit).
+    if (errors_.empty()) check(nc_sync(ncid_), "write");
+    if (!errors_.empty()) discard(partial_);
+    const int status = nc_close(ncid_);
     ncid_ = -1;
-  });
+    if (status != NC_NOERR) {
+      errors_.push_back(std::string("close: ") + nc_strerror(status));
+      // The library holds the file still: given up, it closes now.
+      discard(partial_);
+      const hid_t id = hdf5_file(partial_);
+      if (id >= 0) H5Fclose(id);
+    }
+  }
+  if (!created_) return;
+  if (errors_.empty() && std::rename(partial_.c_str(), path_.c_str()) == 0) return;
+  if (errors_.empty()) errors_.push_back(std::string("rename: ") + std::strerror(errno));
+  ::unlink(partial_.c_str());
 }
 
 }  // namespace skelv::nc

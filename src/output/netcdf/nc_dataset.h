@@ -3,6 +3,10 @@
 // The decoder's thread fills the rows of a block column by column; a full block goes to one
 // writer thread, which alone calls the NetCDF library (definition, compression, writing). Memory
 // stays bounded: a few blocks per dimension are in flight at a time, whatever the image's size.
+//
+// The file is written as FINAL.partial, created new (never through a link, never into an existing
+// file), and renamed onto FINAL only once it is complete and closed without error; a file that
+// failed is removed, and an older FINAL stays as it was.
 #pragma once
 #include <condition_variable>
 #include <cstddef>
@@ -39,9 +43,11 @@ class Worker {
   std::thread thread_;
 };
 
-enum class Type { kByte, kUByte, kShort, kUShort, kInt, kInt64, kFloat, kDouble, kString };
+enum class Type { kByte, kUByte, kShort, kInt, kFloat, kDouble, kString };
 
-// One variable along one dimension (or a scalar string with `dim` -1).
+using TextAttrs = std::vector<std::pair<std::string, std::string>>;
+
+// One variable along one dimension.
 struct VarSpec {
   std::string name;
   Type type = Type::kFloat;
@@ -49,11 +55,10 @@ struct VarSpec {
   std::string standard_name;  // empty: none
   std::string long_name;
   bool fill = false;          // has a _FillValue; unset rows read as it
-  double scale_factor = 0.0;  // non-zero: stored packed, value = stored * scale_factor + add_offset
-  double add_offset = 0.0;
+  double scale_factor = 0.0;  // non-zero: stored packed, value = stored * scale_factor
   bool lazy = false;          // defined only once a block holds a value
   bool deflate = false;       // compressed (with shuffle) whatever its type and dimension
-  std::vector<std::pair<std::string, std::string>> text_attrs;
+  TextAttrs text_attrs;
   std::vector<std::pair<std::string, std::vector<int>>> int_attrs;  // flag_values, flag_masks
 };
 
@@ -63,10 +68,12 @@ class Dataset;
 struct Column {
   VarSpec def;
   int dim = 0;
+  int group = 0;                        // index into the dataset's groups; 0: the root
   std::size_t size = 8;                 // bytes per value
   unsigned char fill[8] = {};           // the type's fill value, in its own bytes
   double low = 0.0, high = 0.0;         // integer types: values outside store the fill
   std::unique_ptr<unsigned char[]> bytes;  // the block's values
+  std::vector<std::unique_ptr<unsigned char[]>> spare;  // blocks written, for use again (spare_mutex_)
   std::vector<std::string> texts;       // Type::kString
   bool any = false;                // the block holds a value
   bool started = false;            // a block has gone to the writer (lazy columns)
@@ -75,6 +82,7 @@ struct Column {
 
 struct Dim {
   std::string name;
+  int group = 0;
   std::size_t block = 0;  // rows per block and per chunk
   std::size_t rows = 0;   // rows in the current block
   std::size_t written = 0;  // rows handed to the writer before this block
@@ -84,13 +92,18 @@ struct Dim {
 
 class Dataset {
  public:
-  // The file is created on the writer thread; a failure shows in error() after finish().
-  Dataset(Worker& worker, std::string path, std::vector<std::pair<std::string, std::string>> globals);
+  // The file is created on the writer thread; a failure shows in errors() after finish().
+  Dataset(Worker& worker, std::string path, TextAttrs globals);
   ~Dataset();
 
-  int add_dim(const std::string& name, std::size_t block);
-  int add_column(int dim, VarSpec def);
-  // Defines the dimensions and every column that is not lazy; call once after adding them.
+  // A group below the root (index 0), with its title as `long_name`-like attribute `title`.
+  int add_group(const std::string& name, const std::string& title);
+  // Dimensions are defined in the order they are added: a file's first unlimited dimension is
+  // the one that grid-minded readers take as their time axis.
+  int add_dim(const std::string& name, std::size_t block, int group = 0);
+  // A column along `dim`, defined in `group` (by default the dimension's own).
+  int add_column(int dim, VarSpec def, int group = -1);
+  // Defines the groups, dimensions and every column that is not lazy; call once after adding them.
   void define();
 
   // Sets a value of the row in progress of the column's dimension.
@@ -99,11 +112,13 @@ class Dataset {
     store(c, c.bytes.get() + dims_[c.dim].rows * c.size, value);
     c.any = true;
   }
-  // Sets a value of a column whose type is T, as it is: for values in the type's range.
+  // Sets a value of a column whose type is T, as it is (for values in the type's range), in
+  // the row in progress `row` of its dimension: row() taken once for the columns of a sample.
+  std::size_t row(int dim) const { return dims_[dim].rows; }
   template <class T>
-  [[gnu::always_inline]] void set_as(int column, T value) {
+  [[gnu::always_inline]] void set_at(int column, std::size_t row, T value) {
     Column& c = *columns_[column];
-    put(c.bytes.get() + dims_[c.dim].rows * sizeof(T), value);
+    put(c.bytes.get() + row * sizeof(T), value);
     c.any = true;
   }
   void set_text(int column, std::string text);
@@ -113,15 +128,16 @@ class Dataset {
   }
   std::size_t rows(int dim) const { return dims_[dim].written + dims_[dim].rows; }
 
-  void put_scalar_text(const std::string& name, const std::string& long_name, const std::string& cf_role,
-                       const std::string& value);
   void put_global(const std::string& name, const std::string& value);
-  void put_global_int(const std::string& name, long long value);
-  // Writes the last blocks and closes the file (on the writer thread).
+  void put_global_int(const std::string& name, int value);
+  void put_global_double(const std::string& name, double value);
+  // Writes the last blocks, closes the file and moves it onto its final name (on the writer
+  // thread). A file that failed is removed.
   void close();
   const std::string& path() const { return path_; }
-  // The first error of the library, empty when none; read after the worker has finished.
-  const std::string& error() const { return error_; }
+  // Every failure of the file (creation, definition, writing, closing, the move into place),
+  // empty when none; read after the worker has finished.
+  const std::vector<std::string>& errors() const { return errors_; }
 
  private:
   void flush(int dim);
@@ -140,9 +156,7 @@ class Dataset {
       case Type::kByte: put(at, static_cast<std::int8_t>(value)); return;
       case Type::kUByte: put(at, static_cast<std::uint8_t>(value)); return;
       case Type::kShort: put(at, static_cast<std::int16_t>(value)); return;
-      case Type::kUShort: put(at, static_cast<std::uint16_t>(value)); return;
       case Type::kInt: put(at, static_cast<std::int32_t>(value)); return;
-      case Type::kInt64: put(at, static_cast<std::int64_t>(value)); return;
       default: return;
     }
   }
@@ -150,16 +164,30 @@ class Dataset {
   static void put(unsigned char* at, T value) {
     std::memcpy(at, &value, sizeof value);
   }
-  void refill(Column& c) const;
-  void define_var(Column& c);  // writer thread
-  bool check(int status, const char* what);  // writer thread
+  void refill(Column& c);
+  // Writer thread only.
+  void create(const TextAttrs& globals);
+  void define_var(Column& c);
+  bool check(int status, const char* what);
+  bool usable() const { return ncid_ >= 0 && errors_.empty(); }
+  void finish_file();
 
   Worker& worker_;
   std::string path_;
+  std::string partial_;
+  bool created_ = false;  // partial_ is ours
   int ncid_ = -1;
-  std::string error_;
+  std::vector<std::string> errors_;
+  std::vector<std::pair<std::string, std::string>> groups_;  // name, title; [0] the root
+  std::vector<int> group_ids_;
   std::vector<Dim> dims_;
   std::vector<std::unique_ptr<Column>> columns_;
+  std::mutex spare_mutex_;
 };
+
+// Keeps the HDF5 library from tidying up at process exit: after a write that failed on a full
+// disk, that tidying flushes the file again and crashes or loops. Files are closed (or given up)
+// by the datasets themselves. Call before the first file is created.
+void keep_library_at_exit();
 
 }  // namespace skelv::nc

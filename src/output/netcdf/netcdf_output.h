@@ -1,14 +1,13 @@
-// CF-1.10 NetCDF-4 datasets beside the text files: IMAGE_ctd.nc (profiles as a contiguous
-// ragged array), IMAGE_dives.nc (the dive samples as one time series, with haul-outs and
-// starts, and the table of dives), IMAGE_accel.nc and IMAGE_gps.nc. A file is created on the first item of its kind.
-// Every file carries the run's notes and failures as events and the calibration in force at the
-// start and each change of it as global attributes.
+// CF-1.10 NetCDF-4 datasets beside the text files: IMAGE_ctd.nc (the CTD samples, with the
+// casts), IMAGE_dives.nc (the dive samples, with starts, haul-outs and the table of dives),
+// IMAGE_accel.nc and IMAGE_gps.nc. A file is created on the first item of its kind. Every file
+// carries the run's notes and failures as events and the calibration in force at the start and
+// each change of it as global attributes.
 #pragma once
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "analysis/dive_table.h"
 #include "records/items.h"
@@ -18,14 +17,14 @@ namespace skelv {
 struct NetcdfSettings {
   std::string ctd_path, dives_path, accel_path, gps_path;
   std::string input_name;
-  long long input_size = -1;
+  long long input_size = -1;  // bytes; negative when unknown (a pipe)
   std::string history;  // the command line
   Calibration calibration;  // in force at the start of the run
 };
 
 class NetcdfOutput final : public Output {
  public:
-  // `report` gets the message of a file that could not be written, at end_run.
+  // `report` gets one message for each file that could not be written, at end_run.
   using ReportFn = std::function<void(const char* message)>;
   NetcdfOutput(NetcdfSettings settings, ReportFn report);
   ~NetcdfOutput() override;
@@ -42,6 +41,7 @@ class NetcdfOutput final : public Output {
   void acc_sample(const AccValues& item) override;
   void note(const Note& item) override;
   void failure(const Failure& item) override;
+  void suspect(const SuspectRecord& item) override;
   void end_run(const RunEvents& events) override;
 
   // One row of the dives file's table of dives; the dive table's output hands them in order,
@@ -53,8 +53,6 @@ class NetcdfOutput final : public Output {
   struct Files;
 
  private:
-  void start_row(int kind, double time, std::uint8_t regime, std::uint16_t interval, std::uint64_t offset);
-
   ReportFn report_;
   std::unique_ptr<Files> files_;
 };

@@ -1,0 +1,145 @@
+// IMAGE_dives.nc: the dive samples in the root group; the dive and dry starts, the haul-outs and
+// the table of dives in groups of their own.
+#include <cmath>
+#include <string>
+
+#include "output/netcdf/nc_files.h"
+#include "output/netcdf/nc_vars.h"
+
+namespace skelv::ncout {
+namespace {
+
+using namespace ncvars;
+
+// The table of dives: one row per dive, the columns of the dives text file. New columns of
+// analysis::Dive go here and in put_dive below.
+DivesFile::DiveColumns add_dive_table(nc::Dataset& ds, std::size_t block) {
+  DivesFile::DiveColumns c;
+  const int group = ds.add_group("dives", "The table of dives (the lines of the dives text file)");
+  c.dim = ds.add_dim("dive", block, group);
+  const auto of_dive = [](VarSpec v) { return with_coordinates(std::move(v), "dive_start"); };
+  c.number = ds.add_column(c.dim, of_dive(variable("dive_number", Type::kInt, "1", "", "dive number in the run (DIVE)")));
+  c.start = ds.add_column(c.dim, time_var("dive_start", "time of the dive's first sample deeper than the dive threshold (START)"));
+  c.end = ds.add_column(c.dim, of_dive(time_var("dive_end", "time of the dive's last sample deeper than the dive threshold (END)")));
+  c.duration = ds.add_column(c.dim, of_dive(plain("dive_duration", Type::kDouble, "s", "", "duration of the dive (DURATION)")));
+  VarSpec max = packed("dive_max_depth", "m", "depth", "maximum depth of the dive (MAX_DEPTH)", 0.001);
+  max.text_attrs = {{"cell_methods", "time: maximum"}};  // over the dive's time
+  c.max_depth = ds.add_column(c.dim, of_dive(max));
+  c.max_depth_time = ds.add_column(c.dim, of_dive(time_var("dive_max_depth_time", "time of the dive's first sample at its maximum depth (MAX_DEPTH_TIME)")));
+  c.bottom_time = ds.add_column(c.dim, of_dive(plain("dive_bottom_time", Type::kDouble, "s", "",
+      "time from the first to the last sample at or deeper than 80 % of the maximum depth (BOTTOM_TIME)")));
+  c.descent = ds.add_column(c.dim, of_dive(plain("dive_descent_rate", Type::kDouble, "m s-1", "",
+      "descent rate from the dive's first sample to the first sample at 80 % of the maximum depth (DESCENT_RATE)")));
+  c.ascent = ds.add_column(c.dim, of_dive(plain("dive_ascent_rate", Type::kDouble, "m s-1", "",
+      "ascent rate from the last sample at 80 % of the maximum depth to the dive's last sample (ASCENT_RATE)")));
+  c.temperature = ds.add_column(c.dim, of_dive(packed("dive_bottom_temperature", "degree_C", "",
+      "mean temperature of the samples from the first to the last at 80 % of the maximum depth (BOTTOM_TEMP)", 0.01)));
+  c.surface = ds.add_column(c.dim, of_dive(plain("dive_surface_interval", Type::kDouble, "s", "",
+      "time from the dive's end to the next dive's start (SURFACE_INTERVAL)")));
+  c.cut = ds.add_column(c.dim, of_dive(flags("dive_cut", Type::kByte,
+      "the dive was cut by a haul-out, a dry start, a gap or the end of the data (CUT)", "whole cut", 2)));
+  return c;
+}
+
+void put_dive(nc::Dataset& ds, const DivesFile::DiveColumns& c, const analysis::Dive& d) {
+  ds.set(c.number, static_cast<double>(d.number));
+  ds.set(c.start, static_cast<double>(d.start_ms) * 0.001);
+  ds.set(c.end, static_cast<double>(d.end_ms) * 0.001);
+  ds.set(c.duration, static_cast<double>(d.end_ms - d.start_ms) * 0.001);
+  ds.set(c.max_depth, d.max_depth_mm);
+  ds.set(c.max_depth_time, static_cast<double>(d.max_depth_ms) * 0.001);
+  if (d.has_bottom) ds.set(c.bottom_time, static_cast<double>(d.bottom_ms) * 0.001);
+  if (d.has_descent) ds.set(c.descent, d.descent_rate);
+  if (d.has_ascent) ds.set(c.ascent, d.ascent_rate);
+  if (d.has_temp) ds.set(c.temperature, d.bottom_temp_centi);
+  if (d.has_surface) ds.set(c.surface, static_cast<double>(d.surface_ms) * 0.001);
+  ds.set(c.cut, d.cut ? 1 : 0);
+  ds.end_row(c.dim);
+}
+
+// Kelvin of zero degrees Celsius in the tag's temperature counts (0.05 K): 273.15 / 0.05.
+constexpr std::int32_t kZeroCelsiusCounts = 5463;
+constexpr std::int32_t kIntFill = -2147483647;  // the int's _FillValue
+
+}  // namespace
+
+DivesFile::DivesFile(const FileStart& start) : ds(start.worker, start.path, with_title(start, "Dive samples of a tag deployment")) {
+  const std::size_t small = small_block_for(start.input_size);
+  events.add(ds, small);
+  obs = ds.add_dim("obs", sample_block_for(start.input_size));
+  time = ds.add_column(obs, time_var("time", "time of the dive sample"));
+  const auto data = [](VarSpec v) { return with_coordinates(std::move(v), "time"); };
+  // Depth is a measured series here, not a vertical coordinate: see the README (cdo).
+  depth = ds.add_column(obs, data(packed("depth", "m", "depth", "depth (DEPTH; 0 in a dry period's temperature stream)", 0.001)));
+  temperature = ds.add_column(obs, data(packed("temperature", "degree_C", "", "temperature (TEMP(C))", 0.05, true)));
+  for (int i = 0; i < kMaxPhotoChannels; ++i) {
+    const std::string n = std::to_string(i);
+    photo[i] = ds.add_column(obs, data(plain("photo" + n, Type::kInt, "1", "", "photo channel " + n + ", raw (PHOTO" + n + ")", true)));
+  }
+  odometer = ds.add_column(obs, data(packed("odometer", "m", "", "odometer distance since the previous sample (ODO_DELTA)", 0.12, true)));
+  const char* axes[3] = {"x", "y", "z"};
+  for (int a = 0; a < 3; ++a) {
+    const std::string n = axes[a];
+    mag[a] = ds.add_column(obs, data(packed("mag_" + n, "uT", "", "magnetic field along " + n + " (MAG" + char(n[0] - 32) + ")", 0.1, true)));
+  }
+  mag_temperature = ds.add_column(obs, data(plain("mag_temperature", Type::kByte, "degree_C", "", "magnetometer temperature (MAG_TEMP(C))", true)));
+  wetdry = ds.add_column(obs, data(plain("wetdry", Type::kShort, "1", "", "wet/dry state (WETDRY, regimes 6 and 8) or dryness (DRYNESS, regime 7)", true)));
+  regime = ds.add_column(obs, data(variable("regime", Type::kByte, "1", "", "TDR regime of the sample's dive start")));
+
+  const int haul_group = ds.add_group("haulouts", "Haul-outs between dives (the HAULOUT lines)");
+  haul = ds.add_dim("haulout", small, haul_group);
+  haul_start = ds.add_column(haul, time_var("haulout_start", "start of the haul-out"));
+  haul_end = ds.add_column(haul, with_coordinates(time_var("haulout_end", "end of the haul-out"), "haulout_start"));
+
+  const int start_group = ds.add_group("starts", "Dive and dry start records");
+  start_dim = ds.add_dim("start", small, start_group);
+  start_time = ds.add_column(start_dim, time_var("start_time", "time of the dive start, or the haul-out start of a dry start"));
+  const auto of_start = [](VarSpec v) { return with_coordinates(std::move(v), "start_time"); };
+  start_kind = ds.add_column(start_dim, of_start(flags("start_kind", Type::kByte, "kind of start record", "dive_start dry_start", 2)));
+  start_regime = ds.add_column(start_dim, of_start(variable("start_regime", Type::kByte, "1", "", "TDR regime in force")));
+  start_interval = ds.add_column(start_dim, of_start(variable("start_interval", Type::kDouble, "s", "", "sampling interval of the start record")));
+  start_offset = ds.add_column(start_dim, of_start(variable("start_offset", Type::kDouble, "1", "", "input byte offset after the start record")));
+
+  dives = add_dive_table(ds, small);
+  ds.define();
+}
+
+void DivesFile::start(StartKind kind, double t, std::uint8_t r, std::uint16_t i, std::uint64_t offset) {
+  ds.set(start_time, t);
+  ds.set(start_kind, static_cast<int>(kind));
+  ds.set(start_regime, r);
+  ds.set(start_interval, i * 0.01);
+  ds.set(start_offset, static_cast<double>(offset));
+  ds.end_row(start_dim);
+}
+
+void DivesFile::haulout(const Haulout& item) {
+  ds.set(haul_start, item.start);
+  ds.set(haul_end, item.end);
+  ds.end_row(haul);
+}
+
+void DivesFile::sample(const DiveSample& item) {
+  const TdrSample& s = item.sample;
+  const std::size_t r = ds.row(obs);
+  ds.set_at<double>(time, r, item.time);
+  // Millimetres: a depth beyond an int's range (no 16-bit count reaches it) reads as the fill.
+  const double mm = std::round(s.depth_m * 1000.0);
+  ds.set_at<std::int32_t>(depth, r, std::fabs(mm) < 2e9 ? static_cast<std::int32_t>(mm) : kIntFill);
+  if (item.has_temperature()) ds.set_at<std::int32_t>(temperature, r, std::int32_t{s.temp_raw} - kZeroCelsiusCounts);
+  if (item.has_photo()) {
+    for (int i = 0; i < item.photo_channels; ++i) ds.set_at<std::int32_t>(photo[i], r, s.photo[i]);
+  }
+  if (item.has_odometer()) ds.set_at<std::int32_t>(odometer, r, s.odo_raw);
+  if (item.has_magnetometer()) {
+    for (int a = 0; a < 3; ++a) ds.set_at<std::int32_t>(mag[a], r, static_cast<std::int16_t>(s.mag[a]));
+    ds.set_at<std::int8_t>(mag_temperature, r, s.mag_temp);
+  }
+  if (item.has_wetdry()) ds.set_at<std::int16_t>(wetdry, r, item.wetdry);
+  ds.set_at<std::int8_t>(regime, r, static_cast<std::int8_t>(item.regime));
+  ds.end_row(obs);
+}
+
+void DivesFile::dive(const analysis::Dive& d) { put_dive(ds, dives, d); }
+
+}  // namespace skelv::ncout
