@@ -222,10 +222,10 @@ class Files:
                     continue
                 line = TIMESTAMP.sub('', line)
             else:
-                m = re.match(r'^ (\w+) = ', line)
+                m = re.match(r'^\s+(\w+) = ', line)
                 if m:
                     current = m.group(1)
-                elif line.startswith('}'):
+                elif line.lstrip().startswith('}') or line.lstrip().startswith('group:'):
                     current = None
                 if current is not None and current.startswith('event'):
                     continue

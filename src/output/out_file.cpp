@@ -10,13 +10,6 @@
 namespace skelv {
 namespace {
 
-// A name the run may replace: nothing there, or a regular file of the runner's with write permission.
-bool replaceable(const char* path) {
-  struct stat s {};
-  if (::lstat(path, &s) != 0) return errno == ENOENT;
-  return S_ISREG(s.st_mode) && s.st_uid == ::geteuid() && (s.st_mode & S_IWUSR) != 0;
-}
-
 // Removes what an interrupted run left under the partial name, when it is a file of the runner's.
 bool clear_partial(const char* partial) {
   struct stat s {};
@@ -26,11 +19,18 @@ bool clear_partial(const char* partial) {
 
 }  // namespace
 
+bool out_name_free(const char* path) {
+  struct stat s {};
+  if (::lstat(path, &s) != 0) return errno == ENOENT;
+  // The mode bits say what the owner allows; access() also knows of a file made immutable.
+  return S_ISREG(s.st_mode) && s.st_uid == ::geteuid() && (s.st_mode & S_IWUSR) != 0 && ::access(path, W_OK) == 0;
+}
+
 bool out_open(OutFile& file, const char* path, bool durable) {
   file.path = path;
   file.durable = durable;
   file.partial = file.path + kPartialSuffix;
-  if (!replaceable(path) || !clear_partial(file.partial.c_str())) return false;
+  if (!out_name_free(path) || !clear_partial(file.partial.c_str())) return false;
   int fd;
   do {
     // O_EXCL: a name that appeared since (a link, say) is never written through.

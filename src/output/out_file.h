@@ -29,6 +29,11 @@ struct OutFile {
 inline constexpr std::size_t kOutBufferSize = 1 << 18;
 inline constexpr char kPartialSuffix[] = ".partial";
 
+// True when a new file may take the name `path`: nothing is there, or a regular file of the
+// runner's that the runner may write (not a link, a folder, a device, another user's file or an
+// immutable one).
+bool out_name_free(const char* path);
+
 // Creates `path`.partial for writing. False when the final name is taken by something that is
 // not a regular file of the runner's that the runner may write, or the partial file can't be made.
 bool out_open(OutFile& file, const char* path, bool durable = false);

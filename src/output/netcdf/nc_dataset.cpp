@@ -14,6 +14,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <future>
+
+#include "output/out_file.h"
 
 namespace skelv::nc {
 namespace {
@@ -95,6 +98,12 @@ void Worker::post(std::function<void()> task) {
   changed_.wait(lock, [this] { return tasks_.size() < kMaxQueued; });
   tasks_.push_back(std::move(task));
   changed_.notify_all();
+}
+
+void Worker::drain() {
+  std::promise<void> done;
+  post([&done] { done.set_value(); });
+  done.get_future().wait();
 }
 
 void Worker::finish() {
@@ -197,7 +206,8 @@ Dataset::Dataset(Worker& worker, std::string path, TextAttrs globals)
 Dataset::~Dataset() = default;
 
 void Dataset::create(const TextAttrs& globals) {
-  const std::string in_the_way = clear_partial(partial_);
+  // The final name too must be free to take the file when it is whole.
+  const std::string in_the_way = out_name_free(path_.c_str()) ? clear_partial(partial_) : path_ + " is in the way";
   if (!in_the_way.empty()) {
     errors_.push_back("create: " + in_the_way);
     return;
@@ -400,6 +410,13 @@ void Dataset::put_global_int(const std::string& name, int value) {
 void Dataset::put_global_double(const std::string& name, double value) {
   worker_.post([this, name, value] {
     if (usable()) check(nc_put_att_double(ncid_, NC_GLOBAL, name.c_str(), NC_DOUBLE, 1, &value), "global attribute");
+  });
+}
+
+void Dataset::sync() {
+  for (std::size_t d = 0; d < dims_.size(); ++d) flush(static_cast<int>(d));
+  worker_.post([this] {
+    if (ncid_ >= 0 && errors_.empty()) check(nc_sync(ncid_), "write");
   });
 }
 

@@ -31,6 +31,8 @@ class Worker {
   Worker(const Worker&) = delete;
   Worker& operator=(const Worker&) = delete;
   void post(std::function<void()> task);
+  // Waits until every task posted so far has run.
+  void drain();
   // Runs every task posted so far and ends the thread.
   void finish();
 
@@ -133,6 +135,9 @@ class Dataset {
   void put_global_double(const std::string& name, double value);
   // Writes the last blocks, closes the file and moves it onto its final name (on the writer
   // thread). A file that failed is removed.
+  // Writes the blocks in progress and has the library put everything on the disk, so that a
+  // failure shows in errors() once the worker is drained.
+  void sync();
   void close();
   const std::string& path() const { return path_; }
   // Every failure of the file (creation, definition, writing, closing, the move into place),

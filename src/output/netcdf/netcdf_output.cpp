@@ -1,5 +1,7 @@
 #include "output/netcdf/netcdf_output.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <ctime>
 
@@ -163,6 +165,13 @@ void NetcdfOutput::suspect(const SuspectRecord& item) { files_->put_event(ncout:
 
 void NetcdfOutput::end_run(const RunEvents& events) {
   Files& f = *files_;
+  // Every file's data reach the disk first: a file that can't be written fails the run before
+  // any file is given the run's result, so that each file's result knows of it.
+  f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { ds.sync(); });
+  f.worker.drain();
+  std::size_t reported[4] = {};
+  std::size_t k = 0;
+  f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { reported[k++] = report_errors(ds, 0); });
   f.outcome.result = result_name(result_of(events));
   f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) {
     ncout::put_outcome(ds, f.outcome);
@@ -170,13 +179,30 @@ void NetcdfOutput::end_run(const RunEvents& events) {
   });
   f.worker.finish();
   f.ending = true;
-  f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) {
-    if (!report_) return;
-    for (const std::string& error : ds.errors()) {
-      const std::string message = "Can't write NetCDF file " + ds.path() + " (" + error + ")\n";
-      report_(message.c_str());
-    }
-  });
+  k = 0;
+  f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { report_errors(ds, reported[k++]); });
+}
+
+void NetcdfOutput::files(std::vector<WrittenFile>& out) const {
+  const Files& f = *files_;
+  const auto add = [&out](const nc::Dataset& ds, int obs) {
+    struct stat s {};
+    const bool whole = ds.errors().empty() && ::stat(ds.path().c_str(), &s) == 0;
+    out.push_back(WrittenFile{ds.path(), "netcdf", ds.rows(obs), whole ? static_cast<std::uint64_t>(s.st_size) : 0, whole});
+  };
+  if (f.ctd) add(f.ctd->ds, f.ctd->obs);
+  if (f.dives) add(f.dives->ds, f.dives->obs);
+  if (f.acc) add(f.acc->ds, f.acc->obs);
+  if (f.gps) add(f.gps->ds, f.gps->obs);
+}
+
+std::size_t NetcdfOutput::report_errors(const nc::Dataset& ds, std::size_t from) {
+  const std::vector<std::string>& errors = ds.errors();
+  for (std::size_t i = from; report_ && i < errors.size(); ++i) {
+    const std::string message = "Can't write NetCDF file " + ds.path() + " (" + errors[i] + ")\n";
+    report_(message.c_str());
+  }
+  return errors.size();
 }
 
 }  // namespace skelv

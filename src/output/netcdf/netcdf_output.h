@@ -13,6 +13,9 @@
 #include "records/items.h"
 
 namespace skelv {
+namespace nc {
+class Dataset;
+}
 
 struct NetcdfSettings {
   std::string ctd_path, dives_path, accel_path, gps_path;
@@ -52,7 +55,12 @@ class NetcdfOutput final : public Output {
 
   struct Files;
 
+ void files(std::vector<WrittenFile>& out) const override;
+
  private:
+  // Reports the errors of `ds` from the `from`th on; returns how many it has.
+  std::size_t report_errors(const nc::Dataset& ds, std::size_t from);
+
   ReportFn report_;
   std::unique_ptr<Files> files_;
 };
