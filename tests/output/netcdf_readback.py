@@ -310,6 +310,9 @@ def readback(skelv, make_image):
         check(casts.cast_number.values.tolist() == [1, 2, 3, 4], "cast numbers %r" % casts.cast_number.values.tolist())
         check(ctd.cast.values.tolist() == [1] * 8 + [2] * 4 + [1] * 6 + [3] * 2 + [4] * 2, "casts %r" % ctd.cast.values.tolist())
         check(casts.channel_mask.values.tolist() == [0x13, 2, 0x0C, 3], "masks %r" % casts.channel_mask.values.tolist())
+        # The casts' own intervals (50 and 100 hundredths of a second), not the information record's.
+        check(casts.sampling_interval.values.tolist() == [0.5, 1.0, 1.0, 1.0],
+              "sampling intervals %r" % casts.sampling_interval.values.tolist())
         sets = [[m for m, bit in zip(casts.sensor_set.flag_meanings.split(), casts.sensor_set.flag_masks) if int(v) & int(bit)]
                 for v in casts.sensor_set.values]
         check(sets == [["fluorescence", "bphase", "internal_temperature"], ["fluorescence"], ["ppfd"], ["oxygen"]],

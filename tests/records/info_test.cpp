@@ -32,6 +32,10 @@ TEST_F(InfoTest, CalibrationInForceShowsInTheLinesAfterIt) {
       {{{.acc_counts_per_g = 512, .acc_offset = 8, .size = 22}}, "546.67\t546.67\t0.00", "-12.0000"},
       {{{.acc_counts_per_g = 512, .acc_offset = 8, .size = 23}}, "546.67\t546.67\t0.00", "-14.0000"},
       {{{.acc_counts_per_g = 512, .acc_offset = 8, .size = 24}}, "546.67\t546.67\t0.00", "-6.0000"},
+      // 8 bytes end right after the pressure scale, which takes effect: (17000 - 600) / 100; 7
+      // bytes end inside it, and the default stays.
+      {{{.pressure_scale = 100, .size = 8}}, "164.00\t164.00\t0.00", "-12.0000"},
+      {{{.pressure_scale = 100, .size = 7}}, "546.67\t546.67\t0.00", "-12.0000"},
       // 3 bytes: the version and half the dive interval; the scale of the block before stays.
       {{{.pressure_scale = 16}, {.tag_version = 132, .pressure_scale = 30, .size = 3}}, "1025.00\t1025.00\t0.00",
        "-12.0000"},

@@ -47,6 +47,10 @@ TEST_F(TimeTest, SevenByteTimeIgnoresItsLastByteAndFieldsOutOfRangeCarry) {
     fresh();
     EXPECT_EQ(text(read(bytes)), expected);
   }
+  // 2004-02-29 12:00: 34 years from 1970 with 8 leap days (1972 to 2000) = 12418 days, then
+  // 31 + 28 days into 2004: 12477 * 86400 + 12 * 3600 seconds.
+  fresh();
+  EXPECT_EQ(read({104, 2, 29, 12, 0, 0, 0}), 1078056000.0);
   // With only 4 bytes left: false, nothing stored, end of input.
   attach({0x77, 3, 4, 5});
   double t = 42.0;
