@@ -166,20 +166,30 @@ void NetcdfOutput::suspect(const SuspectRecord& item) { files_->put_event(ncout:
 void NetcdfOutput::end_run(const RunEvents& events) {
   Files& f = *files_;
   // Every file's data reach the disk first: a file that can't be written fails the run before
-  // any file is given the run's result, so that each file's result knows of it.
-  f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { ds.sync(); });
-  f.worker.drain();
+  // any file is given the run's result, so that each file's result knows of it. The result goes
+  // to the disk the same way; should that fail for one file, the others learn the new result.
   std::size_t reported[4] = {};
-  std::size_t k = 0;
-  f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { reported[k++] = report_errors(ds, 0); });
-  f.outcome.result = result_name(result_of(events));
-  f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) {
-    ncout::put_outcome(ds, f.outcome);
-    ds.close();
-  });
+  const auto sync_and_report = [&] {
+    f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { ds.sync(); });
+    f.worker.drain();
+    std::size_t k = 0;
+    f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) {
+      reported[k] = report_errors(ds, reported[k]);
+      ++k;
+    });
+  };
+  sync_and_report();
+  for (int round = 0; round < 2; ++round) {
+    const std::string result = result_name(result_of(events));
+    if (round > 0 && result == f.outcome.result) break;
+    f.outcome.result = result;
+    f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { ncout::put_outcome(ds, f.outcome); });
+    sync_and_report();
+  }
+  f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { ds.close(); });
   f.worker.finish();
   f.ending = true;
-  k = 0;
+  std::size_t k = 0;
   f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { report_errors(ds, reported[k++]); });
 }
 
