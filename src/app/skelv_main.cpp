@@ -37,7 +37,9 @@ void report_run(RunState& s, const CommandLine& cl, int argc, const char* const*
                 OutFile& file) {
   ReportInput in;
   for (int i = 0; i < argc; ++i) in.command_line.emplace_back(argv[i]);
-  in.run = &s.run;
+  in.input_name = s.run.input_name;
+  in.end_offset = s.run.byte_count;
+  in.tag_version = s.run.tag_version;
   in.events = &s.events;
   in.start_offset = cl.offset;
   struct stat info {};

@@ -41,23 +41,22 @@ void CalibrationLog::info(const InfoRecord& item) {
 }
 
 std::string report_json(const ReportInput& in) {
-  const Run& run = *in.run;
   const RunEvents& events = *in.events;
   ordered_json j;
   j["skelv_version"] = SKELV_VERSION_TEXT;
   j["command_line"] = in.command_line;
   j["result"] = result_name(result_of(events));
 
-  ordered_json input{{"name", run.input_name}};
+  ordered_json input{{"name", in.input_name}};
   if (in.input_size >= 0) input["size"] = in.input_size;
   const std::uint64_t start = in.start_offset > 0 ? static_cast<std::uint64_t>(in.start_offset) : 0;
-  const std::uint64_t span = run.byte_count > start ? run.byte_count - start : 0;
+  const std::uint64_t span = in.end_offset > start ? in.end_offset - start : 0;
   input["start_offset"] = start;
-  input["end_offset"] = run.byte_count;
+  input["end_offset"] = in.end_offset;
   input["bytes_decoded"] = span > events.damaged_bytes ? span - events.damaged_bytes : 0;
   input["bytes_not_decoded"] = events.damaged_bytes + in.undecoded;
   j["input"] = input;
-  j["tag_version"] = run.tag_version >= 0 ? ordered_json(run.tag_version) : ordered_json(nullptr);
+  j["tag_version"] = in.tag_version >= 0 ? ordered_json(in.tag_version) : ordered_json(nullptr);
 
   ordered_json failures = ordered_json::array();
   ordered_json stretches = ordered_json::array();

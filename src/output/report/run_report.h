@@ -7,7 +7,6 @@
 
 #include "output/out_file.h"
 #include "records/items.h"
-#include "run/run.h"
 
 namespace skelv {
 
@@ -38,7 +37,9 @@ class CalibrationLog final : public Output {
 
 struct ReportInput {
   std::vector<std::string> command_line;
-  const Run* run = nullptr;
+  std::string input_name;
+  std::uint64_t end_offset = 0;   // where decoding ended
+  std::int32_t tag_version = -1;  // negative: unknown
   const RunEvents* events = nullptr;
   std::int64_t start_offset = 0;
   long long input_size = -1;     // negative: not known (a pipe)
