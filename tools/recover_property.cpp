@@ -5,7 +5,7 @@
 // summary, and exits with 1 when any image was not valid or was changed by -recover.
 //
 //   skelv-recover-property SKELV WORKDIR [--seeds N | --seeds FIRST-LAST] [--kind range|realistic|mixed]
-//                          [--size BYTES] [--dives] [--netcdf] [--quiet]
+//                          [--size BYTES] [--end seed|erased|data|code|none] [--dives] [--netcdf] [--quiet]
 //
 // SKELV_PROPERTY_SEEDS in the environment, when set, replaces the count of --seeds. "mixed"
 // (the default) makes every fourth seed a realistic image and the others whole-range ones.
@@ -41,7 +41,7 @@ struct Totals {
 int usage() {
   std::fprintf(stderr,
                "usage: skelv-recover-property SKELV WORKDIR [--seeds N | --seeds FIRST-LAST] "
-               "[--kind range|realistic|mixed] [--size BYTES] [--dives] [--netcdf] [--quiet]\n");
+               "[--kind range|realistic|mixed] [--size BYTES] [--end seed|erased|data|code|none] [--dives] [--netcdf] [--quiet]\n");
   return 2;
 }
 
@@ -64,6 +64,8 @@ bool parse(int argc, char** argv, Options& o) {
       if (!o.mixed && !valid::parse_kind(v, o.image.kind)) return false;
     } else if (arg == "--size" && has_value) {
       o.image.size = std::strtoull(argv[++i], nullptr, 10);
+    } else if (arg == "--end" && has_value) {
+      if (!valid::parse_ending(argv[++i], o.image.ending)) return false;
     } else if (arg == "--dives") {
       o.switches.push_back("-dives");
       o.suffixes.push_back("_dives.txt");

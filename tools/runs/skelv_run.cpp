@@ -52,16 +52,53 @@ int spawn(std::vector<std::string> args, const std::string& out, const std::stri
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The values of a NetCDF file: what ncdump prints after "data:" (the attributes before it name
-// the command line, which differs between the runs).
+// The values of a NetCDF file, one line "variable: value" each, from what ncdump prints after
+// "data:" (the attributes before it name the command line, which differs between the runs). A
+// damage note is an entry of the event variables; it is left out like the text files' notes.
 std::vector<std::string> netcdf_data(const std::string& path) {
-  const std::string text = path + ".cdl", err = path + ".err";
-  spawn({"ncdump", path}, text, err);
-  std::vector<std::string> lines = split_lines(slurp(text));
-  const auto data = std::find(lines.begin(), lines.end(), "data:");
-  lines.erase(lines.begin(), data);
-  std::remove(text.c_str());
+  const std::string text_path = path + ".cdl", err = path + ".err";
+  spawn({"ncdump", path}, text_path, err);
+  const std::string text = slurp(text_path);
+  std::remove(text_path.c_str());
   std::remove(err.c_str());
+  std::vector<std::pair<std::string, std::vector<std::string>>> variables;
+  std::size_t i = text.find("\ndata:\n");
+  i = i == std::string::npos ? text.size() : i + 7;
+  while (i < text.size()) {
+    const std::size_t eq = text.find(" = ", i);
+    if (eq == std::string::npos) break;
+    std::string name = text.substr(i, eq - i);
+    name.erase(0, name.find_first_not_of(" \n"));
+    std::vector<std::string> values(1);
+    bool quoted = false;
+    for (i = eq + 3; i < text.size() && (quoted || text[i] != ';'); ++i) {
+      const char c = text[i];
+      if (quoted && c == '\\' && i + 1 < text.size()) {
+        values.back() += text.substr(i++, 2);
+      } else if (c == '"') {
+        quoted = !quoted;
+        values.back() += c;
+      } else if (!quoted && c == ',') {
+        values.emplace_back();
+      } else if (quoted || (c != ' ' && c != '\n')) {
+        values.back() += c;
+      }
+    }
+    ++i;
+    variables.emplace_back(name, values);
+  }
+  std::vector<bool> damage;
+  for (const auto& [name, values] : variables) {
+    if (name != "event_text") continue;
+    for (const std::string& v : values) damage.push_back(v.rfind("\"Damaged:", 0) == 0);
+  }
+  std::vector<std::string> lines;
+  for (const auto& [name, values] : variables) {
+    for (std::size_t k = 0; k < values.size(); ++k) {
+      if (name.rfind("event_", 0) == 0 && k < damage.size() && damage[k]) continue;
+      lines.push_back(name + ": " + values[k]);
+    }
+  }
   return lines;
 }
 

@@ -10,8 +10,9 @@
 
 namespace skelv::runs {
 
-// An output file by the suffix Skelv gives it (`_tdr.txt`, `_dives.txt`, `_ctd.nc`, ...). NetCDF
-// files are read as the data section of their ncdump text.
+// An output file by the suffix Skelv gives it (`_tdr.txt`, `_dives.txt`, `_ctd.nc`, ...): its lines,
+// or for a NetCDF file its values as ncdump prints them, one "variable: value" line each, without
+// the damage notes among its events.
 struct OutputFile {
   std::string suffix;
   bool exists = false;

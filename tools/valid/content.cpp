@@ -27,16 +27,16 @@ Generator::Generator(std::uint64_t seed, const ImageOptions& options)
   if (range()) {
     // Sizes spread evenly on a log scale from 256 bytes to 24 KiB.
     target_ = options.size != 0 ? options.size : static_cast<std::size_t>(256.0 * std::pow(96.0, pick(0, 1000) / 1000.0));
-    const Finish finishes[] = {Finish::kErased, Finish::kErased, Finish::kData, Finish::kBare, Finish::kCut};
-    finish_ = finishes[pick(0, 4)];
+    const Ending finishes[] = {Ending::kErasedFill, Ending::kErasedFill, Ending::kDataAfter, Ending::kCodeOnly, Ending::kNoCode};
+    finish_ = options.ending != Ending::kSeed ? options.ending : finishes[pick(0, 4)];
     max_depth_ = pick(2, 8);
     chain_depth_ = chance(0.15) ? pick(9, 60) : 0;
     return;
   }
   target_ = options.size != 0 ? options.size : static_cast<std::size_t>(pick(8, 64)) * 1024;
-  const Finish finishes[] = {Finish::kErased, Finish::kErased, Finish::kErased, Finish::kErased,
-                             Finish::kData,   Finish::kBare,   Finish::kCut};
-  finish_ = finishes[pick(0, 6)];
+  const Ending finishes[] = {Ending::kErasedFill, Ending::kErasedFill, Ending::kErasedFill, Ending::kErasedFill,
+                             Ending::kDataAfter,   Ending::kCodeOnly,   Ending::kNoCode};
+  finish_ = options.ending != Ending::kSeed ? options.ending : finishes[pick(0, 6)];
   max_depth_ = 3;
   chain_depth_ = 0;
   const int regimes[] = {7, 7, 7, 1, 1, 2, 3, 5, 6, 8};
@@ -287,11 +287,11 @@ std::uint16_t Generator::walk(std::uint16_t now) {
 
 void Generator::tail() {
   switch (finish_) {
-    case Finish::kErased:
+    case Ending::kErasedFill:
       feature(kTailErased);
       bytes_.insert(bytes_.end(), static_cast<std::size_t>(pick(1, 4096)), kEnd);
       break;
-    case Finish::kData: {
+    case Ending::kDataAfter: {
       // Memory that was not erased: some 0xFF perhaps, then anything, at least one other byte.
       feature(kTailData);
       ex_.data_after_end = true;
@@ -326,6 +326,14 @@ bool parse_kind(const std::string& text, ImageKind& kind) {
   else if (text == "realistic") kind = ImageKind::kRealistic;
   else return false;
   return true;
+}
+
+bool parse_ending(const std::string& text, Ending& ending) {
+  static const char* const kNames[] = {"seed", "erased", "data", "code", "none"};
+  for (int i = 0; i < 5; ++i) {
+    if (text == kNames[i]) ending = static_cast<Ending>(i);
+  }
+  return std::find(std::begin(kNames), std::end(kNames), text) != std::end(kNames);
 }
 
 const char* feature_name(Feature f) {

@@ -45,7 +45,7 @@ void Generator::top_level() {
     if (cut_) return;
     if (next.fresh) {
       if (finishing()) {
-        if (finish_ == Finish::kCut) {
+        if (finish_ == Ending::kNoCode) {
           feature(kNoEndCode);
           return;
         }
@@ -112,7 +112,7 @@ std::uint8_t Generator::rel(std::uint16_t& value, std::uint16_t target, Read rea
       } else if (const int extra = extra_code(read); extra >= 0) {
         x = static_cast<std::uint8_t>(extra);
       } else if (read == Read::kEnd) {
-        if (finish_ == Finish::kCut && finishing() && m_.depth == 1) {
+        if (finish_ == Ending::kNoCode && finishing() && m_.depth == 1) {
           // The file ends here: the read fails as at the end-of-data code.
           cut_ = true;
           feature(kNoEndCode);

@@ -43,8 +43,6 @@ struct Next {
 // stream-ending code is read and dropped (CTD channels after the first, burst axes after x).
 enum class Read { kValue, kEnd, kNoEnd };
 
-enum class Finish { kErased, kData, kBare, kCut };  // after the end-of-data code; or no code at all
-
 class Generator {
  public:
   Generator(std::uint64_t seed, const ImageOptions& options);
@@ -99,7 +97,7 @@ class Generator {
   std::mt19937_64 rng_;
   ImageKind kind_;
   std::size_t target_;
-  Finish finish_;
+  Ending finish_;
   int max_depth_;    // deepest nesting that random records may reach
   int chain_depth_;  // nesting that one chain of profiles and bursts reaches (0: none)
   std::vector<std::uint8_t> bytes_;

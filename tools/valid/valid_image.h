@@ -76,15 +76,26 @@ struct ValidImage {
   Coverage coverage;
 };
 
+// How an image ends.
+enum class Ending {
+  kSeed,        // as the seed chooses among the others
+  kErasedFill,  // the end-of-data code, then erased memory (0xFF bytes)
+  kDataAfter,   // the end-of-data code, then bytes that are not all 0xFF
+  kCodeOnly,    // the end-of-data code is the last byte
+  kNoCode,      // the file ends after a record or inside a stream, without the code
+};
+
 struct ImageOptions {
   ImageKind kind = ImageKind::kRange;
   std::size_t size = 0;  // bytes to aim at; 0 lets the seed choose
+  Ending ending = Ending::kSeed;
 };
 
 ValidImage make_valid_image(std::uint64_t seed, const ImageOptions& options);
 
 const char* kind_name(ImageKind kind);
 bool parse_kind(const std::string& text, ImageKind& kind);
+bool parse_ending(const std::string& text, Ending& ending);
 const char* feature_name(Feature f);
 
 }  // namespace skelv::valid

@@ -1,9 +1,11 @@
 // Writes one valid tag image, or tells what a range of seeds covers.
 //
-//   skelv-valid-image SEED OUTPUT [--kind range|realistic] [--size BYTES[k]] [--check SKELV]
+//   skelv-valid-image SEED OUTPUT [--kind range|realistic] [--size BYTES[k]]
+//                     [--end seed|erased|data|code|none] [--check SKELV]
 //   skelv-valid-image --coverage FIRST_SEED COUNT [--kind range|realistic]
 //
-// --check runs SKELV on the image and exits with 1 unless the run decodes it cleanly to the
+// --end: after the end-of-data code erased memory, other data or nothing; or no code at all
+// (default: as the seed chooses). --check runs SKELV on the image and exits with 1 unless the run decodes it cleanly to the
 // byte and with the data lines the generator meant.
 #include <cstdio>
 #include <cstdlib>
@@ -54,7 +56,8 @@ void print_coverage(const Coverage& c) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: skelv-valid-image SEED OUTPUT [--kind range|realistic] [--size BYTES[k]] [--check SKELV]\n"
+               "usage: skelv-valid-image SEED OUTPUT [--kind range|realistic] [--size BYTES[k]] [--end seed|erased|data|code|none]\n"
+               "                         [--check SKELV]\n"
                "       skelv-valid-image --coverage FIRST_SEED COUNT [--kind range|realistic]\n");
   return 2;
 }
@@ -76,6 +79,8 @@ int main(int argc, char** argv) {
     } else if (arg == "--size") {
       char* unit = nullptr;
       options.size = std::strtoull(argv[++i], &unit, 10) * (*unit == 'k' ? 1024 : 1);
+    } else if (arg == "--end" && parse_ending(argv[i + 1], options.ending)) {
+      ++i;
     } else if (arg == "--check" && !coverage) {
       check = argv[++i];
     } else {
