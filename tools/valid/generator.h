@@ -74,8 +74,10 @@ class Generator {
 
   // Choices (content.cpp).
   bool range() const { return kind_ == ImageKind::kRange; }
-  int pick(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng_); }
-  bool chance(double p) { return std::bernoulli_distribution(p)(rng_); }
+  // Drawn straight from the engine, whose output the standard fixes, so that a seed gives the
+  // same image with every standard library.
+  int pick(int lo, int hi) { return lo + static_cast<int>(rng_() % static_cast<std::uint64_t>(hi - lo + 1)); }
+  bool chance(double p) { return static_cast<double>(rng_() >> 11) * 0x1.0p-53 < p; }
   void leading_bytes();
   std::uint8_t top_code(bool first);
   int extra_code(Read read);
