@@ -28,8 +28,9 @@ namespace {
 using namespace skelv::damage;
 
 constexpr int kDamageKinds = 6;
-const char* const kKindNames[kDamageKinds] = {"1..512 random bytes", "one flipped bit",   "one random byte",
-                                              "stray 0xFF",          "two images spliced", "erased 0xFF fill at the end"};
+const char* const kKindNames[kDamageKinds] = {"1..512 random bytes", "one flipped bit",
+                                              "one random byte",     "stray 0xFF",
+                                              "two images spliced",  "erased 0xFF fill at the end"};
 
 struct Group {
   std::string name;
@@ -54,7 +55,9 @@ struct Damaged {
 };
 
 Damaged damage(int kind, const Group& g, std::mt19937_64& rng) {
-  auto pick = [&](std::uint64_t lo, std::uint64_t hi) { return std::uniform_int_distribution<std::uint64_t>(lo, hi)(rng); };
+  auto pick = [&](std::uint64_t lo, std::uint64_t hi) {
+    return std::uniform_int_distribution<std::uint64_t>(lo, hi)(rng);
+  };
   const std::size_t a = static_cast<std::size_t>(pick(0, g.bases.size() - 1));
   const Bytes& base = g.bases[a];
   Damaged d{base, a, {a}, 0, 1};
@@ -62,12 +65,22 @@ Damaged damage(int kind, const Group& g, std::mt19937_64& rng) {
   switch (kind) {
     case 0:
       d.stretch = pick(1, 512);
-      for (std::uint64_t i = 0; i < d.stretch && at + i < d.image.size(); ++i) d.image[at + i] = static_cast<std::uint8_t>(rng());
+      for (std::uint64_t i = 0; i < d.stretch && at + i < d.image.size(); ++i)
+        d.image[at + i] = static_cast<std::uint8_t>(rng());
       d.damage_end = at + d.stretch;
       break;
-    case 1: d.image[at] ^= static_cast<std::uint8_t>(1u << pick(0, 7)); d.damage_end = at + 1; break;
-    case 2: d.image[at] = static_cast<std::uint8_t>(d.image[at] + pick(1, 255)); d.damage_end = at + 1; break;
-    case 3: d.image[at] = 0xFF; d.damage_end = at + 1; break;
+    case 1:
+      d.image[at] ^= static_cast<std::uint8_t>(1u << pick(0, 7));
+      d.damage_end = at + 1;
+      break;
+    case 2:
+      d.image[at] = static_cast<std::uint8_t>(d.image[at] + pick(1, 255));
+      d.damage_end = at + 1;
+      break;
+    case 3:
+      d.image[at] = 0xFF;
+      d.damage_end = at + 1;
+      break;
     case 4: {
       std::size_t b = a;
       while (g.bases.size() > 1 && b == a) b = static_cast<std::size_t>(pick(0, g.bases.size() - 1));
@@ -90,8 +103,8 @@ Damaged damage(int kind, const Group& g, std::mt19937_64& rng) {
   return d;
 }
 
-void measure(const std::string& skelv, const std::string& dir, const Group& g, int kind, std::mt19937_64& rng,
-             Tally& t, bool verbose) {
+void measure(const std::string& skelv, const std::string& dir, const Group& g, int kind, std::mt19937_64& rng, Tally& t,
+             bool verbose) {
   const Damaged d = damage(kind, g, rng);
   const Output& ref = g.refs[d.ref];
   std::vector<const Multiset*> known;
@@ -116,7 +129,8 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
     std::fprintf(stderr, "%s kind %d base %zu end %llu: status %d/%d, bytes %llu/%llu of %zu, spurious %llu\n",
                  g.name.c_str(), kind, d.ref, static_cast<unsigned long long>(d.damage_end), plain.run.status,
                  recover.run.status, static_cast<unsigned long long>(plain.byte_count),
-                 static_cast<unsigned long long>(recover.byte_count), d.image.size(), static_cast<unsigned long long>(s));
+                 static_cast<unsigned long long>(recover.byte_count), d.image.size(),
+                 static_cast<unsigned long long>(s));
   }
 }
 
@@ -130,13 +144,16 @@ const char* pct(std::uint64_t kept, std::uint64_t of, char* out) {
 }
 
 void print_table(const std::array<Tally, kDamageKinds>& tally) {
-  std::printf("| damage | images | lines after | plain kept | -recover kept | lines 4 KiB after | plain kept | -recover kept | plain ended early | -recover ended early | plain spurious lines | -recover spurious lines (max per image) | images with more spurious lines than damaged bytes |\n");
+  std::printf(
+      "| damage | images | lines after | plain kept | -recover kept | lines 4 KiB after | plain kept | -recover kept | "
+      "plain ended early | -recover ended early | plain spurious lines | -recover spurious lines (max per image) | "
+      "images with more spurious lines than damaged bytes |\n");
   std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int kind = 0; kind < kDamageKinds; ++kind) {
     const Tally& t = tally[kind];
     char a[32], b[32], c[32], e[32];
-    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu | %llu (%llu) | %llu |\n", kKindNames[kind],
-                static_cast<unsigned long long>(t.images), static_cast<unsigned long long>(t.after),
+    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu | %llu (%llu) | %llu |\n",
+                kKindNames[kind], static_cast<unsigned long long>(t.images), static_cast<unsigned long long>(t.after),
                 pct(t.plain_kept, t.after, a), pct(t.recover_kept, t.after, b),
                 static_cast<unsigned long long>(t.loose_after), pct(t.loose_plain_kept, t.loose_after, c),
                 pct(t.loose_recover_kept, t.loose_after, e), static_cast<unsigned long long>(t.plain_ended_early),
@@ -160,16 +177,19 @@ void check_undamaged(const std::string& skelv, const std::string& dir, const Gro
     }
     changed += same ? 0 : 1;
   }
-  std::printf("Undamaged images, plain against -recover: %llu of %zu images changed; of %llu lines %llu lost, "
-              "%llu changed or added\n\n", changed, g.bases.size(), lines, lost, added);
+  std::printf(
+      "Undamaged images, plain against -recover: %llu of %zu images changed; of %llu lines %llu lost, "
+      "%llu changed or added\n\n",
+      changed, g.bases.size(), lines, lost, added);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 6) {
-    std::fprintf(stderr, "usage: skelv-damage-bench SKELV WORKDIR IMAGES_PER_KIND SEED [--group NAME] IMAGE... "
-                         "[--group NAME IMAGE...]\n");
+    std::fprintf(stderr,
+                 "usage: skelv-damage-bench SKELV WORKDIR IMAGES_PER_KIND SEED [--group NAME] IMAGE... "
+                 "[--group NAME IMAGE...]\n");
     return 2;
   }
   const std::string skelv = argv[1];

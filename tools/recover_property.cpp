@@ -41,7 +41,8 @@ struct Totals {
 int usage() {
   std::fprintf(stderr,
                "usage: skelv-recover-property SKELV WORKDIR [--seeds N | --seeds FIRST-LAST] "
-               "[--kind range|realistic|mixed] [--size BYTES] [--end seed|erased|data|code|none] [--dives] [--netcdf] [--quiet]\n");
+               "[--kind range|realistic|mixed] [--size BYTES] [--end seed|erased|data|code|none] [--dives] [--netcdf] "
+               "[--quiet]\n");
   return 2;
 }
 
@@ -137,10 +138,11 @@ int main(int argc, char** argv) {
                   plain.status, recovered.status, report.c_str());
     }
   }
-  std::printf("-recover property, seeds %llu to %llu: %llu images (%llu range, %llu realistic), %llu not valid; "
-              "%llu changed by -recover (%llu range, %llu realistic); of %llu lines %llu lost (%.2f %%), "
-              "%llu changed or added, %llu files reordered\n",
-              o.first, o.last, t.images, t.by_kind[0], t.by_kind[1], t.invalid, t.changed, t.changed_by_kind[0],
-              t.changed_by_kind[1], t.lines, t.lost, percent(t.lost, t.lines), t.added, t.reordered);
+  std::printf(
+      "-recover property, seeds %llu to %llu: %llu images (%llu range, %llu realistic), %llu not valid; "
+      "%llu changed by -recover (%llu range, %llu realistic); of %llu lines %llu lost (%.2f %%), "
+      "%llu changed or added, %llu files reordered\n",
+      o.first, o.last, t.images, t.by_kind[0], t.by_kind[1], t.invalid, t.changed, t.changed_by_kind[0],
+      t.changed_by_kind[1], t.lines, t.lost, percent(t.lost, t.lines), t.added, t.reordered);
   return t.invalid == 0 && t.changed == 0 ? 0 : 1;
 }

@@ -2,11 +2,12 @@
 // the Skelv executable decodes every image to the byte and with the data lines the generator
 // counted, and a few hundred whole-range seeds cover the format's range. Then the comparison of
 // a plain and a -recover run that the property rests on.
+#include "valid/valid_image.h"
+
 #include <gtest/gtest.h>
 
 #include "runs/skelv_run.h"
 #include "support/test_support.h"
-#include "valid/valid_image.h"
 
 namespace skelv::test {
 namespace {
@@ -27,7 +28,8 @@ TEST(ValidImage, PlainRunDecodesEveryImageToItsEndWithTheCountedLines) {
   TempDir dir;
   const std::string path = dir.file("valid.bin");
   for (std::uint64_t seed = 0; seed < 60; ++seed) {
-    const valid::ValidImage image = make_valid_image(seed, ImageOptions{seed % 3 == 2 ? ImageKind::kRealistic : ImageKind::kRange, 0});
+    const valid::ValidImage image =
+        make_valid_image(seed, ImageOptions{seed % 3 == 2 ? ImageKind::kRealistic : ImageKind::kRange, 0});
     runs::write_image(path, image.bytes);
     const runs::SkelvRun plain = runs::run_skelv(SKELV_EXE, path, {}, runs::text_suffixes());
     EXPECT_EQ(runs::clean_run_problem(image.expected, plain), "") << "seed " << seed;
@@ -43,7 +45,7 @@ TEST(ValidImage, WholeRangeSeedsCoverTheFormat) {
   EXPECT_TRUE(all.ctd_masks.all());
   EXPECT_TRUE(all.info_sizes.all());
   EXPECT_EQ((all.gps_entries & std::bitset<256>((1ull << 41) - 1)).count(), 41u);  // 0..40 entries
-  EXPECT_EQ(all.burst_samples.count(), 99u);                                        // 1..99 samples
+  EXPECT_EQ(all.burst_samples.count(), 99u);                                       // 1..99 samples
   EXPECT_FALSE(all.burst_samples[0]);
   EXPECT_EQ((all.photo_channels & std::bitset<256>(0x7F)).count(), 7u);  // 0..6 channels
   EXPECT_GE(all.deepest, 40);

@@ -169,7 +169,9 @@ std::string clean_run_problem(const valid::Expected& expected, const SkelvRun& p
   if (plain.status != 0) why << "exit status " << plain.status << "; ";
   if (plain.console.find("\nCompleted.\n") == std::string::npos) why << "no \"Completed.\"; ";
   const long long bytes = reported_bytes(plain.console);
-  if (bytes != static_cast<long long>(expected.end)) why << "ended at byte " << bytes << ", not " << expected.end << "; ";
+  if (bytes != static_cast<long long>(expected.end)) {
+    why << "ended at byte " << bytes << ", not " << expected.end << "; ";
+  }
   if (!plain.errors.empty() && !(expected.data_after_end && plain.errors.find("damage stopped") != std::string::npos)) {
     why << "standard error: " << plain.errors.substr(0, 200) << "; ";
   }

@@ -3,7 +3,6 @@
 // calibration.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 
 #include "valid/generator.h"
 
@@ -26,8 +25,10 @@ Generator::Generator(std::uint64_t seed, const ImageOptions& options)
     : rng_(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull), kind_(options.kind) {
   if (range()) {
     // Sizes spread evenly on a log scale from 256 bytes to 24 KiB.
-    target_ = options.size != 0 ? options.size : static_cast<std::size_t>(256.0 * std::pow(96.0, pick(0, 1000) / 1000.0));
-    const Ending finishes[] = {Ending::kErasedFill, Ending::kErasedFill, Ending::kDataAfter, Ending::kCodeOnly, Ending::kNoCode};
+    target_ =
+        options.size != 0 ? options.size : static_cast<std::size_t>(256.0 * std::pow(96.0, pick(0, 1000) / 1000.0));
+    const Ending finishes[] = {Ending::kErasedFill, Ending::kErasedFill, Ending::kDataAfter, Ending::kCodeOnly,
+                               Ending::kNoCode};
     finish_ = options.ending != Ending::kSeed ? options.ending : finishes[pick(0, 4)];
     max_depth_ = pick(2, 8);
     chain_depth_ = chance(0.15) ? pick(9, 60) : 0;
@@ -35,7 +36,7 @@ Generator::Generator(std::uint64_t seed, const ImageOptions& options)
   }
   target_ = options.size != 0 ? options.size : static_cast<std::size_t>(pick(8, 64)) * 1024;
   const Ending finishes[] = {Ending::kErasedFill, Ending::kErasedFill, Ending::kErasedFill, Ending::kErasedFill,
-                             Ending::kDataAfter,   Ending::kCodeOnly,   Ending::kNoCode};
+                             Ending::kDataAfter,  Ending::kCodeOnly,   Ending::kNoCode};
   finish_ = options.ending != Ending::kSeed ? options.ending : finishes[pick(0, 6)];
   max_depth_ = 3;
   chain_depth_ = 0;
@@ -52,14 +53,13 @@ Generator::Generator(std::uint64_t seed, const ImageOptions& options)
   burst_every_ = chance(0.7) ? pick(25, 60) : 0;
   burst_size_ = pick(10, 50);
   const int pressure_scale = version >= 173 ? 30000 : 30;  // counts per dbar, in thousandths from 173 on
-  const std::uint16_t fields[] = {static_cast<std::uint16_t>(version), interval_, 50,
-                                  static_cast<std::uint16_t>(pressure_scale), 8000, 1000, 200, 800, 1000};
-  for (std::uint16_t f : fields) {
+  // Version, intervals, pressure, temperature and conductivity calibration, lag time constant.
+  for (int f : {version, int{interval_}, 50, pressure_scale, 8000, 1000, 200, 800, 1000}) {
     info_.push_back(byte_of(f >> 8));
     info_.push_back(byte_of(f & 0xFF));
   }
-  const std::uint8_t rest[] = {byte_of(regime_ == 3 ? pick(1, 4) : 0), 0, 0, 1, 0, 16};  // photo, unused, 256 counts/g, 16 g
-  info_.insert(info_.end(), std::begin(rest), std::end(rest));
+  // Photo channels, two unused bytes, 256 counts per g, an offset of 16 g.
+  for (int b : {regime_ == 3 ? pick(1, 4) : 0, 0, 0, 1, 0, 16}) info_.push_back(byte_of(b));
   clock_ = static_cast<double>((kDaysTo2015 + pick(0, 3650)) * 86400 + pick(0, 86399));
 }
 
@@ -84,7 +84,7 @@ std::uint8_t Generator::top_code(bool first) {
   }
   static constexpr std::uint8_t kFirst[] = {kDiveStart, kDiveStart, kInfo, kInfo, kCtdStart, kDryStart, kGps};
   static constexpr std::uint8_t kLater[] = {kDiveStart, kDiveStart, kDiveStart, kCtdStart, kAccStart, kGps,
-                                            kInfo,      kWetdry,    kDryStart,  kDryStart, kAccEnd,  kCtdEnd};
+                                            kInfo,      kWetdry,    kDryStart,  kDryStart, kAccEnd,   kCtdEnd};
   return first ? kFirst[pick(0, 6)] : kLater[pick(0, 11)];
 }
 
@@ -103,7 +103,8 @@ int Generator::extra_code(Read read) {
   if (r < 50) return !m_.acc_open ? kAccEnd : !m_.ctd_open ? kCtdEnd : kIgnore;
   if (r < 90) {
     if (m_.depth >= max_depth_ || finishing()) return kIgnore;
-    static constexpr std::uint8_t kInline[] = {kGps, kGps, kInfo, kInfo, kWetdry, kWetdry, kAccStart, kAccStart, kCtdStart};
+    static constexpr std::uint8_t kInline[] = {kGps,    kGps,      kInfo,     kInfo,    kWetdry,
+                                               kWetdry, kAccStart, kAccStart, kCtdStart};
     return kInline[pick(0, 8)];
   }
   if (read != Read::kNoEnd) return kIgnore;
@@ -160,11 +161,9 @@ void Generator::time_of(double seconds, std::uint8_t* t) const {
   while (days >= (leap(y) ? 366 : 365)) days -= leap(y++) ? 366 : 365;
   int m = 1;
   while (days >= month_days(y, m)) days -= month_days(y, m++);
-  s %= 86400;
-  const std::uint8_t fields[7] = {byte_of(y - 1900), byte_of(m), byte_of(static_cast<int>(days) + 1),
-                                  byte_of(static_cast<int>(s / 3600)), byte_of(static_cast<int>(s / 60 % 60)),
-                                  byte_of(static_cast<int>(s % 60)), 0};
-  std::memcpy(t, fields, 7);
+  const int sod = static_cast<int>(s % 86400);
+  const int fields[7] = {y - 1900, m, static_cast<int>(days) + 1, sod / 3600, sod / 60 % 60, sod % 60, 0};
+  for (int i = 0; i < 7; ++i) t[i] = byte_of(fields[i]);
 }
 
 std::vector<std::uint8_t> Generator::info_block() {
@@ -172,13 +171,15 @@ std::vector<std::uint8_t> Generator::info_block() {
   const int size = chance(0.3) ? 24 : pick(0, 255);
   std::vector<std::uint8_t> b(static_cast<std::size_t>(size));
   for (std::uint8_t& x : b) x = byte_of(pick(0, 255));
-  static constexpr int kVersions[] = {0, 100, 131, 132, 133, 134, 150, 151, 160, 167, 168, 170, 172, 173, 174, 255, 1000, 65535};
+  static constexpr int kVersions[] = {0,   100, 131, 132, 133, 134, 150, 151,  160,
+                                      167, 168, 170, 172, 173, 174, 255, 1000, 65535};
   const int version = m_.tag_version >= 0 && chance(0.5) ? m_.tag_version
-                      : chance(0.8)                       ? kVersions[pick(0, 17)]
-                                                          : pick(0, 65535);
+                      : chance(0.8)                      ? kVersions[pick(0, 17)]
+                                                         : pick(0, 65535);
   const int scales[] = {30, 16, 17, 16384, 16500, 17000, pick(0, 65535)};
   const std::uint16_t fields[] = {static_cast<std::uint16_t>(version), static_cast<std::uint16_t>(pick(0, 1000)),
-                                  static_cast<std::uint16_t>(pick(0, 1000)), static_cast<std::uint16_t>(scales[pick(0, 6)])};
+                                  static_cast<std::uint16_t>(pick(0, 1000)),
+                                  static_cast<std::uint16_t>(scales[pick(0, 6)])};
   for (std::size_t i = 0; i < 4 && 2 * i + 1 < b.size(); ++i) {
     b[2 * i] = byte_of(fields[i] >> 8);
     b[2 * i + 1] = byte_of(fields[i] & 0xFF);
@@ -241,7 +242,8 @@ std::vector<std::uint8_t> Generator::dive_schedule(int sample, int samples) {
 
 // Channels: 0 depth, 1 temperature, 2 photo, 3 odometer, 4 magnetometer axis.
 std::uint16_t Generator::dive_target(int channel, int sample, int samples, std::uint16_t now) {
-  if (range()) return sample == 0 ? static_cast<std::uint16_t>(chance(0.5) ? pick(0, 2000) : pick(0, 65535)) : walk(now);
+  if (range() && sample > 0) return walk(now);
+  if (range()) return static_cast<std::uint16_t>(chance(0.5) ? pick(0, 2000) : pick(0, 65535));
   // Down in the first 30 % of the samples, back up in the last 30 %.
   const double f = samples > 0 ? static_cast<double>(sample) / samples : 0.0;
   const double shape = std::min({1.0, f / 0.3, (1.0 - f) / 0.3});
@@ -251,7 +253,8 @@ std::uint16_t Generator::dive_target(int channel, int sample, int samples, std::
     case 1: return static_cast<std::uint16_t>(5463 + 20 * (18.0 - 12.0 * shape) + pick(-2, 2));  // 0.05 K
     case 2: return static_cast<std::uint16_t>(3000.0 * std::exp(-depth / 200.0) + pick(0, 20));
     case 3: return static_cast<std::uint16_t>(pick(0, 60));
-    default: return sample == 0 ? static_cast<std::uint16_t>(pick(-400, 400)) : static_cast<std::uint16_t>(now + pick(-4, 4));
+    default:
+      return sample == 0 ? static_cast<std::uint16_t>(pick(-400, 400)) : static_cast<std::uint16_t>(now + pick(-4, 4));
   }
 }
 
@@ -266,7 +269,9 @@ std::uint16_t Generator::ctd_target(int channel, int sample, int samples, std::u
     case 0: return static_cast<std::uint16_t>(600 + 30 * dbar + pick(0, 2));
     case 1: return static_cast<std::uint16_t>(8000 + 1000 * temp + pick(-5, 5));
     case 2: return static_cast<std::uint16_t>(200 + 800 * (34.0 + temp / 3.0) + pick(-5, 5));
-    default: return sample == 0 ? static_cast<std::uint16_t>(pick(1000, 30000)) : static_cast<std::uint16_t>(now + pick(-40, 40));
+    default:
+      return sample == 0 ? static_cast<std::uint16_t>(pick(1000, 30000))
+                         : static_cast<std::uint16_t>(now + pick(-40, 40));
   }
 }
 
@@ -322,9 +327,8 @@ void Coverage::merge(const Coverage& o) {
 const char* kind_name(ImageKind kind) { return kind == ImageKind::kRange ? "range" : "realistic"; }
 
 bool parse_kind(const std::string& text, ImageKind& kind) {
-  if (text == "range") kind = ImageKind::kRange;
-  else if (text == "realistic") kind = ImageKind::kRealistic;
-  else return false;
+  if (text != "range" && text != "realistic") return false;
+  kind = text == "range" ? ImageKind::kRange : ImageKind::kRealistic;
   return true;
 }
 
@@ -337,14 +341,34 @@ bool parse_ending(const std::string& text, Ending& ending) {
 }
 
 const char* feature_name(Feature f) {
-  static constexpr const char* kNames[kFeatureCount] = {
-      "leading bytes",        "date before 1970",      "month 0",          "month over 12",
-      "day 0",                "day past its month",    "hour over 23",     "second 60",
-      "version repeated",     "version changed",       "forced absolute",  "pressure scale in thousandths",
-      "CTD light before 151", "CTD light 151 to 167",  "CTD before any version", "filler code",
-      "unused code",          "skipped end code",      "escaped value",    "code dropped in a channel",
-      "dive ends mid-sample", "end code as a record",  "erased fill after the end", "data after the end",
-      "no end-of-data code",  "open burst ends a dive", "open profile ends a dive"};
+  static constexpr const char* kNames[kFeatureCount] = {"leading bytes",
+                                                        "date before 1970",
+                                                        "month 0",
+                                                        "month over 12",
+                                                        "day 0",
+                                                        "day past its month",
+                                                        "hour over 23",
+                                                        "second 60",
+                                                        "version repeated",
+                                                        "version changed",
+                                                        "forced absolute",
+                                                        "pressure scale in thousandths",
+                                                        "CTD light before 151",
+                                                        "CTD light 151 to 167",
+                                                        "CTD light after 167",
+                                                        "CTD before any version",
+                                                        "filler code",
+                                                        "unused code",
+                                                        "skipped end code",
+                                                        "escaped value",
+                                                        "code dropped in a channel",
+                                                        "dive ends mid-sample",
+                                                        "end code as a record",
+                                                        "erased fill after the end",
+                                                        "data after the end",
+                                                        "no end-of-data code",
+                                                        "open burst ends a dive",
+                                                        "open profile ends a dive"};
   return kNames[f];
 }
 

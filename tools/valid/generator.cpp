@@ -152,7 +152,10 @@ std::uint8_t Generator::rel(std::uint16_t& value, std::uint16_t target, Read rea
 void Generator::put_value(std::uint16_t& value, std::uint16_t target, bool forced) {
   if (forced) {
     const int high = target >> 8;
-    if (high > 0xF0 && high != kAbs) target = static_cast<std::uint16_t>((range() && chance(0.5) ? kAbs : high & 0x7F) << 8 | (target & 0xFF));
+    if (high > 0xF0 && high != kAbs) {
+      const int new_high = range() && chance(0.5) ? kAbs : high & 0x7F;
+      target = static_cast<std::uint16_t>(new_high << 8 | (target & 0xFF));
+    }
     u16(target);
   } else {
     const int diff = static_cast<std::int16_t>(static_cast<std::uint16_t>(target - value));
@@ -197,9 +200,9 @@ Next Generator::dive_start() {
 Next Generator::dry_start() {
   cov_.dry_regimes.set(static_cast<std::size_t>(m_.regime));
   u16(range() ? static_cast<std::uint16_t>(pick(0, 65535)) : static_cast<std::uint16_t>(interval_ * 10));
-  // Only regime 1 carries a stream through the haul-out: temperature alone.
-  haulout_next_ = false;
+  haulout_next_ = ctd_this_dive_ = false;
   after_haulout_ = true;
+  // Only regime 1 carries a stream through the haul-out: temperature alone.
   if (m_.regime == 1) return tdr_stream(kTemp, range() ? stream_samples(kDiveStream) : pick(30, 200));
   return Next{};
 }
@@ -236,7 +239,8 @@ Next Generator::tdr_stream(unsigned channels, int samples) {
       const Read how = at == end_at ? Read::kEnd : Read::kValue;
       if (at == end_at && at > 0) feature(kEndMidSample);
       const bool forced = m_.force_abs;  // as it stands when the read begins
-      const std::uint8_t got = rel(v, dive_target(channel, sample, samples, v), how, forced, at == 0 ? &scheduled : nullptr);
+      const std::uint8_t got =
+          rel(v, dive_target(channel, sample, samples, v), how, forced, at == 0 ? &scheduled : nullptr);
       ++at;
       return got;
     };
@@ -275,9 +279,8 @@ Next Generator::ctd_start() {
   const int aux = aux_columns(mask, m_.tag_version);
   cov_.ctd_masks.set(mask);
   if (mask >= 8 && (mask & 0x04)) {
-    if (m_.tag_version < 0) feature(kCtdUnknownVersion);
-    else if (m_.tag_version < 151) feature(kCtdBefore151);
-    else if (m_.tag_version <= 167) feature(kCtd151To167);
+    const std::int32_t v = m_.tag_version;
+    feature(v < 0 ? kCtdUnknownVersion : v < 151 ? kCtdBefore151 : v <= 167 ? kCtd151To167 : kCtdAfter167);
   }
   u8(mask);
   std::uint8_t t[7];
@@ -295,7 +298,8 @@ Next Generator::ctd_start() {
   Next next;
   for (int sample = 1;; ++sample) {
     const bool last = sample > samples || finishing();
-    const std::uint8_t code = rel(ch[0], ctd_target(0, sample, samples, ch[0]), last ? Read::kEnd : Read::kValue, false);
+    const std::uint8_t code =
+        rel(ch[0], ctd_target(0, sample, samples, ch[0]), last ? Read::kEnd : Read::kValue, false);
     m_.ctd_open = true;
     if (code != 0) {
       // The profile's own end is read with the byte after it; a profile nested in another one
@@ -385,8 +389,6 @@ void Generator::gps() {
   ++ex_.gps;
 }
 
-ValidImage make_valid_image(std::uint64_t seed, const ImageOptions& options) {
-  return Generator(seed, options).make();
-}
+ValidImage make_valid_image(std::uint64_t seed, const ImageOptions& options) { return Generator(seed, options).make(); }
 
 }  // namespace skelv::valid

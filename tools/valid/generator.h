@@ -116,7 +116,7 @@ class Generator {
   std::uint16_t interval_ = 100;
   int burst_every_ = 40, burst_size_ = 30;
   double clock_ = 0.0;
-  int dives_ = 0;  // since the information record
+  int dives_ = 0;              // since the information record
   bool haulout_next_ = false;  // the dive in progress ends in a haul-out
   bool after_haulout_ = false;
   bool ctd_this_dive_ = false;

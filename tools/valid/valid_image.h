@@ -19,33 +19,34 @@ enum class ImageKind {
 
 // Things an image may hold; Coverage::features has bit (1 << Feature) for each one it holds.
 enum Feature : int {
-  kLeadingBytes,      // bytes before the first start code
-  kDatePre1970,       // a dive or CTD start dated before 1970
-  kMonthZero,         // month byte 0
-  kMonthOver12,       // month byte 13 or more
-  kDayZero,           // day byte 0
-  kDayOverMonth,      // a day byte past the end of its month
+  kLeadingBytes,  // bytes before the first start code
+  kDatePre1970,   // a dive or CTD start dated before 1970
+  kMonthZero,     // month byte 0
+  kMonthOver12,   // month byte 13 or more
+  kDayZero,       // day byte 0
+  kDayOverMonth,  // a day byte past the end of its month
   kHourOver23,
   kSecond60,
-  kVersionRepeated,   // an information record with the version of the one before
-  kVersionChanged,    // an information record with another version than the one before
-  kForcedAbsolute,    // a dive stream of tag version 132 or 133
-  kThousandthScale,   // an information record of tag version 173 or more
-  kCtdBefore151,      // a CTD start with the light bit under a version below 151 (three columns)
-  kCtd151To167,       // ... under a version from 151 to 167
-  kCtdUnknownVersion, // a CTD start before any tag version
-  kFiller,            // the ignore code 0xF1 inside a stream
-  kUnusedCode,        // 0xF3..0xF5 inside a stream
-  kSkippedEnd,        // 0xF9 or 0xFD inside a stream with no burst or profile open
-  kEscape,            // an escaped absolute value
-  kEatenCode,         // a stream-ending code where a CTD channel after the first or a burst axis after x stands
-  kEndMidSample,      // a dive stream that ends after the first channel of a sample
-  kRecordLevelEnd,    // 0xF9 or 0xFD as a record of its own
-  kTailErased,        // 0xFF fill after the end-of-data code
-  kTailData,          // other bytes after the end-of-data code
-  kNoEndCode,         // the file ends without an end-of-data code
-  kOpenBurstEndsDive, // a dive stream ended by 0xF9 of a burst left open
-  kOpenCastEndsDive,  // a dive stream ended by 0xFD of a profile left open
+  kVersionRepeated,    // an information record with the version of the one before
+  kVersionChanged,     // an information record with another version than the one before
+  kForcedAbsolute,     // a dive stream of tag version 132 or 133
+  kThousandthScale,    // an information record of tag version 173 or more
+  kCtdBefore151,       // a CTD start with the light bit under a version below 151 (three columns)
+  kCtd151To167,        // ... under a version from 151 to 167
+  kCtdAfter167,        // ... under a version above 167
+  kCtdUnknownVersion,  // a CTD start before any tag version
+  kFiller,             // the ignore code 0xF1 inside a stream
+  kUnusedCode,         // 0xF3..0xF5 inside a stream
+  kSkippedEnd,         // 0xF9 or 0xFD inside a stream with no burst or profile open
+  kEscape,             // an escaped absolute value
+  kEatenCode,          // a stream-ending code where a CTD channel after the first or a burst axis after x stands
+  kEndMidSample,       // a dive stream that ends after the first channel of a sample
+  kRecordLevelEnd,     // 0xF9 or 0xFD as a record of its own
+  kTailErased,         // 0xFF fill after the end-of-data code
+  kTailData,           // other bytes after the end-of-data code
+  kNoEndCode,          // the file ends without an end-of-data code
+  kOpenBurstEndsDive,  // a dive stream ended by 0xF9 of a burst left open
+  kOpenCastEndsDive,   // a dive stream ended by 0xFD of a profile left open
   kFeatureCount
 };
 

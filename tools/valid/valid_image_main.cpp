@@ -5,8 +5,8 @@
 //   skelv-valid-image --coverage FIRST_SEED COUNT [--kind range|realistic]
 //
 // --end: after the end-of-data code erased memory, other data or nothing; or no code at all
-// (default: as the seed chooses). --check runs SKELV on the image and exits with 1 unless the run decodes it cleanly to the
-// byte and with the data lines the generator meant.
+// (default: as the seed chooses). --check runs SKELV on the image and exits with 1 unless the run
+// decodes it cleanly to the byte and with the data lines the generator meant.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -32,7 +32,8 @@ std::string missing(const std::bitset<N>& set, std::size_t lo, std::size_t hi) {
 }
 
 void print_coverage(const Coverage& c) {
-  std::printf("dive regimes 1,2,3,5,6,7,8: %s\n", (c.regimes.count() == 7 ? "all" : std::to_string(c.regimes.count()).c_str()));
+  std::printf("dive regimes 1,2,3,5,6,7,8: %s\n",
+              (c.regimes.count() == 7 ? "all" : std::to_string(c.regimes.count()).c_str()));
   std::printf("dry starts after regimes 1,2,3,5,6,7,8 and none (9): %zu of 8\n",
               (c.dry_regimes & std::bitset<256>(0x3EEull)).count());
   std::printf("CTD masks 0..255: %s\n", missing(c.ctd_masks, 0, 255).c_str());
@@ -56,8 +57,8 @@ void print_coverage(const Coverage& c) {
 
 int usage() {
   std::fprintf(stderr,
-               "usage: skelv-valid-image SEED OUTPUT [--kind range|realistic] [--size BYTES[k]] [--end seed|erased|data|code|none]\n"
-               "                         [--check SKELV]\n"
+               "usage: skelv-valid-image SEED OUTPUT [--kind range|realistic] [--size BYTES[k]]\n"
+               "                         [--end seed|erased|data|code|none] [--check SKELV]\n"
                "       skelv-valid-image --coverage FIRST_SEED COUNT [--kind range|realistic]\n");
   return 2;
 }
@@ -98,10 +99,11 @@ int main(int argc, char** argv) {
   const ValidImage image = make_valid_image(std::strtoull(argv[1], nullptr, 10), options);
   skelv::runs::write_image(argv[2], image.bytes);
   const Expected& e = image.expected;
-  std::printf("wrote %zu bytes (%s) to %s: decodes to byte %llu; data lines: %llu TDR, %llu CTD, %llu GPS, %llu accel\n",
-              image.bytes.size(), kind_name(options.kind), argv[2], static_cast<unsigned long long>(e.end),
-              static_cast<unsigned long long>(e.tdr), static_cast<unsigned long long>(e.ctd),
-              static_cast<unsigned long long>(e.gps), static_cast<unsigned long long>(e.acc));
+  std::printf(
+      "wrote %zu bytes (%s) to %s: decodes to byte %llu; data lines: %llu TDR, %llu CTD, %llu GPS, %llu accel\n",
+      image.bytes.size(), kind_name(options.kind), argv[2], static_cast<unsigned long long>(e.end),
+      static_cast<unsigned long long>(e.tdr), static_cast<unsigned long long>(e.ctd),
+      static_cast<unsigned long long>(e.gps), static_cast<unsigned long long>(e.acc));
   if (check.empty()) return 0;
   const std::string problem =
       skelv::runs::clean_run_problem(e, skelv::runs::run_skelv(check, argv[2], {}, skelv::runs::text_suffixes()));
