@@ -1,0 +1,46 @@
+// What the damage benchmark measures on one conversion: the data lines per file, the progress
+// points of the console, where the run ended; and how much of an undamaged run's output after a
+// damaged stretch another run reproduces.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "runs/skelv_run.h"
+
+namespace skelv::damage {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr int kFiles = 4;  // TDR, CTD, GPS, accelerometer lines
+
+struct Output {
+  runs::SkelvRun run;
+  std::array<std::vector<std::string>, kFiles> lines;  // data lines only: no header, notes or haul-outs
+  // Progress points: the byte offset and the line counts of the four files at that offset.
+  std::vector<std::pair<std::uint64_t, std::array<std::uint64_t, kFiles>>> progress;
+  std::uint64_t byte_count = 0;
+};
+
+using Multiset = std::unordered_map<std::string, int>;
+
+// Converts `image`, written as <dir>/d.bin, plainly or with -recover.
+Output convert(const std::string& skelv, const std::string& dir, const Bytes& image, bool recover);
+Multiset multiset(const Output& o);
+
+// The date and time text of the first dive start from `from` on (a known regime and a valid
+// date); "9999" when there is none.
+std::string next_dive_time(const Bytes& image, std::uint64_t from);
+// Lines of `ref` stamped at or after `time` that `run` reproduces; adds the lines counted to `after`.
+std::uint64_t kept_from_time(const Output& ref, const std::string& time, const Output& run, std::uint64_t& after);
+// Lines of `ref` written from the first progress point 4 KiB past `damage_end` on that `run`
+// reproduces; adds the lines counted to `after`.
+std::uint64_t kept_after(const Output& ref, std::uint64_t damage_end, const Output& run, std::uint64_t& after);
+// Lines of `run` that none of `refs` has.
+std::uint64_t spurious(const Output& run, const std::vector<const Multiset*>& refs);
+// The run read the whole image, or stopped at an end-of-data code followed by erased memory only.
+bool ends_properly(const Output& run, const Bytes& image);
+
+}  // namespace skelv::damage
