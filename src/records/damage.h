@@ -36,9 +36,13 @@ struct Decoder;
 // returned; a plain run only remembers the damage and returns false.
 bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
-// A record at `first` that looks damaged: with -recover it is damage (as note_damage, true); a
-// plain run decodes it all the same and counts it among the run's suspect records (false).
+// A record at `first` that looks damaged on its own bytes: with -recover it is damage (as
+// note_damage, true); a plain run decodes it all the same (false).
 bool looks_damaged(Decoder& d, std::uint64_t first, const char* format, ...) __attribute__((format(printf, 3, 4)));
+
+// A plain run's record at `first` whose decoded values look damaged: counted among the run's
+// suspect records and handed to the outputs.
+void note_suspect(Decoder& d, std::uint64_t first, const char* reason);
 
 // Plausibility of records, on their raw bytes.
 bool plausible_time(const std::uint8_t* t);  // the 7-byte time of a dive or CTD start
