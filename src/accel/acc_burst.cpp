@@ -17,6 +17,7 @@ constexpr int kWarnAbove = 52;      // every sample of a burst beyond this many 
 // Hands the pending block to the outputs and starts an empty one at `start`.
 void start_block(Decoder& d, double start) {
   flush_acc(d);
+  ++d.acc.acc_blocks;
   d.acc.acc_pending_count = 0;
   d.acc.acc_block_start = start;
 }
@@ -50,25 +51,6 @@ std::uint8_t end_run_on_overflow(Decoder& d, const AccSample* burst, double star
   d.acc.acc_overflow = true;
   source_halt(d.input);
   return TDRCODE_EOF;
-}
-
-// Joins a burst's samples to the pending block; with -recover remembers how, so that a damaged
-// stretch close behind it takes them out again.
-void join_block(Decoder& d, const AccSample* burst, int n, double start, double end, std::uint64_t at,
-                std::uint32_t number) {
-  DamageState& r = d.damage;
-  AccState& acc = d.acc;
-  const int pending_before = acc.acc_pending_count;
-  const double last_end_before = acc.acc_last_end;
-  append(d, burst, n, start, number);
-  acc.acc_last_end = end;
-  if (r.on) {
-    r.burst_at = at;
-    // A block written out before the burst joined leaves nothing of the earlier bursts to keep.
-    r.burst_pending_before = acc.acc_pending_count == pending_before + n ? pending_before : 0;
-    r.burst_pending_after = acc.acc_pending_count;
-    r.burst_last_end_before = last_end_before;
-  }
 }
 
 std::uint8_t decode_burst(Decoder& d, double start, double end);
@@ -123,7 +105,8 @@ std::uint8_t decode_burst(Decoder& d, double start, double end) {
     }
   }
 
-  join_block(d, burst.data(), n, start, end, at, number);
+  append(d, burst.data(), n, start, number);
+  acc.acc_last_end = end;
   if (code == TDRCODE_END_ACC) {
     read_bytes(in, "end_acc", &code, 1);
     // A burst nested in another one leaves the outer burst open before its next byte is examined.

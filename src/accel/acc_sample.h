@@ -23,6 +23,7 @@ struct AccState {
   std::array<std::uint32_t, kAccPendingCapacity> acc_pending_burst{};  // burst number of each pending sample
   std::uint32_t acc_bursts = 0;                                        // bursts started
   int acc_pending_count = 0;
+  std::uint64_t acc_blocks = 0;  // blocks written out when a burst started a new one
   double acc_block_start = 0.0;
   double acc_last_end = 0.0;
   bool acc_overflow = false;  // a burst reached 100 samples: the run failed and the process exits with 1

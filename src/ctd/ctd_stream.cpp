@@ -23,7 +23,9 @@ std::uint8_t decode_profile(Decoder& d, const CtdColumns& columns, double interv
     ctd.ctd_open = true;
     return code;
   };
+  std::uint32_t samples = 0;
   for (;;) {
+    if (d.journal != nullptr && ++samples % kStreamCheckpointSamples == 0) checkpoint(d, d.input.byte_offset, false);
     std::uint8_t code = read_channel(0);
     if (code != 0) {
       if (code == TDRCODE_END_CTD) {
@@ -33,7 +35,11 @@ std::uint8_t decode_profile(Decoder& d, const CtdColumns& columns, double interv
       }
       return code;
     }
-    if (d.ctd_lines != nullptr && *d.ctd_lines == kStopNoteAtCount) console_note(d, "Stop");
+    // The text output has not counted the lines a -recover run still holds.
+    if (d.ctd_lines != nullptr &&
+        *d.ctd_lines + (d.journal != nullptr ? d.journal->held.ctd_samples() : 0) == kStopNoteAtCount) {
+      console_note(d, "Stop");
+    }
     dep.ctd_time += interval_s;
     // A code in a later channel doesn't end the sample: that channel keeps its previous value.
     for (std::size_t i = 1; i < channels; ++i) read_channel(i);

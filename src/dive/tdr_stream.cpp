@@ -111,7 +111,9 @@ std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval) {
   if (!read_opening(d, r, flags)) return TDRCODE_EOF;
   // Each sample is written once the next one has been read in full, so the line of the
   // sample in progress when the stream ends is the closing line.
+  std::uint32_t samples = 0;
   for (;;) {
+    if (d.journal != nullptr && ++samples % kStreamCheckpointSamples == 0) checkpoint(d, d.input.byte_offset, false);
     const TdrSample prev_r = r;
     const std::uint8_t result = read_further(d, r, flags);
     if (result != 0) {

@@ -103,15 +103,10 @@ std::uint8_t handle_ctd_start(Decoder& d) {
   Deployment& dep = d.deployment;
   CtdState& ctd = d.ctd;
   // The whole start record is read first: one cut short by the end of the input writes nothing.
-  const std::uint64_t at = in.byte_offset - 1;
   std::uint8_t mask = 0;
   if (!read_bytes(in, "start_ctd", &mask, 1)) return TDRCODE_EOF;
   std::uint8_t time[7];
   if (!read_bytes(in, "read_time", time, sizeof time)) return TDRCODE_EOF;
-  // With -recover a profile start read from damage changes nothing: its mask and time are checked first.
-  if ((!plausible_ctd_mask(mask) || !plausible_time(time)) && looks_damaged(d, at, "implausible CTD start")) {
-    return TDRCODE_EOF;
-  }
   int light_sentinel_column = ctd.light_sentinel_column;
   const CtdColumns columns = columns_for_mask(mask, dep.tag_version, light_sentinel_column);
   double start = 0.0;

@@ -30,19 +30,6 @@ bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) {
   return true;
 }
 
-bool looks_damaged(Decoder& d, std::uint64_t first, const char* format, ...) {
-  char reason[kReasonSize];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(reason, sizeof reason, format, args);
-  va_end(args);
-  if (d.damage.on) return note_damage(d, first, "%s", reason);
-  // A record judged on its own bytes is no evidence of damage: valid images hold such records
-  // (dates before 1970, masks 6 and 7, information records of another size). A plain run
-  // counts only what the checks of decoded values find (note_suspect).
-  return false;
-}
-
 void note_suspect(Decoder& d, std::uint64_t first, const char* reason) {
   add_suspect(d.events, first, reason);
   emit(d.outputs, &Output::suspect, SuspectRecord{first, reason});
@@ -69,17 +56,6 @@ bool plausible_info_size(const DamageState& damage, std::uint8_t size) {
 // A tag keeps its version for the whole deployment.
 bool plausible_info_version(std::int32_t tag_version, std::uint8_t size, std::uint16_t version) {
   return tag_version < 0 || size < 2 || version == tag_version;
-}
-
-void remember_dry_start(DamageState& damage, std::uint64_t at, double haulout_before, std::uint16_t interval_before) {
-  damage.dry_at = at;
-  damage.haulout_before = haulout_before;
-  damage.interval_before = interval_before;
-}
-
-void remember_wetdry(DamageState& damage, std::uint64_t at, std::uint8_t before) {
-  damage.wetdry_at = at;
-  damage.wetdry_before = before;
 }
 
 }  // namespace skelv

@@ -17,16 +17,6 @@ struct DamageState {
   char reason[kReasonSize] = {};
   bool eof_code = false;             // the record loop met the end-of-data code
   int info_size = -1;                // block size of the first information record; -1: none yet
-  // The latest records whose effects a damaged stretch close behind them undoes.
-  std::uint64_t dry_at = kNowhere;
-  double haulout_before = 0.0;
-  std::uint16_t interval_before = 0;
-  std::uint64_t wetdry_at = kNowhere;
-  std::uint8_t wetdry_before = 0;
-  std::uint64_t burst_at = kNowhere;
-  int burst_pending_before = 0;  // pending samples before the burst joined them
-  int burst_pending_after = 0;
-  double burst_last_end_before = 0.0;
 };
 
 struct Decoder;
@@ -35,10 +25,6 @@ struct Decoder;
 // the input was last positioned is kept. With -recover every later read fails and true is
 // returned; a plain run only remembers the damage and returns false.
 bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) __attribute__((format(printf, 3, 4)));
-
-// A record at `first` that looks damaged on its own bytes: with -recover it is damage (as
-// note_damage, true); a plain run decodes it all the same (false).
-bool looks_damaged(Decoder& d, std::uint64_t first, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 // A plain run's record at `first` whose decoded values look damaged: counted among the run's
 // suspect records and handed to the outputs.
@@ -52,10 +38,5 @@ bool plausible_ctd_mask(std::uint8_t mask);
 // (ignored when the block is too short to hold one).
 bool plausible_info_size(const DamageState& damage, std::uint8_t size);
 bool plausible_info_version(std::int32_t tag_version, std::uint8_t size, std::uint16_t version);
-
-// Effects of records that a damaged stretch close behind them may have made garbage: remembered
-// here when they happen, undone when the run skips the damage.
-void remember_dry_start(DamageState& damage, std::uint64_t at, double haulout_before, std::uint16_t interval_before);
-void remember_wetdry(DamageState& damage, std::uint64_t at, std::uint8_t before);
 
 }  // namespace skelv

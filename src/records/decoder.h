@@ -12,6 +12,7 @@
 #include "records/deployment.h"
 #include "records/events.h"
 #include "records/items.h"
+#include "records/journal.h"
 
 namespace skelv {
 
@@ -35,7 +36,14 @@ struct Decoder {
   ConsoleFn console = console_to_stdout;
   // CTD lines the text output has written: the console's one "Stop" comes at a fixed count.
   const std::uint32_t* ctd_lines = nullptr;
+  Journal* journal = nullptr;  // -recover: checkpoints and held items
 };
+
+// A point where a -recover run can take the decoding back to: a record's code byte at `offset`
+// (`record`), or the first byte of a sample in a long stream.
+inline void checkpoint(Decoder& d, std::uint64_t offset, bool record) {
+  if (d.journal != nullptr) take_checkpoint(d, offset, record);
+}
 
 // Records a failure of the run at the current offset with the formatted message (ending with
 // "\n") and hands it to every output.

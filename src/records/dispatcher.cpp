@@ -46,6 +46,7 @@ std::uint8_t dispatch_record(Decoder& d, std::uint8_t code) {
     }
     return TDRCODE_EOF;
   }
+  checkpoint(d, d.input.byte_offset - 1, true);
   ++d.nesting_depth;
   const std::uint8_t next = dispatch_one(d, code);
   --d.nesting_depth;

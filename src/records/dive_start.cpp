@@ -35,12 +35,12 @@ std::uint8_t handle_dive_start(Decoder& d) {
   if (!read_bytes(in, "tdr_start_normal", &regime, 1)) return TDRCODE_EOF;
   if (!d.damage.on) dep.regime = regime;
   if (!read_bytes(in, "read_time", time, sizeof time)) return TDRCODE_EOF;
-  // With -recover a dive start read from damage changes nothing: its regime and time are checked first.
+  // The samples of an unknown regime can't be told apart from what follows them: with -recover
+  // that is damage before anything of the record takes effect.
   if (!known_regime(regime) && d.damage.on &&
       note_damage(d, at, "unknown TDR regime %hu", static_cast<unsigned short>(regime))) {
     return TDRCODE_EOF;
   }
-  if (!plausible_time(time) && looks_damaged(d, at, "implausible dive start")) return TDRCODE_EOF;
   dep.regime = regime;
   dep.time_base = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
   if (!read_unint(in, dep.tdr_interval)) return TDRCODE_EOF;
@@ -67,20 +67,11 @@ std::uint8_t handle_dry_start(Decoder& d) {
   Deployment& dep = d.deployment;
   // time_base is the last dive sample's time: the haul-out is taken to begin 60 s before the
   // point two dive intervals after it.
-  const std::uint64_t at = in.byte_offset - 1;
-  if (d.damage.on) remember_dry_start(d.damage, at, dep.haulout_time, dep.tdr_interval);
   dep.haulout_time = (dep.tdr_interval * 0.02 + dep.time_base) - 60.0;
   if (!read_unint(in, dep.tdr_interval)) return TDRCODE_EOF;
   emit(d.outputs, &Output::dry_start, DryStart{in.byte_offset, dep.haulout_time, dep.tdr_interval, dep.regime});
   // In regime 1 a temperature-only stream follows; in every other regime the next record.
-  if (dep.regime == 1) {
-    // A haul-out temperature opening with a record code (over 2800 degrees) is a record that
-    // follows a dry start of another regime, spliced or damaged.
-    if (source_peek(in) >= TDRCODE_IGNORE && looks_damaged(d, at, "haul-out stream opening with a record code")) {
-      return TDRCODE_EOF;
-    }
-    return decode_tdr_stream(d, TDR_TEMP, dep.tdr_interval * 0.01);
-  }
+  if (dep.regime == 1) return decode_tdr_stream(d, TDR_TEMP, dep.tdr_interval * 0.01);
   std::uint8_t next = TDRCODE_START_DRY;
   read_bytes(in, "start dry completed", &next, 1);
   return next;

@@ -8,7 +8,6 @@ std::uint8_t handle_wetdry(Decoder& d) {
   ByteSource& in = d.input;
   std::uint8_t state = 0;
   if (!read_bytes(in, "wetdry", &state, 1)) return TDRCODE_WETDRY;
-  if (d.damage.on) remember_wetdry(d.damage, in.byte_offset - 2, d.deployment.wetdry);
   d.deployment.wetdry = state;
   std::uint8_t next = TDRCODE_WETDRY;
   read_bytes(in, "wetdry completed", &next, 1);

@@ -38,7 +38,7 @@ RunState::RunState(Run& r)
     : run(r),
       text(TextNames{r.tdr_name, r.ctd_name, r.gps_name, r.acc_name},
            [this](const char* message) { fail(decoder, "%s", message); }),
-      decoder(input, outputs, events) {
+      decoder(input, decoder_outputs, events) {
   outputs.add(text);
   decoder.ctd_lines = &text.ctd_file.count;
 }
@@ -92,14 +92,28 @@ bool decode_file(RunState& s, ProgressFn progress, std::int64_t offset, bool sca
     in.end_of_input = true;
   }
 
+  // A -recover run holds its items back until the decoding behind them is trusted.
+  DamageState& r = d.damage;
+  s.decoder_outputs = s.outputs;
+  if (r.on) {
+    s.journal = std::make_unique<Journal>(s.outputs);
+    s.decoder_outputs = OutputList{};
+    s.decoder_outputs.add(s.journal->held);
+    d.journal = s.journal.get();
+  }
+
   std::uint8_t code = 0;
   while (!in.end_of_input && read_bytes(in, "look for start", &code, 1) && !is_start_code(code)) {
   }
-  DamageState& r = d.damage;
+  checkpoint(d, in.byte_offset, false);
   for (;;) {
     while (!in.end_of_input) code = dispatch_record(d, code);
     // Nothing past an unreadable stretch of the input is looked at.
     if (in.read_error != 0) break;
+    // The end of the data: a restart on trial that decoded too little up to it was no restart.
+    if (r.on && !r.damaged && !settle_at_end(d, in.byte_offset)) {
+      note_damage(d, in.byte_offset, "restart decoded too little before the end of the data");
+    }
     // An end-of-data code with more than erased memory after it is damage too.
     if (!r.damaged && r.eof_code) {
       source_halt(in);
@@ -123,6 +137,7 @@ bool decode_file(RunState& s, ProgressFn progress, std::int64_t offset, bool sca
   // The last accelerometer block, then the end of every output (the text files close in the
   // order TDR, accelerometer, CTD, GPS).
   flush_acc(d);
+  if (d.journal != nullptr) finish_journal(d, in.byte_offset);
   for (int i = 0; i < s.outputs.count; ++i) s.outputs.items[i]->end_run(s.events);
   finish_run(s);
   return !s.events.failed();

@@ -1,6 +1,7 @@
 // The decoding driver: one run over one input image.
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "output/text/text_output.h"
 #include "records/decoder.h"
@@ -21,9 +22,11 @@ struct RunState {
   ByteSource input;
   RunEvents events;
   OutputList outputs;
+  OutputList decoder_outputs;  // the outputs themselves, or with -recover what holds items back for them
   TextOutput text;
   Decoder decoder;
   Recovery recovery;
+  std::unique_ptr<Journal> journal;  // -recover
 };
 
 // Decodes run.input_name from `offset` (negative: 0) into the outputs of `s`, writing the scan

@@ -9,9 +9,9 @@
 namespace skelv {
 namespace {
 
-// Records that stand this close before the first byte of a damaged stretch may have been read
-// from it: their effects on the rest of the deployment are undone.
-constexpr std::uint64_t kSuspectWindow = 1024;
+// Decoding goes on for a while past where damage begins before the damage shows: what was
+// decoded from this many bytes before it is taken back with it.
+constexpr std::uint64_t kLookback = 256;
 
 constexpr std::size_t kLookahead = 9;  // bytes of a record start checked: code, regime or mask, time
 
@@ -50,27 +50,6 @@ bool find_restart(const Decoder& d, ByteSource& in) {
   }
 }
 
-bool suspect(std::uint64_t at, std::uint64_t damage_at) {
-  return at != kNowhere && at <= damage_at && damage_at - at <= kSuspectWindow;
-}
-
-// Undoes the effects of records read shortly before the damage: the haul-out of a dry start,
-// a wet/dry state and a burst that joined the pending block. Information records are checked
-// before they take effect instead.
-void undo_suspect_effects(Decoder& d) {
-  DamageState& r = d.damage;
-  if (suspect(r.dry_at, r.damage_at)) {
-    d.deployment.haulout_time = r.haulout_before;
-    d.deployment.tdr_interval = r.interval_before;
-  }
-  if (suspect(r.wetdry_at, r.damage_at)) d.deployment.wetdry = r.wetdry_before;
-  if (suspect(r.burst_at, r.damage_at) && d.acc.acc_pending_count == r.burst_pending_after) {
-    d.acc.acc_pending_count = r.burst_pending_before;
-    d.acc.acc_last_end = r.burst_last_end_before;
-  }
-  r.dry_at = r.wetdry_at = r.burst_at = kNowhere;
-}
-
 }  // namespace
 
 bool scan_erased(ByteSource& in) {
@@ -100,35 +79,21 @@ std::uint64_t scan_rest(ByteSource& in) {
 bool skip_damage(Decoder& d, std::uint8_t& code) {
   DamageState& r = d.damage;
   ByteSource& in = d.input;
-  undo_suspect_effects(d);
-  // Whatever burst or profile was open ended in the damage.
-  d.ctd.ctd_open = d.acc.acc_open = false;
-
+  // What was decoded from the damage, and shortly before it, is taken back.
+  roll_back(d, r.damage_at, kLookback, r.reason, r.eof_code);
   source_halt(in);
   const bool found = find_restart(d, in);
-  const std::uint64_t first = r.damage_at;
   const std::uint64_t next = in.scan_offset;  // the restart, or the end of the input
-  const std::uint64_t last = next > first ? next - 1 : first;
-  const std::uint64_t bytes = last - first + 1;
-  add_damage(d.events, first, last, r.reason);
-
-  // The note stands at the first byte of the gap, in the files and on the console alike.
-  char text[160];
-  std::snprintf(text, sizeof text, "Damaged: skipped to %08llX, %llu bytes: %s", static_cast<unsigned long long>(last),
-                static_cast<unsigned long long>(bytes), r.reason);
-  in.byte_offset = first;
-  debug_note(d, text);
-  char line[200];
-  std::snprintf(line, sizeof line, "\n@%08llX: %s\n", static_cast<unsigned long long>(first), text);
-  console_note(d, line);
-
   r.damaged = false;
   r.eof_code = false;
   if (!found) {
+    const std::uint64_t first = d.journal->stretch_first;
+    end_stretch(d, next > first ? next - 1 : first);
     in.byte_offset = std::max(next, first);
     in.end_of_input = true;
     return false;
   }
+  try_restart(d, next);
   scan_resume(in);
   return read_bytes(in, "recover", &code, 1);
 }

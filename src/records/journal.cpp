@@ -1,0 +1,164 @@
+#include "records/journal.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "accel/acc_burst.h"
+#include "records/decoder.h"
+
+namespace skelv {
+namespace {
+
+Checkpoint state_of(const Decoder& d, std::uint64_t offset) {
+  Checkpoint c;
+  c.offset = offset;
+  c.mark = d.journal->held.mark();
+  c.deployment = d.deployment;
+  c.ctd = d.ctd;
+  c.acc_pending_count = d.acc.acc_pending_count;
+  c.acc_block_start = d.acc.acc_block_start;
+  c.acc_last_end = d.acc.acc_last_end;
+  c.acc_bursts = d.acc.acc_bursts;
+  c.acc_blocks = d.acc.acc_blocks;
+  c.info_size = d.damage.info_size;
+  c.notes = d.events.notes;
+  return c;
+}
+
+// Sets the decoding state back to `c` and drops the items decoded since. The streams open at
+// `c` are gone with the calls that decoded them.
+void restore(Decoder& d, const Checkpoint& c) {
+  Journal& j = *d.journal;
+  AccState& acc = d.acc;
+  if (acc.acc_blocks != c.acc_blocks && c.acc_pending_count > 0) {
+    // A burst since wrote the block out: its first samples are the block as it stood at `c`.
+    acc.acc_pending_count = j.held.pending_block(c.mark, acc.acc_pending.data(), acc.acc_pending_burst.data(),
+                                                 c.acc_pending_count);
+  } else {
+    acc.acc_pending_count = c.acc_pending_count;
+  }
+  j.held.drop(c.mark);
+  acc.acc_block_start = c.acc_block_start;
+  acc.acc_last_end = c.acc_last_end;
+  acc.acc_bursts = c.acc_bursts;
+  acc.acc_blocks = c.acc_blocks;
+  acc.acc_open = false;
+  d.deployment = c.deployment;
+  const int streams = d.ctd.ctd_streams;
+  d.ctd = c.ctd;
+  d.ctd.ctd_streams = streams;
+  d.ctd.ctd_open = false;
+  d.damage.info_size = c.info_size;
+  d.events.notes = c.notes;
+}
+
+// The stretch is final: its note takes its place in front of the restart's items, the run's
+// events and the console learn of it.
+void close_stretch(Decoder& d, std::uint64_t last) {
+  Journal& j = *d.journal;
+  const std::uint64_t first = j.stretch_first;
+  if (last < first) last = first;
+  const std::uint64_t bytes = last - first + 1;
+  add_damage(d.events, first, last, j.reason);
+  char text[160];
+  std::snprintf(text, sizeof text, "Damaged: skipped to %08llX, %llu bytes: %s", static_cast<unsigned long long>(last),
+                static_cast<unsigned long long>(bytes), j.reason);
+  j.held.fill_note(j.note_mark, text);
+  ++d.events.notes;
+  char line[200];
+  std::snprintf(line, sizeof line, "\n@%08llX: %s\n", static_cast<unsigned long long>(first), text);
+  console_note(d, line);
+  j.trial = false;
+  // Nothing before the restart is taken back any more: the stretch's note stands.
+  std::size_t keep = 0;
+  while (keep + 1 < j.checkpoints.size() && j.checkpoints[keep + 1].offset <= j.restart) ++keep;
+  j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(keep));
+  j.held.commit(j.checkpoints.front().mark);
+}
+
+// Passes on everything held and keeps one checkpoint at `offset`.
+void settle_all(Decoder& d, std::uint64_t offset) {
+  Journal& j = *d.journal;
+  j.checkpoints.clear();
+  j.held.commit_all();
+  j.checkpoints.push_back(state_of(d, offset));
+}
+
+}  // namespace
+
+void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
+  Journal& j = *d.journal;
+  if (j.trial) {
+    if (record) ++j.trial_records;
+    if (offset >= j.restart + kVerifyBytes) close_stretch(d, j.restart - 1);
+  }
+  j.checkpoints.push_back(state_of(d, offset));
+  if (j.trial) return;
+  // What lies before a checkpoint kSettleBytes behind this one can no longer be taken back.
+  std::size_t drop = 0;
+  while (drop + 1 < j.checkpoints.size() && j.checkpoints[drop + 1].offset + kSettleBytes <= offset) ++drop;
+  if (drop == 0) return;
+  j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(drop));
+  j.held.commit(j.checkpoints.front().mark);
+}
+
+void roll_back(Decoder& d, std::uint64_t damage_at, std::uint64_t lookback, const char* reason, bool end_code) {
+  Journal& j = *d.journal;
+  if (j.trial) {
+    // The restart decoded damage: the stretch goes on over it.
+    restore(d, j.base);
+    j.note_mark = j.held.reserve_note(j.stretch_first);
+    j.checkpoints.clear();
+    j.checkpoints.push_back(j.base);
+    j.trial = false;
+    return;
+  }
+  // The latest checkpoint at least `lookback` before the damage, or the earliest one left.
+  const std::uint64_t limit = damage_at > lookback ? damage_at - lookback : 0;
+  std::size_t at = 0;
+  for (std::size_t i = j.checkpoints.size(); i-- > 0;) {
+    if (j.checkpoints[i].offset <= limit) {
+      at = i;
+      break;
+    }
+  }
+  if (j.checkpoints.empty()) j.checkpoints.push_back(state_of(d, damage_at));
+  j.base = j.checkpoints[at];
+  restore(d, j.base);
+  j.checkpoints.erase(j.checkpoints.begin() + static_cast<std::ptrdiff_t>(at) + 1, j.checkpoints.end());
+  j.stretch_first = std::min(j.base.offset, damage_at);
+  j.after_end_code = end_code;
+  std::snprintf(j.reason, sizeof j.reason, "%s", reason);
+  j.note_mark = j.held.reserve_note(j.stretch_first);
+}
+
+void try_restart(Decoder& d, std::uint64_t restart) {
+  Journal& j = *d.journal;
+  j.trial = true;
+  j.restart = restart;
+  j.trial_records = 0;
+}
+
+void end_stretch(Decoder& d, std::uint64_t last) {
+  close_stretch(d, last);
+  settle_all(d, last + 1);
+}
+
+void finish_journal(Decoder& d, std::uint64_t at) {
+  Journal& j = *d.journal;
+  if (j.trial) close_stretch(d, j.restart - 1);
+  settle_all(d, at);
+}
+
+bool settle_at_end(Decoder& d, std::uint64_t at) {
+  Journal& j = *d.journal;
+  if (j.trial) {
+    const bool trusted = j.after_end_code ? at >= j.restart + kVerifyBytes : j.trial_records >= 2;
+    if (!trusted) return false;
+    close_stretch(d, j.restart - 1);
+  }
+  settle_all(d, at);
+  return true;
+}
+
+}  // namespace skelv

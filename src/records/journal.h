@@ -1,0 +1,83 @@
+// What a -recover run keeps so that damage can be taken back: checkpoints of the decoding state
+// at record starts (and every so many samples of a long stream), and the items decoded since,
+// held back from the outputs.
+//
+// Items pass on to the outputs once the decoding has gone kSettleBytes past a later checkpoint
+// without damage. Damage rolls the decoding back to a checkpoint before it: the items decoded
+// since are dropped and the calibration, clocks, wet/dry state, CTD lag state and pending
+// accelerometer block are as they were there, so nothing read from the damage reaches any output.
+// A restart after damage is on trial: its items wait until it has gone kVerifyBytes without
+// damage (or reached the end of the data with a record after it); damage before that takes the
+// restart back too and the damaged stretch grows over it.
+#pragma once
+#include <cstdint>
+#include <deque>
+
+#include "accel/acc_sample.h"
+#include "ctd/ctd_state.h"
+#include "records/deployment.h"
+#include "records/held.h"
+
+namespace skelv {
+
+struct Decoder;
+
+inline constexpr std::uint64_t kSettleBytes = 4096;  // input after a checkpoint that makes what came before it final
+inline constexpr std::uint64_t kVerifyBytes = 1024;  // input a restart decodes without damage to be trusted
+inline constexpr std::uint32_t kStreamCheckpointSamples = 256;  // samples of a stream between checkpoints
+
+struct Checkpoint {
+  std::uint64_t offset = 0;  // input offset of a record's code byte or of a sample's first byte
+  std::uint64_t mark = 0;    // held items before it
+  Deployment deployment;
+  CtdState ctd;
+  int acc_pending_count = 0;
+  double acc_block_start = 0.0;
+  double acc_last_end = 0.0;
+  std::uint32_t acc_bursts = 0;
+  std::uint64_t acc_blocks = 0;
+  int info_size = -1;
+  std::uint64_t notes = 0;
+};
+
+struct Journal {
+  explicit Journal(const OutputList& outputs) : held(outputs) {}
+  Journal(const Journal&) = delete;
+  Journal& operator=(const Journal&) = delete;
+
+  HeldOutput held;  // the decoder's one output
+  std::deque<Checkpoint> checkpoints;
+
+  // The damaged stretch being skipped, while its restart is on trial.
+  bool trial = false;
+  Checkpoint base;                   // where the stretch's damage was rolled back to
+  std::uint64_t stretch_first = 0;   // first byte of the stretch
+  std::uint64_t restart = 0;         // offset the trial decodes from
+  std::uint64_t note_mark = 0;       // the stretch's note, held in front of the trial's items
+  std::uint64_t trial_records = 0;   // record starts the trial has decoded
+  bool after_end_code = false;       // the stretch began at an end-of-data code
+  char reason[64] = {};
+};
+
+// A checkpoint at `offset` (a record start when `record`); passes on what lies far enough
+// behind it, and ends the trial of a restart that has gone far enough.
+void take_checkpoint(Decoder& d, std::uint64_t offset, bool record);
+
+// Damage at `damage_at`: drops the items decoded since the last checkpoint at least
+// `lookback` bytes before it (within a trial: since the stretch's own checkpoint) and sets the
+// decoding state back to that checkpoint. Every stream counts as closed.
+// `end_code`: the damage is data after an end-of-data code.
+void roll_back(Decoder& d, std::uint64_t damage_at, std::uint64_t lookback, const char* reason, bool end_code);
+// The stretch ends before `restart`: its restart goes on trial.
+void try_restart(Decoder& d, std::uint64_t restart);
+// The stretch reaches to `last`, the end of the input: nothing after it is decoded.
+void end_stretch(Decoder& d, std::uint64_t last);
+// The run reached the end of the data: a restart on trial is trusted when it decoded a record
+// after its own (after an end-of-data code only when it went kVerifyBytes). False when it is
+// not: the caller takes it for damage. Everything held passes on when true.
+bool settle_at_end(Decoder& d, std::uint64_t at);
+// The run ends (after a read error, or once the last accelerometer block is out): everything
+// held passes on.
+void finish_journal(Decoder& d, std::uint64_t at);
+
+}  // namespace skelv
