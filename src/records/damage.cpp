@@ -58,4 +58,14 @@ bool plausible_info_version(std::int32_t tag_version, std::uint8_t size, std::ui
   return tag_version < 0 || size < 2 || version == tag_version;
 }
 
+bool plausible_gps_time(const std::uint8_t* h) {
+  return h[1] >= 1 && h[1] <= 12 && h[2] >= 1 && h[2] <= 31 && h[3] <= 23 && h[4] <= 59 && h[5] <= 59;
+}
+
+bool start_in_step(double start, double clock) {
+  constexpr double kEarlier = 60.0;
+  constexpr double kLater = 30.0 * 86400.0;
+  return clock == 0.0 || (start >= clock - kEarlier && start <= clock + kLater);
+}
+
 }  // namespace skelv

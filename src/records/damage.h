@@ -38,5 +38,10 @@ bool plausible_ctd_mask(std::uint8_t mask);
 // (ignored when the block is too short to hold one).
 bool plausible_info_size(const DamageState& damage, std::uint8_t size);
 bool plausible_info_version(std::int32_t tag_version, std::uint8_t size, std::uint16_t version);
+// A GPS snapshot's time: month, day, hour, minute and second in range.
+bool plausible_gps_time(const std::uint8_t* head);
+// A dive or CTD start at `start` against the dive clock `clock` (0: not set yet): not before it
+// by more than a minute, nor more than 30 days after it.
+bool start_in_step(double start, double clock);
 
 }  // namespace skelv

@@ -42,7 +42,9 @@ std::uint8_t handle_dive_start(Decoder& d) {
     return TDRCODE_EOF;
   }
   dep.regime = regime;
-  dep.time_base = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
+  const double start = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
+  if (d.journal != nullptr && (!plausible_time(time) || !start_in_step(start, dep.time_base))) doubt_record(d);
+  dep.time_base = start;
   if (!read_unint(in, dep.tdr_interval)) return TDRCODE_EOF;
   const unsigned flags = regime_flags(dep.regime);
   emit(d.outputs, &Output::dive_start,

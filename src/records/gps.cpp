@@ -10,6 +10,7 @@ std::uint8_t handle_gps(Decoder& d) {
   std::uint8_t entries[3 * 255];
   // A snapshot cut short by the end of the input writes nothing and is not counted.
   if (!read_bytes(in, "gps time", head, 7)) return TDRCODE_GPS;
+  if (d.journal != nullptr && !plausible_gps_time(head)) doubt_record(d);
   const int n = head[6];
   if (!read_bytes(in, "gps nbytes", entries, static_cast<std::size_t>(3 * n))) return TDRCODE_GPS;
 

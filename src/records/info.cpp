@@ -37,6 +37,12 @@ std::uint8_t handle_info(Decoder& d) {
   if (!read_bytes(in, "tdrcode_info n", &n_to_come, 1)) return TDRCODE_INFO;
   // A block cut short by the end of the input changes nothing.
   if (!read_bytes(in, "tdrcode_info block", block, n_to_come)) return TDRCODE_INFO;
+  if (d.journal != nullptr) {
+    const std::uint16_t version = n_to_come >= 2 ? static_cast<std::uint16_t>(block[0] << 8 | block[1]) : 0;
+    if (!plausible_info_size(d.damage, n_to_come) || !plausible_info_version(dep.tag_version, n_to_come, version)) {
+      doubt_record(d);
+    }
+  }
   if (d.damage.info_size < 0) d.damage.info_size = n_to_come;
 
   const Block b{block, n_to_come};

@@ -102,7 +102,11 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
   j.held.commit(j.checkpoints.front().mark);
 }
 
-void roll_back(Decoder& d, std::uint64_t damage_at, std::uint64_t lookback, const char* reason, bool end_code) {
+void doubt_record(Decoder& d) {
+  if (d.journal != nullptr && !d.journal->checkpoints.empty()) d.journal->checkpoints.back().doubtful = true;
+}
+
+void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end_code) {
   Journal& j = *d.journal;
   if (j.trial) {
     // The restart decoded damage: the stretch goes on over it.
@@ -113,16 +117,19 @@ void roll_back(Decoder& d, std::uint64_t damage_at, std::uint64_t lookback, cons
     j.trial = false;
     return;
   }
-  // The latest checkpoint at least `lookback` before the damage, or the earliest one left.
-  const std::uint64_t limit = damage_at > lookback ? damage_at - lookback : 0;
+  // The latest checkpoint before the damage, or the earliest one left; then back before every
+  // doubtful record close behind the damage.
+  if (j.checkpoints.empty()) j.checkpoints.push_back(state_of(d, damage_at));
   std::size_t at = 0;
   for (std::size_t i = j.checkpoints.size(); i-- > 0;) {
-    if (j.checkpoints[i].offset <= limit) {
+    if (j.checkpoints[i].offset < damage_at) {
       at = i;
       break;
     }
   }
-  if (j.checkpoints.empty()) j.checkpoints.push_back(state_of(d, damage_at));
+  for (std::size_t i = at + 1; i-- > 0 && j.checkpoints[i].offset + kJudgedBytes >= damage_at;) {
+    if (j.checkpoints[i].doubtful) at = i;
+  }
   j.base = j.checkpoints[at];
   restore(d, j.base);
   j.checkpoints.erase(j.checkpoints.begin() + static_cast<std::ptrdiff_t>(at) + 1, j.checkpoints.end());

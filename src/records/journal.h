@@ -38,6 +38,7 @@ struct Checkpoint {
   std::uint64_t acc_blocks = 0;
   int info_size = -1;
   std::uint64_t notes = 0;
+  bool doubtful = false;  // the record starting here looked implausible on its own bytes
 };
 
 struct Journal {
@@ -63,11 +64,16 @@ struct Journal {
 // behind it, and ends the trial of a restart that has gone far enough.
 void take_checkpoint(Decoder& d, std::uint64_t offset, bool record);
 
-// Damage at `damage_at`: drops the items decoded since the last checkpoint at least
-// `lookback` bytes before it (within a trial: since the stretch's own checkpoint) and sets the
-// decoding state back to that checkpoint. Every stream counts as closed.
+// The record whose code byte was the latest checkpoint looks implausible on its own bytes: should
+// damage show within `kJudgedBytes` after it, it is taken for part of the damage.
+void doubt_record(Decoder& d);
+inline constexpr std::uint64_t kJudgedBytes = 512;
+
+// Damage at `damage_at`: drops the items decoded since the checkpoint before it, or before the
+// earliest doubtful record within kJudgedBytes of it (within a trial: since the stretch's own
+// checkpoint), and sets the decoding state back to that checkpoint. Every stream counts as closed.
 // `end_code`: the damage is data after an end-of-data code.
-void roll_back(Decoder& d, std::uint64_t damage_at, std::uint64_t lookback, const char* reason, bool end_code);
+void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end_code);
 // The stretch ends before `restart`: its restart goes on trial.
 void try_restart(Decoder& d, std::uint64_t restart);
 // The stretch reaches to `last`, the end of the input: nothing after it is decoded.

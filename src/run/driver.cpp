@@ -40,6 +40,7 @@ RunState::RunState(Run& r)
            [this](const char* message) { fail(decoder, "%s", message); }),
       decoder(input, decoder_outputs, events) {
   outputs.add(text);
+  decoder_outputs = outputs;
   decoder.ctd_lines = &text.ctd_file.count;
 }
 

@@ -9,9 +9,6 @@
 namespace skelv {
 namespace {
 
-// Decoding goes on for a while past where damage begins before the damage shows: what was
-// decoded from this many bytes before it is taken back with it.
-constexpr std::uint64_t kLookback = 256;
 
 constexpr std::size_t kLookahead = 9;  // bytes of a record start checked: code, regime or mask, time
 
@@ -80,7 +77,7 @@ bool skip_damage(Decoder& d, std::uint8_t& code) {
   DamageState& r = d.damage;
   ByteSource& in = d.input;
   // What was decoded from the damage, and shortly before it, is taken back.
-  roll_back(d, r.damage_at, kLookback, r.reason, r.eof_code);
+  roll_back(d, r.damage_at, r.reason, r.eof_code);
   source_halt(in);
   const bool found = find_restart(d, in);
   const std::uint64_t next = in.scan_offset;  // the restart, or the end of the input
