@@ -26,6 +26,7 @@ std::uint8_t decode_profile(Decoder& d, const CtdColumns& columns, double interv
   std::uint32_t samples = 0;
   for (;;) {
     if (d.journal != nullptr && ++samples % kStreamCheckpointSamples == 0) checkpoint(d, d.input.byte_offset, false);
+    const std::uint64_t at = d.input.byte_offset;
     std::uint8_t code = read_channel(0);
     if (code != 0) {
       if (code == TDRCODE_END_CTD) {
@@ -44,6 +45,7 @@ std::uint8_t decode_profile(Decoder& d, const CtdColumns& columns, double interv
     // A code in a later channel doesn't end the sample: that channel keeps its previous value.
     for (std::size_t i = 1; i < channels; ++i) read_channel(i);
     const CtdValues values = ctd_values(dep, ctd, ctd_data, columns);
+    if (!ctd_in_range(d, at, values)) return TDRCODE_EOF;
     emit(d.outputs, &Output::ctd_sample, CtdSample{dep.ctd_time, cast, values, columns});
   }
 }

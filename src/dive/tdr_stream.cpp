@@ -115,11 +115,13 @@ std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval) {
   for (;;) {
     if (d.journal != nullptr && ++samples % kStreamCheckpointSamples == 0) checkpoint(d, d.input.byte_offset, false);
     const TdrSample prev_r = r;
+    const std::uint64_t at = d.input.byte_offset;
     const std::uint8_t result = read_further(d, r, flags);
     if (result != 0) {
       emit_sample(d, r, flags);
       return result;
     }
+    if ((flags & TDR_DEPTH) && !depth_steady(d, at, prev_r.depth_raw, r.depth_raw, interval)) return TDRCODE_EOF;
     emit_sample(d, prev_r, flags);
     d.deployment.time_base += interval;
   }

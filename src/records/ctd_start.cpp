@@ -103,6 +103,7 @@ std::uint8_t handle_ctd_start(Decoder& d) {
   Deployment& dep = d.deployment;
   CtdState& ctd = d.ctd;
   // The whole start record is read first: one cut short by the end of the input writes nothing.
+  const std::uint64_t at = in.byte_offset - 1;
   std::uint8_t mask = 0;
   if (!read_bytes(in, "start_ctd", &mask, 1)) return TDRCODE_EOF;
   std::uint8_t time[7];
@@ -120,6 +121,7 @@ std::uint8_t handle_ctd_start(Decoder& d) {
                                (dep.time_base != 0.0 && std::fabs(start - dep.time_base) > kDay))) {
     doubt_record(d);
   }
+  if (!start_steady(d, at, start, true)) return TDRCODE_EOF;
   bool complete = read_unint(in, interval) && read_unint(in, surface);
   for (std::size_t i = 0; complete && i < 3u + columns.count; ++i) complete = read_unint(in, ctd_data[i]);
   if (!complete) return TDRCODE_EOF;
@@ -138,6 +140,7 @@ std::uint8_t handle_ctd_start(Decoder& d) {
   ctd.lagged_conductivity = -1.0;
 
   const CtdValues values = ctd_values(dep, ctd, ctd_data, columns);
+  if (!ctd_in_range(d, at, values)) return TDRCODE_EOF;
   emit(d.outputs, &Output::ctd_sample, CtdSample{dep.ctd_time, cast, values, columns});
   return decode_ctd_stream(d, columns, dep.ctd_interval * 0.01, ctd_data, cast);
 }

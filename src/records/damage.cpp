@@ -3,6 +3,11 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "ctd/ctd_values.h"
 #include "input/byte_source.h"
 #include "records/decoder.h"
 
@@ -12,7 +17,85 @@ namespace {
 constexpr std::uint8_t kEarliestYear = 70;  // year byte of 1970
 constexpr std::uint8_t kDaysInMonth[13] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
+// Steady evidence: this many values that passed a check, and none that failed before.
+constexpr std::uint32_t kSteadyStarts = 3;
+constexpr std::uint32_t kSteadyDepths = 256;
+constexpr std::uint32_t kSameInfos = 2;
+constexpr std::uint32_t kSteadyCtd = 512;
+constexpr int kFullInfo = 24;  // block bytes of an information record that sets every field
+// An animal moves at most 10 m/s, and one sample's depth never jumps more than 40 m.
+constexpr double kDepthRawPerSecond = 100.0;
+constexpr double kDepthRawLeast = 400.0;
+// What CTD sensors can read at sea.
+constexpr double kLeastPressure = -50.0, kMostPressure = 3000.0;  // dbar
+constexpr double kLeastTemperature = -5.0, kMostTemperature = 40.0;  // degree C
+constexpr double kLeastConductivity = -1.0, kMostConductivity = 80.0;  // mS/cm
+
+// A value that passed (`ok`) or failed its check, counted in `steady` and `wild`. True when it
+// may stand: it passed, or the evidence was not steady yet, or the run is plain.
+bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& wild, std::uint32_t needed,
+           const char* reason) {
+  if (ok) {
+    if (steady < needed) ++steady;
+    return true;
+  }
+  if (wild || steady < needed) {
+    wild = true;
+    return true;
+  }
+  if (d.damage.on) {
+    note_damage(d, at, "%s", reason);
+    return false;
+  }
+  note_suspect(d, at, reason);
+  return true;
+}
+
 }  // namespace
+
+bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd) {
+  Evidence& e = d.evidence;
+  const double clock = d.deployment.time_base;
+  if (clock == 0.0) return true;  // no dive yet to be in step with
+  constexpr double kDay = 86400.0;
+  // A profile is taken during a dive: its start lies within a day of the dive clock.
+  const bool ok = ctd ? std::fabs(start - clock) <= kDay : start_in_step(start, clock);
+  return judge(d, at, ok, e.steady_starts, e.wild_starts, kSteadyStarts,
+               ctd ? "CTD start out of step with the dive clock" : "dive start out of step with the dive clock");
+}
+
+bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s) {
+  Evidence& e = d.evidence;
+  const double step = std::abs(static_cast<int>(after) - static_cast<int>(before));
+  // A long interval lets an animal move far: a step beyond 40 m within it is no damage, but such
+  // data are not steady either.
+  if (step > kDepthRawLeast && step <= kDepthRawPerSecond * interval_s) {
+    e.wild_depths = true;
+    return true;
+  }
+  return judge(d, at, step <= kDepthRawLeast, e.steady_depths, e.wild_depths, kSteadyDepths,
+               "depth jumped further than an animal moves");
+}
+
+bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,
+                        const Calibration& calibration) {
+  Evidence& e = d.evidence;
+  if (size < kFullInfo) return true;  // a short record leaves fields as they were: no evidence
+  if (e.same_infos == 0 && !e.changed_infos) {
+    e.calibration = calibration;
+    e.tag_version = tag_version;
+  }
+  const bool ok = calibration == e.calibration && tag_version == e.tag_version;
+  return judge(d, at, ok, e.same_infos, e.changed_infos, kSameInfos, "information record with another calibration");
+}
+
+bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& v) {
+  Evidence& e = d.evidence;
+  const bool ok = v.abs_pressure >= kLeastPressure && v.abs_pressure <= kMostPressure &&
+                  v.temperature >= kLeastTemperature && v.temperature <= kMostTemperature &&
+                  v.conductivity >= kLeastConductivity && v.conductivity <= kMostConductivity;
+  return judge(d, at, ok, e.steady_ctd, e.wild_ctd, kSteadyCtd, "CTD values outside the sensors' range");
+}
 
 bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) {
   DamageState& r = d.damage;

@@ -2,7 +2,10 @@
 // first damage; with -recover every later read fails, so every open stream closes as at the end
 // of the input, and the run skips ahead to the next plausible record start.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+
+#include "records/deployment.h"
 
 namespace skelv {
 
@@ -19,7 +22,25 @@ struct DamageState {
   int info_size = -1;                // block size of the first information record; -1: none yet
 };
 
+// What the run's own data have shown so far. A check of decoded values judges only data that
+// have been steady for long enough: a deployment whose values the format allows to swing from the
+// start (or whose calibration changes) is never judged by it. After a damaged stretch the
+// evidence is gathered anew.
+struct Evidence {
+  std::uint32_t steady_starts = 0;  // dive and CTD starts in step with the dive clock
+  bool wild_starts = false;         // one out of step came before the starts were steady
+  std::uint32_t steady_depths = 0;  // dive samples whose depth moved no further than an animal can
+  bool wild_depths = false;
+  std::uint32_t same_infos = 0;     // information records with the calibration of the first
+  bool changed_infos = false;
+  Calibration calibration;          // of the first information record
+  std::int32_t tag_version = -1;
+  std::uint32_t steady_ctd = 0;     // CTD samples within the sensors' range
+  bool wild_ctd = false;
+};
+
 struct Decoder;
+struct CtdValues;
 
 // A record that made no sense at `first` (the offset of its code byte). The first damage since
 // the input was last positioned is kept. With -recover every later read fails and true is
@@ -29,6 +50,15 @@ bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) __att
 // A plain run's record at `first` whose decoded values look damaged: counted among the run's
 // suspect records and handed to the outputs.
 void note_suspect(Decoder& d, std::uint64_t first, const char* reason);
+
+// Checks of decoded values; each true when the value may stand. One that fails on steady
+// evidence is damage with -recover (note_damage) and a suspect record in a plain run.
+bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd);
+bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s);
+// An information record of `size` block bytes.
+bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,
+                        const Calibration& calibration);
+bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& values);
 
 // Plausibility of records, on their raw bytes.
 bool plausible_time(const std::uint8_t* t);  // the 7-byte time of a dive or CTD start

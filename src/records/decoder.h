@@ -32,6 +32,7 @@ struct Decoder {
   CtdState ctd;
   AccState acc;
   DamageState damage;
+  Evidence evidence;  // what the data have shown so far, for the checks of decoded values
   int nesting_depth = 0;  // dispatch_record calls in progress
   ConsoleFn console = console_to_stdout;
   // CTD lines the text output has written: the console's one "Stop" comes at a fixed count.

@@ -32,6 +32,7 @@ struct Block {
 std::uint8_t handle_info(Decoder& d) {
   ByteSource& in = d.input;
   Deployment& dep = d.deployment;
+  const std::uint64_t at = in.byte_offset - 1;
   std::uint8_t n_to_come = 0;
   std::uint8_t block[255];
   if (!read_bytes(in, "tdrcode_info n", &n_to_come, 1)) return TDRCODE_INFO;
@@ -71,6 +72,7 @@ std::uint8_t handle_info(Decoder& d) {
   if (b.has(kAccOffsetAt, 1)) dep.acc_offset = block[kAccOffsetAt];
   dep.force_abs = dep.tag_version == 132 || dep.tag_version == 133;
   const Calibration calibration = calibration_of(dep);
+  if (!calibration_steady(d, at, n_to_come, dep.tag_version, calibration)) return TDRCODE_EOF;
   emit(d.outputs, &Output::info, InfoRecord{in.byte_offset, dep.tag_version, calibration});
 
   std::uint8_t next = TDRCODE_INFO;

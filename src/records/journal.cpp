@@ -21,6 +21,7 @@ Checkpoint state_of(const Decoder& d, std::uint64_t offset) {
   c.acc_bursts = d.acc.acc_bursts;
   c.acc_blocks = d.acc.acc_blocks;
   c.info_size = d.damage.info_size;
+  c.evidence = d.evidence;
   c.notes = d.events.notes;
   return c;
 }
@@ -49,6 +50,7 @@ void restore(Decoder& d, const Checkpoint& c) {
   d.ctd.ctd_streams = streams;
   d.ctd.ctd_open = false;
   d.damage.info_size = c.info_size;
+  d.evidence = c.evidence;
   d.events.notes = c.notes;
 }
 
@@ -122,7 +124,7 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   if (j.checkpoints.empty()) j.checkpoints.push_back(state_of(d, damage_at));
   std::size_t at = 0;
   for (std::size_t i = j.checkpoints.size(); i-- > 0;) {
-    if (j.checkpoints[i].offset < damage_at) {
+    if (j.checkpoints[i].offset <= damage_at) {
       at = i;
       break;
     }
@@ -143,6 +145,8 @@ void try_restart(Decoder& d, std::uint64_t restart) {
   Journal& j = *d.journal;
   j.trial = true;
   j.restart = restart;
+  // The data after the damage may be another deployment's: their evidence starts afresh.
+  d.evidence = Evidence{};
   j.trial_records = 0;
 }
 

@@ -15,6 +15,7 @@
 
 #include "accel/acc_sample.h"
 #include "ctd/ctd_state.h"
+#include "records/damage.h"
 #include "records/deployment.h"
 #include "records/held.h"
 
@@ -37,6 +38,7 @@ struct Checkpoint {
   std::uint32_t acc_bursts = 0;
   std::uint64_t acc_blocks = 0;
   int info_size = -1;
+  Evidence evidence;
   std::uint64_t notes = 0;
   bool doubtful = false;  // the record starting here looked implausible on its own bytes
 };

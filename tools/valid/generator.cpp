@@ -194,6 +194,7 @@ Next Generator::dive_start() {
   m_.regime = regime;
   cov_.regimes.set(static_cast<std::size_t>(regime));
   if (m_.force_abs) feature(kForcedAbsolute);
+  stream_step_ = interval_ * 0.01;
   return tdr_stream(regime_channels(regime), stream_samples(kDiveStream));
 }
 
@@ -202,7 +203,9 @@ Next Generator::dry_start() {
   u16(range() ? static_cast<std::uint16_t>(pick(0, 65535)) : static_cast<std::uint16_t>(interval_ * 10));
   haulout_next_ = ctd_this_dive_ = false;
   after_haulout_ = true;
-  // Only regime 1 carries a stream through the haul-out: temperature alone.
+  // Only regime 1 carries a stream through the haul-out: temperature alone, at the dry interval,
+  // which the tag's clock follows.
+  stream_step_ = interval_ * 10 * 0.01;
   if (m_.regime == 1) return tdr_stream(kTemp, range() ? stream_samples(kDiveStream) : pick(30, 200));
   return Next{};
 }
@@ -263,7 +266,7 @@ Next Generator::tdr_stream(unsigned channels, int samples) {
     }
     if (channels & kMm) u8(static_cast<std::uint8_t>(pick(0, range() ? 255 : 99)));
     ++ex_.tdr;
-    clock_ += interval_ * 0.01;
+    clock_ += stream_step_;
   }
   ++ex_.tdr;  // the closing line
   if (code == kAccEnd) feature(kOpenBurstEndsDive);

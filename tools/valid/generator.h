@@ -116,6 +116,7 @@ class Generator {
   std::uint16_t interval_ = 100;
   int burst_every_ = 40, burst_size_ = 30;
   double clock_ = 0.0;
+  double stream_step_ = 0.0;  // seconds between the samples of the dive or haul-out stream being written
   int dives_ = 0;              // since the information record
   bool haulout_next_ = false;  // the dive in progress ends in a haul-out
   bool after_haulout_ = false;
