@@ -92,7 +92,10 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
   Journal& j = *d.journal;
   if (j.trial) {
     if (record) ++j.trial_records;
-    if (offset >= j.restart + kVerifyBytes) close_stretch(d, j.restart - 1);
+    // Trusted after kVerifyBytes, or at the next record after a start in step with the dive clock.
+    if (offset >= j.restart + kVerifyBytes || (j.restart_in_step && j.trial_records >= 2)) {
+      close_stretch(d, j.restart - 1);
+    }
   }
   j.checkpoints.push_back(state_of(d, offset));
   if (j.trial) return;
@@ -141,8 +144,9 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   j.note_mark = j.held.reserve_note(j.stretch_first);
 }
 
-void try_restart(Decoder& d, std::uint64_t restart) {
+void try_restart(Decoder& d, std::uint64_t restart, bool in_step) {
   Journal& j = *d.journal;
+  j.restart_in_step = in_step;
   j.trial = true;
   j.restart = restart;
   // The data after the damage may be another deployment's: their evidence starts afresh.
@@ -164,7 +168,8 @@ void finish_journal(Decoder& d, std::uint64_t at) {
 bool settle_at_end(Decoder& d, std::uint64_t at) {
   Journal& j = *d.journal;
   if (j.trial) {
-    const bool trusted = j.after_end_code ? at >= j.restart + kVerifyBytes : j.trial_records >= 2;
+    const bool trusted =
+        at >= j.restart + kVerifyBytes || (j.trial_records >= 2 && (!j.after_end_code || j.restart_in_step));
     if (!trusted) return false;
     close_stretch(d, j.restart - 1);
   }

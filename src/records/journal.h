@@ -7,8 +7,9 @@
 // since are dropped and the calibration, clocks, wet/dry state, CTD lag state and pending
 // accelerometer block are as they were there, so nothing read from the damage reaches any output.
 // A restart after damage is on trial: its items wait until it has gone kVerifyBytes without
-// damage (or reached the end of the data with a record after it); damage before that takes the
-// restart back too and the damaged stretch grows over it.
+// damage, or reached a further record after a dive or CTD start in step with the dive clock (or
+// the end of the data after a further record); damage before that takes the restart back too and
+// the damaged stretch grows over it.
 #pragma once
 #include <cstdint>
 #include <deque>
@@ -59,6 +60,7 @@ struct Journal {
   std::uint64_t note_mark = 0;       // the stretch's note, held in front of the trial's items
   std::uint64_t trial_records = 0;   // record starts the trial has decoded
   bool after_end_code = false;       // the stretch began at an end-of-data code
+  bool restart_in_step = false;      // the restart is a dive or CTD start in step with the dive clock
   char reason[64] = {};
 };
 
@@ -76,13 +78,15 @@ inline constexpr std::uint64_t kJudgedBytes = 512;
 // checkpoint), and sets the decoding state back to that checkpoint. Every stream counts as closed.
 // `end_code`: the damage is data after an end-of-data code.
 void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end_code);
-// The stretch ends before `restart`: its restart goes on trial.
-void try_restart(Decoder& d, std::uint64_t restart);
+// The stretch ends before `restart`: its restart goes on trial. `in_step`: the restart is a dive
+// or CTD start in step with the dive clock.
+void try_restart(Decoder& d, std::uint64_t restart, bool in_step);
 // The stretch reaches to `last`, the end of the input: nothing after it is decoded.
 void end_stretch(Decoder& d, std::uint64_t last);
 // The run reached the end of the data: a restart on trial is trusted when it decoded a record
-// after its own (after an end-of-data code only when it went kVerifyBytes). False when it is
-// not: the caller takes it for damage. Everything held passes on when true.
+// after its own; after an end-of-data code (memory that was not erased may hold anything) only
+// when it was in step with the dive clock as well, or went kVerifyBytes. False when it is not:
+// the caller takes it for damage. Everything held passes on when true.
 bool settle_at_end(Decoder& d, std::uint64_t at);
 // The run ends (after a read error, or once the last accelerometer block is out): everything
 // held passes on.

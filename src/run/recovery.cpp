@@ -5,6 +5,7 @@
 
 #include "accel/acc_burst.h"
 #include "records/codes.h"
+#include "records/time_base.h"
 
 namespace skelv {
 namespace {
@@ -45,6 +46,16 @@ bool find_restart(const Decoder& d, ByteSource& in) {
     }
     scan_skip(in, span);
   }
+}
+
+// The restart at the scan position is a dive or CTD start whose time is in step with the dive clock.
+bool restart_in_step(const Decoder& d, ByteSource& in) {
+  const std::uint8_t* b = nullptr;
+  if (scan_window(in, kLookahead, b) < kLookahead) return false;
+  if (b[0] != TDRCODE_START_NORMAL && b[0] != TDRCODE_START_CTD) return false;
+  const std::uint8_t* t = b + 2;
+  const double start = static_cast<double>(civil_to_seconds(1900 + t[0], t[1], t[2], t[3], t[4], t[5]));
+  return d.deployment.time_base != 0.0 && plausible_time(t) && start_in_step(start, d.deployment.time_base);
 }
 
 }  // namespace
@@ -90,7 +101,7 @@ bool skip_damage(Decoder& d, std::uint8_t& code) {
     in.end_of_input = true;
     return false;
   }
-  try_restart(d, next);
+  try_restart(d, next, restart_in_step(d, in));
   scan_resume(in);
   return read_bytes(in, "recover", &code, 1);
 }

@@ -37,6 +37,27 @@ ImageBuilder deployment(const std::vector<std::uint8_t>& between = {}) {
   return b.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
 }
 
+// Records that the format allows change nothing with -recover, however odd they look: a CTD start
+// in month 13, an information record of 5 bytes or of another tag version (each in the first dive
+// in place of its second step), a dive start on day 32 between the dives, and a regime 1 dry start
+// followed by another tag's dive start, which a plain run takes as the haul-out temperature stream.
+std::vector<ImageBuilder> odd_but_valid() {
+  const auto in_dive = [](const ImageBuilder& record) {
+    ImageBuilder b;
+    b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).raw(record.bytes()).step(5).dry_start(100);
+    return b.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
+  };
+  InfoBlock small = info(), other = info();
+  small.size = 5;
+  other.tag_version = 171;
+  ImageBuilder spliced;
+  spliced.info(info()).dive_start(1, kFirstDive, 100).u16(100).u16(5730).step(5).step(0).dry_start(100);
+  spliced.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
+  return {in_dive(ImageBuilder().ctd_start(1, {2026, 13, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200})),
+          in_dive(ImageBuilder().info(small)), in_dive(ImageBuilder().info(other)),
+          deployment(ImageBuilder().dive_start(2, {2026, 3, 32, 6, 30, 0}, 100).bytes()), spliced};
+}
+
 // Lines of the first dive (closing at 06:00:02), the haul-out it leaves, and the second dive.
 const std::string kTwoLines = "2026/03/14 06:00:00.000\t10.000\n2026/03/14 06:00:01.000\t10.500\n";
 const std::string kFirstLines = kTwoLines + "2026/03/14 06:00:02.000\t11.000\n";
@@ -112,7 +133,10 @@ TEST_F(DamagedImageTest, RecoverOnAnUndamagedImageChangesNoByte) {
   const auto files = [&] {
     return output("_tdr.txt") + output("_ctd.txt") + output("_gps.txt") + output("_accel.txt");
   };
-  for (const ImageBuilder& image : {b, deployment()}) {
+  std::vector<ImageBuilder> images = odd_but_valid();
+  images.push_back(b);
+  images.push_back(deployment());
+  for (const ImageBuilder& image : images) {
     const Outcome plain = skelv(image);
     const std::string written = files();
     const Outcome recover = skelv(image, "-recover");
@@ -153,25 +177,8 @@ TEST_F(DamagedImageTest, DamageIsSkippedToTheNextRecord) {
   nested.raw({0x33, 0x44});
   const Gap end_code{40, 2, "end-of-data code with data after it"}, code5{65, 5, "unknown code 5"},
       code33{87, 2, "unknown code 33"};
-  // A regime 1 dive whose dry start [43] is followed by another tag's dive start [46], as in two
-  // images spliced: a plain run takes it as the haul-out temperature stream.
-  ImageBuilder spliced;
-  spliced.info(info()).dive_start(1, kFirstDive, 100).u16(100).u16(5730).step(5).step(0).dry_start(100);
-  spliced.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
-  // With -recover, dive starts, CTD starts and information records are checked where they stand;
-  // one that fails is damage and changes nothing (no CTD file, the first tag version). The first
-  // three stand in the first dive in place of its second step [40]; the dive closes with the sample
-  // it was reading. The dive start stands between the dry start and the second dive [44].
-  const auto in_dive = [](const ImageBuilder& record) {
-    ImageBuilder b;
-    b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).raw(record.bytes()).step(5).dry_start(100);
-    return b.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
-  };
-  InfoBlock small = info(), other = info();
-  small.size = 5;
-  other.tag_version = 171;
-  const Gap haulout{43, 3, "haul-out stream opening with a record code"},
-      burst_gap{40, 308, "accelerometer burst of 100 samples"};
+  const Gap burst_gap{40, 308, "accelerometer burst of 100 samples"};
+  const std::string haulout = "HAULOUT: 2026/03/14 05:59:04 2026/03/14 06:59:59\n";
   const std::string tdr4 = "  tag_tdr.txt: 4 TDR records\n", tdr5 = "  tag_tdr.txt: 5 TDR records\n";
   const struct {
     const char* what;
@@ -181,40 +188,28 @@ TEST_F(DamagedImageTest, DamageIsSkippedToTheNextRecord) {
     std::vector<Gap> gaps;
     std::string counts, before, tdr, accel;  // TDR file: `tdr`, or `before`, the last note, the second dive
   } rows[] = {
-      // The dry start right before the damage may have been read from it: its haul-out is dropped.
-      // The dry start's next code is 0x05: the run ends after it, at 45.
+      // The dry start's next code is 0x05: the run ends after it, at 45. The dry start before the
+      // damage is whole: its haul-out ends one interval before the second dive.
       {"code 5", deployment({0x05, 0x06, 0x07}), 0, "Failure: Unknown code 5 at byte 45\n\n", stopped(45, 17),
-       kFirstLines, {{44, 3, "unknown code 5"}}, tdr5, kFirstLines, "", ""},
+       kFirstLines, {{44, 3, "unknown code 5"}}, tdr5, "",
+       kTdrHeader2 + kFirstLines + Gap{44, 3, "unknown code 5"}.note() + "\n" + haulout + kSecondLines, ""},
       // A dive start of regime 4 [44]: its haul-out line comes before the stream is refused at 55.
       {"regime 4", deployment(ImageBuilder().dive_start(4, {2026, 3, 14, 6, 30, 0}, 100).raw({1, 2}).bytes()), 0,
        "Failure: Unknown TDR regime 4 at byte 55\n\n", stopped(55, 17),
        kFirstLines + "HAULOUT: 2026/03/14 05:59:04 2026/03/14 06:29:59\n37: Illegal stream contents (0)\n",
-       {{44, 13, "unknown TDR regime 4"}},
-       tdr5, kFirstLines, "", ""},
+       {{44, 13, "unknown TDR regime 4"}}, tdr5, "",
+       kTdrHeader2 + kFirstLines + Gap{44, 13, "unknown TDR regime 4"}.note() + "\n" + haulout + kSecondLines, ""},
       // A plain run says "Completed." and drops the second dive.
       {"stray end", stray_end, 0,
        "\n\nTag Version: 170\n\nCompleted.\n\nInput: 41 bytes from tag.bin\n\nOutput:\n  tag_tdr.txt: 2 TDR records\n",
        stopped(41, 18), kTwoLines, {{40, 4, "end-of-data code with data after it"}}, tdr4, kTwoLines, "", ""},
-      // A plain run ends the process; the dive closes on the burst with the depth of its second sample.
-      {"burst", burst, 1, "Failure: ACC OVERFLOW at byte 344\n\n", stopped(344, 19), "", {burst_gap}, tdr4,
-       "2026/03/14 06:00:00.000\t10.000\n" + warnings + "2026/03/14 06:00:01.000\t10.500\n", "",
-       "DATE(UTC)\tX\tY\tZ\n" + warnings + burst_gap.note() + "\n"},
+      // A plain run ends the process. -recover takes the burst back with its warnings and the dive's
+      // closing line, which was to come after it; no burst is left for an accelerometer file.
+      {"burst", burst, 1, "Failure: ACC OVERFLOW at byte 344\n\n", stopped(344, 19), "", {burst_gap},
+       "  tag_tdr.txt: 3 TDR records\n", "2026/03/14 06:00:00.000\t10.000\n", "", "<missing>"},
       {"nested", nested, 0, "", "", "", {end_code, code5, code33}, tdr4 + "  tag_ctd.txt: 2 CTD records\n",
        "", kTdrHeader2 + kTwoLines + end_code.note() + "\n" + code5.note() + "\n" + kSecondLines + code33.note() + "\n",
        ""},
-      // Temperature raw * 0.05 - 273.15: 5730 is 13.35.
-      {"spliced", spliced, 0, "", "", "", {haulout}, tdr4, "",
-       "DATE(UTC)\tDEPTH(m)\tTEMP(C)\n2026/03/14 06:00:00.000\t10.000\t13.35\n"
-       "2026/03/14 06:00:01.000\t10.500\t13.35\n" +
-           haulout.note() + "\n" + kSecondLines, ""},
-      {"CTD start", in_dive(ImageBuilder().ctd_start(1, {2026, 13, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200})), 0,
-       "", "", "", {{40, 19 + 4, "implausible CTD start"}}, tdr4, kTwoLines, "", ""},
-      {"size 5", in_dive(ImageBuilder().info(small)), 0, "", "", "", {{40, 7 + 4, "information record of 5 bytes"}},
-       tdr4, kTwoLines, "", ""},
-      {"version 171", in_dive(ImageBuilder().info(other)), 0, "", "", "",
-       {{40, 26 + 4, "information record of tag version 171"}}, tdr4, kTwoLines, "", ""},
-      {"dive start", deployment(ImageBuilder().dive_start(2, {2026, 3, 32, 6, 30, 0}, 100).bytes()), 0, "", "", "",
-       {{44, 11, "implausible dive start"}}, tdr5, kFirstLines, "", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -242,6 +237,54 @@ TEST_F(DamagedImageTest, DamageIsSkippedToTheNextRecord) {
   EXPECT_NE(ctd.find(")\n2026/03/14 06:00:05\t"), std::string::npos);
   EXPECT_NE(ctd.find("\n2026/03/14 06:00:06\t"), std::string::npos);
   EXPECT_TRUE(ctd.ends_with(code5.note() + "\n" + code33.note() + "\n")) << ctd;
+}
+
+// Damage that still decodes, on a deployment whose data have been steady: a depth that jumps
+// 40 m or more in a sample after 256 steady ones, and an information record that changes the
+// calibration of two before it. A plain run decodes it and says so on standard error; -recover
+// takes it back to the checkpoint before it and restarts at the next dive.
+TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
+  // [37] opening depth 100; further sample k at 38 + k: steps of 0 up to 299, then the escape
+  // [338] to 4096 (409.6 m), a step [341], a dry start [342]; the second dive [345].
+  ImageBuilder jump;
+  jump.info(info()).dive_start(2, kFirstDive, 100).u16(100);
+  for (int k = 1; k < 300; ++k) jump.step(0);
+  jump.raw({0xFA, 0x10, 0x00}).step(0).dry_start(100);
+  jump.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
+  // The checkpoint before the jump stands at further sample 256 [294]: the 255 lines before it
+  // stay, from 06:00:00 to 06:04:14; the dry start went with the stretch, so no haul-out.
+  std::string lines;
+  for (int second = 0; second < 255; ++second) {
+    char line[40];
+    std::snprintf(line, sizeof line, "2026/03/14 06:%02d:%02d.000\t10.000\n", second / 60, second % 60);
+    lines += line;
+  }
+  const Gap jumped{294, 51, "depth jumped further than an animal moves"};
+  Outcome plain = skelv(jump);
+  EXPECT_EQ(plain.err, "Skelv: 1 record looked damaged but was decoded, the first at byte 338; "
+                       "-recover skips damaged records.\n");
+  Outcome recover = skelv(jump, "-recover");
+  EXPECT_EQ(recover.status, 3);
+  EXPECT_EQ(output("_tdr.txt"), kTdrHeader2 + lines + jumped.note() + "\n" + kSecondLines);
+
+  // Information records [0], [39] and [78] of one calibration, each before a dive of one sample
+  // that holds the next one; the fourth [117] has another pressure scale: -recover skips it to the
+  // profile's dive [143], whose
+  // CTD line keeps 30 counts per dbar: (3600 - 600) / 30 = 100 dbar, not (3600 - 600) / 60 = 50.
+  InfoBlock other = info();
+  other.pressure_scale = 60;
+  ImageBuilder calibration;
+  for (int i = 0; i < 3; ++i) calibration.info(info()).dive_start(2, {2026, 3, 14, 6, i, 0}, 100).u16(100);
+  calibration.info(other).dive_start(2, kSecondDive, 100).u16(200);
+  calibration.ctd_start(1, {2026, 3, 14, 7, 0, 0}, 100, 600, {3600, 23000, 32200}).ctd_end().eof();
+  const Gap changed{117, 26, "information record with another calibration"};
+  plain = skelv(calibration);
+  EXPECT_EQ(plain.err, "Skelv: 1 record looked damaged but was decoded, the first at byte 117; "
+                       "-recover skips damaged records.\n");
+  EXPECT_NE(output("_ctd.txt").find("\t50.00\t50.00\t"), std::string::npos) << output("_ctd.txt");
+  recover = skelv(calibration, "-recover");
+  EXPECT_NE(recover.out.find(changed.note()), std::string::npos) << recover.out;
+  EXPECT_NE(output("_ctd.txt").find("\t100.00\t100.00\t"), std::string::npos) << output("_ctd.txt");
 }
 
 // After damage [44] the run restarts at the first plausible record start [45]: a dive start of a
