@@ -5,11 +5,11 @@
 // summary, and exits with 1 when any image was not valid or was changed by -recover.
 //
 //   skelv-recover-property SKELV WORKDIR [--seeds N | --seeds FIRST-LAST] [--kind range|realistic|mixed]
-//                          [--size BYTES] [--end seed|erased|data|code|none] [--dives] [--netcdf] [--quiet]
+//                          [--size BYTES] [--end seed|erased|data|code|none] [--dives] [--netcdf] [--report] [--quiet]
 //
 // SKELV_PROPERTY_SEEDS in the environment, when set, replaces the count of --seeds. "mixed"
 // (the default) makes every fourth seed a realistic image and the others whole-range ones.
-// --dives and --netcdf pass those switches to both runs and compare their files too.
+// --dives, --netcdf and --report pass those switches to both runs and compare their files too.
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -42,7 +42,7 @@ int usage() {
   std::fprintf(stderr,
                "usage: skelv-recover-property SKELV WORKDIR [--seeds N | --seeds FIRST-LAST] "
                "[--kind range|realistic|mixed] [--size BYTES] [--end seed|erased|data|code|none] [--dives] [--netcdf] "
-               "[--quiet]\n");
+               "[--report] [--quiet]\n");
   return 2;
 }
 
@@ -73,6 +73,9 @@ bool parse(int argc, char** argv, Options& o) {
     } else if (arg == "--netcdf") {
       o.switches.push_back("-netcdf");
       for (const char* s : {"_ctd.nc", "_dives.nc", "_accel.nc", "_gps.nc"}) o.suffixes.push_back(s);
+    } else if (arg == "--report") {
+      o.switches.push_back("-report");
+      o.suffixes.push_back("_report.json");
     } else if (arg == "--quiet") {
       o.quiet = true;
     } else {

@@ -13,6 +13,8 @@
 #include <sstream>
 #include <unordered_map>
 
+#include <nlohmann/json.hpp>
+
 extern char** environ;
 
 namespace skelv::runs {
@@ -68,7 +70,8 @@ std::vector<std::string> netcdf_data(const std::string& path) {
     const std::size_t eq = text.find(" = ", i);
     if (eq == std::string::npos) break;
     std::string name = text.substr(i, eq - i);
-    name.erase(0, name.find_first_not_of(" \n"));
+    // The name after any group's own "data:" line that stands before it.
+    if (const std::size_t blank = name.find_last_of(" \n"); blank != std::string::npos) name.erase(0, blank + 1);
     std::vector<std::string> values(1);
     bool quoted = false;
     for (i = eq + 3; i < text.size() && (quoted || text[i] != ';'); ++i) {
@@ -99,6 +102,28 @@ std::vector<std::string> netcdf_data(const std::string& path) {
       lines.push_back(name + ": " + values[k]);
     }
   }
+  return lines;
+}
+
+// The JSON report, one line "/path/of/value: value" each, without what damage notes change: the
+// command line, the damaged stretches and the bytes, notes and end offset they account for, the
+// files' sizes; a result "damaged" reads "completed".
+std::vector<std::string> report_data(const std::string& path) {
+  nlohmann::json j = nlohmann::json::parse(slurp(path), nullptr, false);
+  std::vector<std::string> lines;
+  if (j.is_discarded() || !j.is_object()) return {"unreadable report"};
+  for (const char* key : {"command_line", "damaged_stretches", "damaged_bytes", "notes"}) j.erase(key);
+  if (j.value("result", "") == "damaged") j["result"] = "completed";
+  if (j.contains("input")) {
+    j["input"].erase("end_offset");  // past a skipped end the run reads to the end of the input
+    j["input"].erase("bytes_decoded");
+    j["input"].erase("bytes_not_decoded");
+  }
+  if (j.contains("files")) {
+    for (auto& f : j["files"]) f.erase("bytes");
+  }
+  const nlohmann::json flat = j.flatten();
+  for (const auto& [key, value] : flat.items()) lines.push_back(key + ": " + value.dump());
   return lines;
 }
 
@@ -144,7 +169,9 @@ SkelvRun run_skelv(const std::string& skelv, const std::string& image, const std
     OutputFile f{s, false, {}};
     const std::string path = output_path(image, s);
     f.exists = ::access(path.c_str(), F_OK) == 0;
-    if (f.exists) f.lines = ends_with(s, ".nc") ? netcdf_data(path) : split_lines(slurp(path));
+    if (f.exists) {
+      f.lines = ends_with(s, ".nc") ? netcdf_data(path) : ends_with(s, ".json") ? report_data(path) : split_lines(slurp(path));
+    }
     run.files.push_back(std::move(f));
   }
   return run;

@@ -12,7 +12,8 @@ namespace skelv::runs {
 
 // An output file by the suffix Skelv gives it (`_tdr.txt`, `_dives.txt`, `_ctd.nc`, ...): its lines,
 // or for a NetCDF file its values as ncdump prints them, one "variable: value" line each, without
-// the damage notes among its events.
+// the damage notes among its events, or for the JSON report (`_report.json`) its values, one
+// "/path: value" line each, without what damage notes change.
 struct OutputFile {
   std::string suffix;
   bool exists = false;
