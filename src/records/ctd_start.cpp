@@ -115,12 +115,7 @@ std::uint8_t handle_ctd_start(Decoder& d) {
   std::uint16_t surface = 0;
   std::uint16_t ctd_data[kCtdValues] = {};
   start = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
-  // A profile is taken during a dive: its start lies within a day of the dive clock.
-  constexpr double kDay = 86400.0;
-  if (d.journal != nullptr && (!plausible_ctd_mask(mask) || !plausible_time(time) ||
-                               (dep.time_base != 0.0 && std::fabs(start - dep.time_base) > kDay))) {
-    doubt_record(d);
-  }
+  if (d.journal != nullptr && (!plausible_ctd_mask(mask) || !plausible_time(time))) doubt_record(d);
   if (!start_steady(d, at, start, true)) return TDRCODE_EOF;
   bool complete = read_unint(in, interval) && read_unint(in, surface);
   for (std::size_t i = 0; complete && i < 3u + columns.count; ++i) complete = read_unint(in, ctd_data[i]);

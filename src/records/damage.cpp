@@ -31,10 +31,14 @@ constexpr double kLeastPressure = -50.0, kMostPressure = 3000.0;  // dbar
 constexpr double kLeastTemperature = -5.0, kMostTemperature = 40.0;  // degree C
 constexpr double kLeastConductivity = -1.0, kMostConductivity = 80.0;  // mS/cm
 
+bool last_record_doubtful(const Decoder& d) {
+  return d.journal != nullptr && !d.journal->checkpoints.empty() && d.journal->checkpoints.back().doubtful;
+}
+
 // A value that passed (`ok`) or failed its check, counted in `steady` and `wild`. True when it
 // may stand: it passed, or the evidence was not steady yet, or the run is plain.
 bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& wild, std::uint32_t needed,
-           const char* reason) {
+           const char* reason, bool record = false) {
   if (ok) {
     if (steady < needed) ++steady;
     return true;
@@ -44,6 +48,9 @@ bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& w
     return true;
   }
   if (d.damage.on) {
+    // A record start may open another deployment's data (two images spliced): it is tried again
+    // as a restart, on evidence of its own.
+    if (!d.damage.damaged) d.damage.retry = record && !last_record_doubtful(d);
     note_damage(d, at, "%s", reason);
     return false;
   }
@@ -61,7 +68,7 @@ bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd) {
   // A profile is taken during a dive: its start lies within a day of the dive clock.
   const bool ok = ctd ? std::fabs(start - clock) <= kDay : start_in_step(start, clock);
   return judge(d, at, ok, e.steady_starts, e.wild_starts, kSteadyStarts,
-               ctd ? "CTD start out of step with the dive clock" : "dive start out of step with the dive clock");
+               ctd ? "CTD start out of step with the dive clock" : "dive start out of step with the dive clock", true);
 }
 
 bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s) {
@@ -86,7 +93,8 @@ bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag
     e.tag_version = tag_version;
   }
   const bool ok = calibration == e.calibration && tag_version == e.tag_version;
-  return judge(d, at, ok, e.same_infos, e.changed_infos, kSameInfos, "information record with another calibration");
+  return judge(d, at, ok, e.same_infos, e.changed_infos, kSameInfos, "information record with another calibration",
+               true);
 }
 
 bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& v) {

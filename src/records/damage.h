@@ -19,6 +19,7 @@ struct DamageState {
   std::uint64_t damage_seen_at = 0;  // byte_offset when it was found: decoding goes on past it
   char reason[kReasonSize] = {};
   bool eof_code = false;             // the record loop met the end-of-data code
+  bool retry = false;                // the damage is a record start that its run's evidence contradicts
   int info_size = -1;                // block size of the first information record; -1: none yet
 };
 

@@ -43,7 +43,7 @@ std::uint8_t handle_dive_start(Decoder& d) {
   }
   dep.regime = regime;
   const double start = static_cast<double>(civil_to_seconds(1900 + time[0], time[1], time[2], time[3], time[4], time[5]));
-  if (d.journal != nullptr && (!plausible_time(time) || !start_in_step(start, dep.time_base))) doubt_record(d);
+  if (d.journal != nullptr && !plausible_time(time)) doubt_record(d);
   if (!start_steady(d, at, start, false)) return TDRCODE_EOF;
   dep.time_base = start;
   if (!read_unint(in, dep.tdr_interval)) return TDRCODE_EOF;

@@ -78,6 +78,7 @@ void HeldOutput::pass_on(const Item& item) {
       emit(out, &Output::acc_sample, AccValues{i.time, i.x, i.y, i.z, i.raw, i.burst});
     }
     void operator()(const HeldText& i) const {
+      if (i.text.empty()) return;  // a note reserved for a stretch that came to nothing
       if (i.kind == HeldText::kNote) {
         emit(out, &Output::note, Note{i.offset, i.text.c_str(), i.scope});
       } else {

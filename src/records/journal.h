@@ -71,7 +71,7 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record);
 // The record whose code byte was the latest checkpoint looks implausible on its own bytes: should
 // damage show within `kJudgedBytes` after it, it is taken for part of the damage.
 void doubt_record(Decoder& d);
-inline constexpr std::uint64_t kJudgedBytes = 512;
+inline constexpr std::uint64_t kJudgedBytes = 4096;
 
 // Damage at `damage_at`: drops the items decoded since the checkpoint before it, or before the
 // earliest doubtful record within kJudgedBytes of it (within a trial: since the stretch's own
