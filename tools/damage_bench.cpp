@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "damage_measure.h"
+#include "runs/skelv_run.h"
 
 namespace {
 
@@ -117,7 +118,9 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
   t.loose_recover_kept += kept_after(ref, d.damage_end, recover, t.loose_after);
   const std::string from = next_dive_time(g.bases[d.ref], d.damage_end);
   t.plain_kept += kept_from_time(ref, from, plain, ignored);
-  t.recover_kept += kept_from_time(ref, from, recover, t.after);
+  const std::uint64_t after_before = t.after;
+  const std::uint64_t kept = kept_from_time(ref, from, recover, t.after);
+  t.recover_kept += kept;
   const std::uint64_t s = spurious(recover, known);
   t.spurious += s;
   t.plain_spurious += spurious(plain, known);
@@ -125,11 +128,18 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
   if (s > d.stretch) ++t.over_stretch;
   if (!ends_properly(recover, d.image)) ++t.early_ends;
   if (!ends_properly(plain, d.image)) ++t.plain_ended_early;
+  if (verbose && kept + 100 < t.after - after_before) {
+    // Kept for a closer look: the damaged image that lost lines after the damage.
+    skelv::runs::write_image(dir + "/lost_" + std::to_string(kind) + "_" + std::to_string(t.images) + ".bin", d.image);
+  }
   if (verbose) {
-    std::fprintf(stderr, "%s kind %d base %zu end %llu: status %d/%d, bytes %llu/%llu of %zu, spurious %llu\n",
+    std::fprintf(stderr,
+                 "%s kind %d base %zu end %llu: status %d/%d, bytes %llu/%llu of %zu, -recover kept %llu of %llu "
+                 "lines after, spurious %llu\n",
                  g.name.c_str(), kind, d.ref, static_cast<unsigned long long>(d.damage_end), plain.run.status,
                  recover.run.status, static_cast<unsigned long long>(plain.byte_count),
                  static_cast<unsigned long long>(recover.byte_count), d.image.size(),
+                 static_cast<unsigned long long>(kept), static_cast<unsigned long long>(t.after - after_before),
                  static_cast<unsigned long long>(s));
   }
 }

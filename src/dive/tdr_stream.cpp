@@ -122,6 +122,7 @@ std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval) {
       return result;
     }
     if ((flags & TDR_DEPTH) && !depth_steady(d, at, prev_r.depth_raw, r.depth_raw, interval)) return TDRCODE_EOF;
+    if ((flags & TDR_MAG) && !mag_temperature_steady(d, at, prev_r.mag_temp, r.mag_temp)) return TDRCODE_EOF;
     emit_sample(d, prev_r, flags);
     d.deployment.time_base += interval;
   }

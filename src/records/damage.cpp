@@ -20,6 +20,8 @@ constexpr std::uint8_t kDaysInMonth[13] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30
 // Steady evidence: this many values that passed a check, and none that failed before.
 constexpr std::uint32_t kSteadyStarts = 3;
 constexpr std::uint32_t kSteadyDepths = 256;
+constexpr std::uint32_t kSteadyMag = 256;
+constexpr int kMagTemperatureStep = 40;  // degrees C the magnetometer's temperature never moves in one sample
 constexpr std::uint32_t kSameInfos = 2;
 constexpr std::uint32_t kSteadyCtd = 512;
 constexpr int kFullInfo = 24;  // block bytes of an information record that sets every field
@@ -64,9 +66,9 @@ bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd) {
   Evidence& e = d.evidence;
   const double clock = d.deployment.time_base;
   if (clock == 0.0) return true;  // no dive yet to be in step with
-  constexpr double kDay = 86400.0;
-  // A profile is taken during a dive: its start lies within a day of the dive clock.
-  const bool ok = ctd ? std::fabs(start - clock) <= kDay : start_in_step(start, clock);
+  // A profile is taken during a dive: its start lies within three hours of the dive clock.
+  constexpr double kCtdWindow = 3 * 3600.0;
+  const bool ok = ctd ? std::fabs(start - clock) <= kCtdWindow : start_in_step(start, clock);
   return judge(d, at, ok, e.steady_starts, e.wild_starts, kSteadyStarts,
                ctd ? "CTD start out of step with the dive clock" : "dive start out of step with the dive clock", true);
 }
@@ -82,6 +84,12 @@ bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint1
   }
   return judge(d, at, step <= kDepthRawLeast, e.steady_depths, e.wild_depths, kSteadyDepths,
                "depth jumped further than an animal moves");
+}
+
+bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, std::int8_t after) {
+  Evidence& e = d.evidence;
+  return judge(d, at, std::abs(after - before) <= kMagTemperatureStep, e.steady_mag, e.wild_mag, kSteadyMag,
+               "magnetometer temperature jumped");
 }
 
 bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,

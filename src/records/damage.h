@@ -32,6 +32,8 @@ struct Evidence {
   bool wild_starts = false;         // one out of step came before the starts were steady
   std::uint32_t steady_depths = 0;  // dive samples whose depth moved no further than an animal can
   bool wild_depths = false;
+  std::uint32_t steady_mag = 0;     // magnetometer temperatures within a few degrees of the one before
+  bool wild_mag = false;
   std::uint32_t same_infos = 0;     // information records with the calibration of the first
   bool changed_infos = false;
   Calibration calibration;          // of the first information record
@@ -57,6 +59,7 @@ void note_suspect(Decoder& d, std::uint64_t first, const char* reason);
 bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd);
 bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s);
 // An information record of `size` block bytes.
+bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, std::int8_t after);
 bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,
                         const Calibration& calibration);
 bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& values);

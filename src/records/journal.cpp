@@ -143,6 +143,7 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   j.checkpoints.erase(j.checkpoints.begin() + static_cast<std::ptrdiff_t>(at) + 1, j.checkpoints.end());
   j.stretch_first = std::min(j.base.offset, damage_at);
   j.after_end_code = end_code;
+  j.skipped_wetdry = -1;
   std::snprintf(j.reason, sizeof j.reason, "%s", reason);
   j.note_mark = j.held.reserve_note(j.stretch_first);
 }

@@ -61,6 +61,7 @@ struct Journal {
   std::uint64_t trial_records = 0;   // record starts the trial has decoded
   bool after_end_code = false;       // the stretch began at an end-of-data code
   bool restart_in_step = false;      // the restart is a dive or CTD start in step with the dive clock
+  int skipped_wetdry = -1;           // the last wet/dry state (0 or 1) in the bytes skipped; -1: none
   char reason[64] = {};
 };
 

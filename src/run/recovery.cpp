@@ -26,8 +26,10 @@ bool plausible_start(const Decoder& d, const std::uint8_t* b, std::size_t left) 
   }
 }
 
-// Moves the scan to the first plausible record start; false when the input ends first.
-bool find_restart(const Decoder& d, ByteSource& in) {
+// Moves the scan to the first plausible record start; false when the input ends first. The last
+// wet/dry record (state 0 or 1) in the bytes passed over goes into `wetdry`: the skipped stretch
+// ends in the valid rest of the damaged stream, whose latest wet/dry state still holds.
+bool find_restart(const Decoder& d, ByteSource& in, int& wetdry) {
   for (;;) {
     const std::uint8_t* b = nullptr;
     const std::size_t got = scan_window(in, kInputBufferSize / 2, b);
@@ -39,6 +41,7 @@ bool find_restart(const Decoder& d, ByteSource& in) {
         scan_skip(in, i);
         return true;
       }
+      if (b[i] == TDRCODE_WETDRY && i + 1 < got && b[i + 1] <= 1) wetdry = b[i + 1];
     }
     if (got <= kLookahead) {
       scan_skip(in, got);
@@ -94,7 +97,9 @@ bool skip_damage(Decoder& d, std::uint8_t& code) {
   roll_back(d, r.damage_at, r.reason, r.eof_code);
   source_halt(in);
   const bool again = retry && scan_back(in, r.damage_at);
-  const bool found = again || find_restart(d, in);
+  int& wetdry = d.journal->skipped_wetdry;
+  const bool found = again || find_restart(d, in, wetdry);
+  if (wetdry >= 0) d.deployment.wetdry = static_cast<std::uint8_t>(wetdry);
   const std::uint64_t next = in.scan_offset;  // the restart, or the end of the input
   r.damaged = false;
   r.eof_code = false;
