@@ -287,24 +287,25 @@ TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
   EXPECT_NE(output("_ctd.txt").find("\t50.00\t50.00\t"), std::string::npos) << output("_ctd.txt");
 }
 
-// Damage takes back what a block of bursts had written out: the second dive's burst [66] starts a
-// block (an hour after the first burst) and so writes the first burst out, then reaches 100
-// samples. -recover goes back to before it, with the first burst pending again, and writes it at
-// the end: two samples from 06:00:00 to 06:00:01, half a second apart, raw / 256 - 16 g.
+// Damage takes back what a block of bursts had written out: the second dive [52] is dated on day
+// 32 of March, implausible on its own bytes, and its burst [66], an hour after the first one,
+// writes the first burst out and takes the block's place. The unknown code 5 [78] after the dry
+// start shows damage close behind the second dive: -recover goes back to before it, with the first
+// burst pending again, and writes it at the end: two samples from 06:00:00 to 06:00:01, half a
+// second apart, raw / 256 - 16 g.
 TEST_F(DamagedImageTest, DamageTakesBackTheBlockWrittenOutBeforeIt) {
   ImageBuilder b;
   b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5);
   b.acc_start(4096, 4352, 4160).step(64).step(-64).step(0).acc_end().step(5);
-  b.dive_start(2, kSecondDive, 100).u16(200).step(-10).acc_start(4096, 4096, 4096);
-  for (int i = 0; i < 99 * 3; ++i) b.step(0);
-  b.step(5).dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).step(5).eof();
-  const Gap burst{66, 305, "accelerometer burst of 100 samples"};
+  b.dive_start(2, {2026, 3, 32, 7, 0, 0}, 100).u16(200).step(-10).acc_start(4096, 4096, 4096).acc_end();
+  b.step(5).dry_start(100).raw({0x05}).dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).step(5).eof();
+  const Gap code5{52, 27, "unknown code 5"};
   const Outcome recover = skelv(b, "-recover");
   EXPECT_EQ(recover.status, 3);
-  EXPECT_EQ(output("_accel.txt"), "DATE(UTC)\tX\tY\tZ\n" + burst.note() +
+  EXPECT_EQ(output("_accel.txt"), "DATE(UTC)\tX\tY\tZ\n" + code5.note() +
                                       "\n2026/03/14 06:00:00.000\t0.0000\t1.0000\t0.2500\n"
                                       "2026/03/14 06:00:00.500\t0.2500\t0.7500\t0.2500\n");
-  EXPECT_EQ(output("_tdr.txt"), kTdrHeader2 + kFirstLines + "2026/03/14 07:00:00.000\t20.000\n" + burst.note() +
+  EXPECT_EQ(output("_tdr.txt"), kTdrHeader2 + kFirstLines + code5.note() +
                                     "\n2026/03/14 08:00:00.000\t30.000\n2026/03/14 08:00:01.000\t30.500\n");
 }
 
