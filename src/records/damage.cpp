@@ -118,7 +118,6 @@ bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) {
   if (!r.damaged) {
     r.damaged = true;
     r.damage_at = first;
-    r.damage_seen_at = d.input.byte_offset;
     va_list args;
     va_start(args, format);
     std::vsnprintf(r.reason, sizeof r.reason, format, args);

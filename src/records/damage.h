@@ -1,6 +1,8 @@
-// Damage met while decoding: a record that makes no sense where it stands. A plain run notes the
-// first damage; with -recover every later read fails, so every open stream closes as at the end
-// of the input, and the run skips ahead to the next plausible record start.
+// Damage met while decoding: a record that makes no sense where it stands, or decoded values that
+// the run's steady evidence contradicts. A plain run notes the first damage (and counts values
+// that look damaged as suspect records); with -recover every later read fails, so every open
+// stream closes as at the end of the input, and the run takes the damage back (records/journal.h)
+// and restarts at the next plausible record start.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -9,14 +11,12 @@
 
 namespace skelv {
 
-inline constexpr std::uint64_t kNowhere = UINT64_MAX;  // an offset not reached
 inline constexpr std::size_t kReasonSize = 64;
 
 struct DamageState {
   bool on = false;                   // -recover
   bool damaged = false;              // damage met since the input was last positioned
   std::uint64_t damage_at = 0;       // offset of the record code that made no sense
-  std::uint64_t damage_seen_at = 0;  // byte_offset when it was found: decoding goes on past it
   char reason[kReasonSize] = {};
   bool eof_code = false;             // the record loop met the end-of-data code
   bool retry = false;                // the damage is a record start that its run's evidence contradicts
