@@ -38,9 +38,10 @@ bool last_record_doubtful(const Decoder& d) {
 }
 
 // A value that passed (`ok`) or failed its check, counted in `steady` and `wild`. True when it
-// may stand: it passed, or the evidence was not steady yet, or the run is plain.
+// may stand: it passed, or the evidence was not steady yet, or the run is plain. `retry`: the
+// value is a well-formed record start, which may open another tag's data.
 bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& wild, std::uint32_t needed,
-           const char* reason, bool record = false) {
+           const char* reason, bool retry = false) {
   if (ok) {
     if (steady < needed) ++steady;
     return true;
@@ -52,7 +53,7 @@ bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& w
   if (d.damage.on) {
     // A record start may open another deployment's data (two images spliced): it is tried again
     // as a restart, on evidence of its own.
-    if (!d.damage.damaged) d.damage.retry = record && !last_record_doubtful(d);
+    if (!d.damage.damaged) d.damage.retry = retry;
     note_damage(d, at, "%s", reason);
     return false;
   }
@@ -70,7 +71,8 @@ bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd) {
   constexpr double kCtdWindow = 3 * 3600.0;
   const bool ok = ctd ? std::fabs(start - clock) <= kCtdWindow : start_in_step(start, clock);
   return judge(d, at, ok, e.steady_starts, e.wild_starts, kSteadyStarts,
-               ctd ? "CTD start out of step with the dive clock" : "dive start out of step with the dive clock", true);
+               ctd ? "CTD start out of step with the dive clock" : "dive start out of step with the dive clock",
+               !last_record_doubtful(d));
 }
 
 bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s) {
@@ -102,7 +104,7 @@ bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag
   }
   const bool ok = calibration == e.calibration && tag_version == e.tag_version;
   return judge(d, at, ok, e.same_infos, e.changed_infos, kSameInfos, "information record with another calibration",
-               true);
+               plausible_info_size(d.damage, static_cast<std::uint8_t>(size)));
 }
 
 bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& v) {
