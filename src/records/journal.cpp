@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "accel/acc_burst.h"
 #include "records/decoder.h"
 
 namespace skelv {
