@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdlib>
 
 #include "ctd/ctd_values.h"
@@ -20,7 +19,7 @@ constexpr std::uint8_t kDaysInMonth[13] = {0, 31, 29, 31, 30, 31, 30, 31, 31, 30
 // Steady evidence: this many values that passed a check, and none that failed before.
 constexpr std::uint32_t kSteadyStarts = 3;
 constexpr std::uint32_t kSteadyDepths = 256;
-constexpr std::uint32_t kSteadyMag = 256;
+constexpr std::uint32_t kSteadyMag = 16;
 constexpr int kMagTemperatureStep = 40;  // degrees C the magnetometer's temperature never moves in one sample
 constexpr std::uint32_t kSameInfos = 2;
 constexpr std::uint32_t kSteadyCtd = 512;
@@ -65,11 +64,13 @@ bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& w
 
 bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd) {
   Evidence& e = d.evidence;
-  const double clock = d.deployment.time_base;
-  if (clock == 0.0) return true;  // no dive yet to be in step with
-  // A profile is taken during a dive: its start lies within three hours of the dive clock.
-  constexpr double kCtdWindow = 3 * 3600.0;
-  const bool ok = ctd ? std::fabs(start - clock) <= kCtdWindow : start_in_step(start, clock);
+  // A dive start keeps step with the dive clock, a CTD start with the CTD start before it (the
+  // CTD clock need not follow the dive clock).
+  double& last_ctd = e.last_ctd_start;
+  const double clock = ctd ? last_ctd : d.deployment.time_base;
+  if (ctd) last_ctd = start;
+  if (clock == 0.0) return true;  // nothing yet to be in step with
+  const bool ok = start_in_step(start, clock);
   return judge(d, at, ok, e.steady_starts, e.wild_starts, kSteadyStarts,
                ctd ? "CTD start out of step with the dive clock" : "dive start out of step with the dive clock",
                !last_record_doubtful(d));

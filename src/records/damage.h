@@ -28,8 +28,9 @@ struct DamageState {
 // start (or whose calibration changes) is never judged by it. After a damaged stretch the
 // evidence is gathered anew.
 struct Evidence {
-  std::uint32_t steady_starts = 0;  // dive and CTD starts in step with the dive clock
+  std::uint32_t steady_starts = 0;  // dive starts in step with the dive clock, CTD starts with the CTD clock
   bool wild_starts = false;         // one out of step came before the starts were steady
+  double last_ctd_start = 0.0;      // time of the latest CTD start; 0: none yet
   std::uint32_t steady_depths = 0;  // dive samples whose depth moved no further than an animal can
   bool wild_depths = false;
   std::uint32_t steady_mag = 0;     // magnetometer temperatures within a few degrees of the one before

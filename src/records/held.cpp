@@ -13,48 +13,54 @@ std::shared_ptr<const CtdColumns> HeldOutput::shared(const CtdColumns& columns) 
 }
 
 void HeldOutput::info(const InfoRecord& item) {
-  items_.emplace_back(HeldInfo{item.offset, item.tag_version, item.calibration});
+  push() = HeldInfo{item.offset, item.tag_version, std::make_unique<const Calibration>(item.calibration)};
 }
 
 void HeldOutput::dive_sample(const DiveSample& item) {
-  items_.emplace_back(
+  push() = (
       HeldDiveSample{item.time, item.sample, item.flags, item.regime, item.wetdry, item.photo_channels});
 }
 
 void HeldOutput::ctd_cast(const CtdCast& item) {
-  items_.emplace_back(HeldCast{item.offset, item.number, item.time, item.interval, item.surface_pressure, item.mask,
+  push() = (HeldCast{item.offset, item.number, item.time, item.interval, item.surface_pressure, item.mask,
                                shared(item.columns)});
 }
 
 void HeldOutput::ctd_sample(const CtdSample& item) {
-  items_.emplace_back(HeldCtdSample{item.time, item.cast, item.values, shared(item.columns)});
-  ++ctd_samples_;
+  push() = HeldCtdSample{item.time, item.cast, shared(item.columns)};
+  if (ctd_samples_ == ctd_values_.size()) {
+    std::vector<CtdValues> wider(ctd_values_.size() * 2);
+    for (std::size_t i = 0; i < ctd_samples_; ++i) wider[i] = ctd_at(i);
+    ctd_values_ = std::move(wider);
+    ctd_head_ = 0;
+  }
+  ctd_at(ctd_samples_++) = item.values;
 }
 
 void HeldOutput::gps(const GpsSnapshot& item) {
   HeldGps g{item.offset, {}, std::vector<std::uint8_t>(item.entries, item.entries + 3 * item.head[6])};
   std::memcpy(g.head, item.head, sizeof g.head);
-  items_.emplace_back(std::move(g));
+  push() = (std::move(g));
 }
 
 void HeldOutput::acc_sample(const AccValues& item) {
-  items_.emplace_back(HeldAcc{item.time, item.x, item.y, item.z, item.raw, item.burst});
+  push() = (HeldAcc{item.time, item.x, item.y, item.z, item.raw, item.burst});
 }
 
 void HeldOutput::note(const Note& item) {
-  items_.emplace_back(HeldText{HeldText::kNote, item.offset, item.text, item.scope});
+  push() = (HeldText{HeldText::kNote, item.offset, item.text, item.scope});
 }
 
 void HeldOutput::suspect(const SuspectRecord& item) {
-  items_.emplace_back(HeldText{HeldText::kSuspect, item.offset, item.reason, NoteScope::kEveryFile});
+  push() = (HeldText{HeldText::kSuspect, item.offset, item.reason, NoteScope::kEveryFile});
 }
 
 void HeldOutput::pass_on(const Item& item) {
   struct Visitor {
     const OutputList& out;
-    std::uint32_t& ctd_samples;
+    HeldOutput& held;
     void operator()(const HeldInfo& i) const {
-      emit(out, &Output::info, InfoRecord{i.offset, i.tag_version, i.calibration});
+      emit(out, &Output::info, InfoRecord{i.offset, i.tag_version, *i.calibration});
     }
     void operator()(const DiveStart& i) const { emit(out, &Output::dive_start, i); }
     void operator()(const DryStart& i) const { emit(out, &Output::dry_start, i); }
@@ -67,8 +73,10 @@ void HeldOutput::pass_on(const Item& item) {
            CtdCast{i.offset, i.number, i.time, i.interval, i.surface_pressure, i.mask, *i.columns});
     }
     void operator()(const HeldCtdSample& i) const {
-      --ctd_samples;
-      emit(out, &Output::ctd_sample, CtdSample{i.time, i.cast, i.values, *i.columns});
+      const CtdValues values = held.ctd_at(0);
+      held.ctd_head_ = (held.ctd_head_ + 1) & (held.ctd_values_.size() - 1);
+      --held.ctd_samples_;
+      emit(out, &Output::ctd_sample, CtdSample{i.time, i.cast, values, *i.columns});
     }
     void operator()(const HeldGps& i) const {
       emit(out, &Output::gps, GpsSnapshot{i.offset, i.head, i.entries.data()});
@@ -86,55 +94,59 @@ void HeldOutput::pass_on(const Item& item) {
       }
     }
   };
-  std::visit(Visitor{outputs_, ctd_samples_}, item);
+  std::visit(Visitor{outputs_, *this}, item);
+}
+
+HeldOutput::Item& HeldOutput::push() {
+  if (size_ == ring_.size()) {
+    std::vector<Item> wider(ring_.size() * 2);
+    for (std::size_t i = 0; i < size_; ++i) wider[i] = std::move(at(i));
+    ring_ = std::move(wider);
+    head_ = 0;
+  }
+  return at(size_++);
 }
 
 void HeldOutput::commit(std::uint64_t mark) {
-  while (first_ < mark && head_ < items_.size()) {
+  while (first_ < mark && size_ != 0) {
     // An output may fail while it takes an item, and the failure passes straight on.
-    pass_on(items_[head_]);
-    ++head_;
+    pass_on(at(0));
+    head_ = (head_ + 1) & (ring_.size() - 1);
+    --size_;
     ++first_;
-  }
-  if (head_ == items_.size()) {
-    items_.clear();
-    head_ = 0;
-  } else if (head_ > 4096 && head_ * 2 > items_.size()) {
-    items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
-    head_ = 0;
   }
 }
 
 void HeldOutput::drop(std::uint64_t mark) {
   if (mark < first_) mark = first_;
-  const std::size_t keep = head_ + static_cast<std::size_t>(mark - first_);
-  for (std::size_t i = keep; i < items_.size(); ++i) {
-    if (std::holds_alternative<HeldCtdSample>(items_[i])) --ctd_samples_;
+  const std::size_t keep = static_cast<std::size_t>(mark - first_);
+  for (std::size_t i = keep; i < size_; ++i) {
+    if (std::holds_alternative<HeldCtdSample>(at(i))) --ctd_samples_;
   }
-  if (keep < items_.size()) items_.resize(keep);
+  if (keep < size_) size_ = keep;
 }
 
 std::uint64_t HeldOutput::reserve_note(std::uint64_t offset) {
-  const std::uint64_t at = mark();
-  items_.emplace_back(HeldText{HeldText::kNote, offset, std::string(), NoteScope::kEveryFile});
-  return at;
+  const std::uint64_t note = mark();
+  push() = HeldText{HeldText::kNote, offset, std::string(), NoteScope::kEveryFile};
+  return note;
 }
 
 void HeldOutput::fill_note(std::uint64_t mark, const char* text) {
   if (mark < first_) return;
-  const std::size_t i = head_ + static_cast<std::size_t>(mark - first_);
-  if (i < items_.size()) {
-    if (auto* t = std::get_if<HeldText>(&items_[i])) t->text = text;
+  const std::size_t i = static_cast<std::size_t>(mark - first_);
+  if (i < size_) {
+    if (auto* t = std::get_if<HeldText>(&at(i))) t->text = text;
   }
 }
 
 int HeldOutput::pending_block(std::uint64_t mark, AccSample* raw, std::uint32_t* burst, int count) const {
   if (mark < first_) return 0;
-  std::size_t i = head_ + static_cast<std::size_t>(mark - first_);
-  while (i < items_.size() && !std::holds_alternative<HeldAcc>(items_[i])) ++i;
+  std::size_t i = static_cast<std::size_t>(mark - first_);
+  while (i < size_ && !std::holds_alternative<HeldAcc>(at(i))) ++i;
   int n = 0;
-  for (; n < count && i < items_.size(); ++i, ++n) {
-    const auto* a = std::get_if<HeldAcc>(&items_[i]);
+  for (; n < count && i < size_; ++i, ++n) {
+    const auto* a = std::get_if<HeldAcc>(&at(i));
     if (a == nullptr) break;
     raw[n] = a->raw;
     burst[n] = a->burst;

@@ -21,21 +21,21 @@ class HeldOutput final : public Output {
   explicit HeldOutput(const OutputList& outputs) : outputs_(outputs) {}
 
   void info(const InfoRecord& item) override;
-  void dive_start(const DiveStart& item) override { items_.emplace_back(item); }
-  void dry_start(const DryStart& item) override { items_.emplace_back(item); }
-  void haulout(const Haulout& item) override { items_.emplace_back(item); }
+  void dive_start(const DiveStart& item) override { push() = item; }
+  void dry_start(const DryStart& item) override { push() = item; }
+  void haulout(const Haulout& item) override { push() = item; }
   void dive_sample(const DiveSample& item) override;
   void ctd_cast(const CtdCast& item) override;
   void ctd_sample(const CtdSample& item) override;
   void gps(const GpsSnapshot& item) override;
-  void acc_burst(const AccBurst& item) override { items_.emplace_back(item); }
+  void acc_burst(const AccBurst& item) override { push() = item; }
   void acc_sample(const AccValues& item) override;
   void note(const Note& item) override;
   void failure(const Failure& item) override { emit(outputs_, &Output::failure, item); }
   void suspect(const SuspectRecord& item) override;
 
   // Items held so far, counted from the start of the run: a mark to commit or drop at.
-  std::uint64_t mark() const { return first_ + (items_.size() - head_); }
+  std::uint64_t mark() const { return first_ + size_; }
   // Passes the items before `mark` on to the outputs.
   void commit(std::uint64_t mark);
   void commit_all() { commit(mark()); }
@@ -56,7 +56,7 @@ class HeldOutput final : public Output {
   struct HeldInfo {
     std::uint64_t offset;
     std::int32_t tag_version;
-    Calibration calibration;
+    std::unique_ptr<const Calibration> calibration;  // rare and large: kept apart
   };
   struct HeldDiveSample {
     double time;
@@ -73,10 +73,10 @@ class HeldOutput final : public Output {
     std::uint8_t mask;
     std::shared_ptr<const CtdColumns> columns;
   };
+  // Its values wait in ctd_values_, in the same order: the items stay small.
   struct HeldCtdSample {
     double time;
     std::uint32_t cast;
-    CtdValues values;
     std::shared_ptr<const CtdColumns> columns;
   };
   struct HeldGps {
@@ -99,14 +99,26 @@ class HeldOutput final : public Output {
                             AccBurst, HeldAcc, HeldText>;
 
   std::shared_ptr<const CtdColumns> shared(const CtdColumns& columns);
+  // The slot of a new item at the back (its old contents are replaced by assignment), and the
+  // item `i` places from the front. The items live in a ring that grows and never shrinks, so
+  // holding an item allocates nothing once the ring has grown to the run's widest window.
+  Item& push();
+  Item& at(std::size_t i) { return ring_[(head_ + i) & (ring_.size() - 1)]; }
+  const Item& at(std::size_t i) const { return ring_[(head_ + i) & (ring_.size() - 1)]; }
   void pass_on(const Item& item);
 
   const OutputList& outputs_;
-  std::vector<Item> items_;
-  std::size_t head_ = 0;     // items_ before it are committed
-  std::uint64_t first_ = 0;  // mark of items_[head_]
+  std::vector<Item> ring_ = std::vector<Item>(kFirstRing);  // a power of two in size
+  std::size_t head_ = 0;     // ring index of the first item held
+  std::size_t size_ = 0;     // items held
+  std::uint64_t first_ = 0;  // mark of the first item held
+  static constexpr std::size_t kFirstRing = 1024;
   std::shared_ptr<const CtdColumns> columns_;  // of the latest cast or sample held
   std::uint32_t ctd_samples_ = 0;
+  // The values of the CTD samples held, first to last: a ring like ring_, of ctd_samples_ values.
+  std::vector<CtdValues> ctd_values_ = std::vector<CtdValues>(kFirstRing);
+  std::size_t ctd_head_ = 0;
+  CtdValues& ctd_at(std::size_t i) { return ctd_values_[(ctd_head_ + i) & (ctd_values_.size() - 1)]; }
 };
 
 }  // namespace skelv
