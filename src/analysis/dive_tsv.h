@@ -10,8 +10,9 @@
 namespace skelv::analysis {
 
 inline constexpr char kDiveHeader[] =
-    "DIVE\tSTART(UTC)\tEND(UTC)\tDURATION(s)\tMAX_DEPTH(m)\tMAX_DEPTH_TIME(UTC)\tBOTTOM_TIME(s)"
-    "\tDESCENT_RATE(m/s)\tASCENT_RATE(m/s)\tBOTTOM_TEMP(C)\tSURFACE_INTERVAL(s)\tCUT\n";
+    "DIVE\tSTART(UTC)\tEND(UTC)\tDURATION(s)\tMAX_DEPTH(m)\tMAX_DEPTH_TIME(UTC)\tDESCENT_TIME(s)"
+    "\tDESCENT_RATE(m/s)\tBOTTOM_TIME(s)\tASCENT_TIME(s)\tASCENT_RATE(m/s)\tBOTTOM_TEMP(C)"
+    "\tSURFACE_INTERVAL(s)\tSTART_CUT\tEND_CUT\n";
 
 inline constexpr std::size_t kDiveLineRoom = 512;
 

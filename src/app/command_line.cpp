@@ -28,7 +28,6 @@ std::int64_t parse_offset(const char* arg) {
 
 CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
   CommandLine cl;
-  cl.dive_threshold = analysis::kDefaultDiveThreshold;
   if (argc < 2) return cl;
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     cl.action = Action::kHelp;
@@ -58,12 +57,12 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
       cl.netcdf = true;
     } else if (is_option(argv[i], "dives")) {
       cl.dives = true;
-    } else if (is_option(argv[i], "dive-threshold")) {
-      if (i + 1 == argc || !parse_threshold(argv[i + 1], cl.dive_threshold)) {
+    } else if (const int used = parse_dive_option(argc, argv, i, cl.dive); used != 0) {
+      if (used < 0) {
         cl.action = Action::kUsage;
         return cl;
       }
-      ++i;
+      i += used - 1;
     } else if (is_option(argv[i], "recover")) {
       cl.recover = true;
     } else {
@@ -100,8 +99,6 @@ constexpr char kHelpText[] =
     "  -netcdf also write CF-1.10 NetCDF-4 datasets beside the text files:\n"
     "          _ctd.nc, _dives.nc, _accel.nc and _gps.nc\n"
     "  -dives  also write the table of dives, one line per dive, to _dives.txt\n"
-    "  -dive-threshold M\n"
-    "          a dive goes deeper than M metres (default 2)\n"
     "  -recover  decode past damage: skip each damaged stretch to the next\n"
     "          record start, note it in the files, and exit with status 3\n";
 
@@ -145,11 +142,7 @@ void print_counts(std::FILE* out, const Run& run) {
 // The dive table's line of the summary: its dives, or that it could not be written.
 void print_dives_line(std::FILE* out, const CommandLine& cl, const DiveTableOutput* dives) {
   if (!cl.dives || dives == nullptr || !dives->finished()) return;
-  if (dives->written()) {
-    std::fprintf(out, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
-  } else {
-    std::fprintf(out, "Can't write dives file %s\n", cl.dives_name);
-  }
+  dives->print_summary(out, cl.dives_name);
 }
 
 void print_damage_summary(std::FILE* out, const Run& run, const Recovery& r, bool ok, const CommandLine& cl,
@@ -184,6 +177,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   const CommandLine cl = parse_command_line(argc, argv, run);
   if (cl.action == Action::kHelp) {
     std::fputs(kHelpText, out);
+    std::fputs(kDiveOptionsHelp, out);
     return 0;
   }
   if (cl.action == Action::kVersion) {
@@ -247,7 +241,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   // The dive table goes first: its last dive leaves at its end of the run, into the NetCDF file
   // that closes at its own.
   if (cl.dives || dive_sink != nullptr) {
-    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive_threshold, dive_sink,
+    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive, dive_sink,
                                               dive_context);
     st.outputs.add(*dives);
   }

@@ -26,7 +26,7 @@ struct CommandLine {
   bool scan = false;
   bool netcdf = false;  // -netcdf or --netcdf: also write the NetCDF datasets
   bool dives = false;  // -dives: also write the dive table
-  double dive_threshold = 2.0;  // -dive-threshold M, metres
+  analysis::DiveSettings dive;  // -dive-threshold, -dive-min-duration, -zoc and its tuning
   char dives_name[kTextField] = {};
   bool recover = false;  // -recover: decode past damage
 };

@@ -91,7 +91,7 @@ TEST(Quicklook, HelpVersionBadArgumentsAndNoConvertedFiles) {
   for (const char* help : {"--help", "-help"}) {
     const auto r = ql(dir, help);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: skelv-quicklook IMAGE [-dive-threshold M]\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("Usage: skelv-quicklook IMAGE [-dive-threshold M] [-dive-min-duration S]", 0), 0u) << r.out;
   }
   const Output version = ql(dir, "--version");
   EXPECT_EQ(std::to_string(version.status) + " " + version.out, "0 skelv-quicklook v78\n");

@@ -1,0 +1,128 @@
+// Zero-offset correction of a depth series: the pressure sensor's reading at the surface drifts
+// away from 0 m, and a dive table of the raw depths would take that offset for depth.
+//
+// With a fixed offset every depth loses it. With the estimate, the surface level is found in the
+// record itself by two running filters over the samples of one wet stretch: a short running
+// median over a few samples removes spikes; then a low quantile (about the 2nd percentile) of
+// the filtered depths that lie within a band around 0 m, over a window of hours centred on each
+// sample, is the surface level at that sample. A wet stretch ends at a break (haul-out, dry
+// start), at a time step longer than kGapIntervals sampling intervals, and at a step that does
+// not go forward; so dry periods and gaps take no part, and the sensor's level after a haul-out
+// is found anew. The samples of a dry period's temperature stream (depth 0, beginning at or
+// before the time of the sample before them) take no part either.
+//
+// Every sample and break comes out again, in order, with the offset subtracted (depths that end
+// up below 0 become 0). With the estimate a sample comes out once the window after it has been
+// read or its stretch has ended: at most half a window later, and never later than
+// kMaxZocEntries samples. Without it every item comes out at once.
+//
+// Times are in milliseconds and depths in millimetres, as the TDR lines print them, so the same
+// lines give the same corrected depths whichever program reads them.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "analysis/dive_table.h"
+
+namespace skelv::analysis {
+
+enum class ZocMode : std::uint8_t { kNone, kFixed, kAuto };
+
+// What the switches -zoc, -zoc-median, -zoc-window, -zoc-quantile and -zoc-band set.
+struct ZocSettings {
+  ZocMode mode = ZocMode::kNone;
+  double offset_m = 0;     // kFixed: subtracted from every depth
+  int median_samples = 5;  // kAuto: samples of the spike filter (odd)
+  double window_h = 3;     // kAuto: length of the quantile's window, centred on the sample
+  double quantile_pct = 2;  // kAuto: the quantile, percent
+  double band_m = 10;       // kAuto: filtered depths from -band_m to +band_m take part
+};
+
+// Limits of the settings (the switches refuse values outside them).
+inline constexpr int kMaxZocMedian = 99;
+inline constexpr double kMaxZocWindowHours = 240;
+inline constexpr double kMaxZocBand = 1000;
+// Samples held at most: the memory of the estimate is bounded whatever the sampling rate; where
+// a window would hold more samples, the stretch ends.
+inline constexpr std::size_t kMaxZocEntries = std::size_t{1} << 18;
+
+inline constexpr std::uint32_t kNoTag = UINT32_MAX;
+
+enum class ZocKind : std::uint8_t {
+  kSample,   // a sample with a time and depth a TDR line can show
+  kInvalid,  // a sample without one (not corrected, not counted as a sample of the series)
+  kBreak,    // a haul-out or dry start
+};
+
+// One item as it comes out. For kBreak only `kind` is meaningful.
+struct CorrectedSample {
+  ZocKind kind = ZocKind::kSample;
+  std::uint64_t index = 0;  // samples (valid or not) before this one
+  std::int64_t t_ms = 0;
+  std::int32_t depth_mm = 0;      // as read
+  std::int32_t offset_mm = 0;     // subtracted
+  std::int32_t corrected_mm = 0;  // depth_mm - offset_mm, at least 0 (kNone: depth_mm)
+  std::int32_t temp_centi = kNoTemp;
+  std::uint32_t tag = kNoTag;     // the caller's own value, carried along
+};
+
+using CorrectedSink = void (*)(void* context, const CorrectedSample& sample);
+
+// An item waiting in the window.
+struct ZocEntry {
+  std::int64_t t_ms;
+  std::int32_t depth_mm;
+  std::int32_t temp_centi;
+  std::uint32_t tag;
+  std::int32_t bin;  // histogram bin of the filtered depth; kNoBin when outside the band or unused
+  ZocKind kind;
+  bool used;         // takes part in the estimate
+};
+
+struct ZeroOffset {
+  ZocSettings settings;
+  CorrectedSink sink = nullptr;
+  void* context = nullptr;
+  std::int32_t fixed_mm = 0;
+  std::uint64_t index = 0;  // samples handed in
+
+  // The series, as the dive detector sees it: a stretch ends at a gap or a step back.
+  bool has_last = false;
+  std::int64_t last_ms = 0;
+  std::int64_t interval_ms = 0;
+  bool has_any = false;  // a sample was seen (breaks do not forget it)
+  std::int64_t any_ms = 0;
+  bool dry_run = false;  // in a dry period's temperature stream
+
+  // kAuto. Entries live in a ring indexed by ever-growing counters:
+  // tail <= lead, out <= filtered <= head; [tail, lead) are in the histogram.
+  std::int64_t half_ms = 0;
+  std::int32_t band_mm = 0;
+  int median_half = 0;
+  double quantile = 0.02;
+  std::vector<ZocEntry> ring;  // power-of-two size, grown up to kMaxZocEntries
+  std::uint64_t tail = 0, lead = 0, out = 0, filtered = 0, head = 0;
+  std::int64_t filtered_ms = 0;    // time of the last sample filtered
+  std::uint64_t stretch_used = 0;  // used samples of the stretch so far
+  std::uint64_t recent[kMaxZocMedian] = {};  // ring positions of the last used samples
+  std::vector<std::uint32_t> histogram;      // count per centimetre of the band
+  std::uint64_t in_histogram = 0;
+  std::size_t qbin = 0;       // the bin of the quantile at the last query
+  std::uint64_t below = 0;    // values in the bins below qbin
+  bool has_estimate = false;  // an estimate was made: it holds where none can be made
+  std::int32_t estimate_mm = 0;
+};
+
+// Starts a series corrected as `settings` say; items go to `sink(context, item)`. Settings out
+// of their limits fall back to their defaults.
+void zoc_reset(ZeroOffset& z, const ZocSettings& settings, CorrectedSink sink, void* context);
+// One sample. `valid` false: a sample whose time or depth no TDR line can show (see kInvalid).
+void zoc_sample(ZeroOffset& z, bool valid, std::int64_t t_ms, std::int32_t depth_mm, std::int32_t temp_centi,
+                std::uint32_t tag);
+// A haul-out or dry start: every sample before it comes out first.
+void zoc_break(ZeroOffset& z);
+// The end of the series: everything held comes out.
+void zoc_finish(ZeroOffset& z);
+
+}  // namespace skelv::analysis
