@@ -35,6 +35,7 @@ void log_histogram_reset(LogHistogram& h, int first_decade) {
 
 void log_histogram_add(LogHistogram& h, double value) {
   ++h.total;
+  if (value > 0 && (h.least == 0 || value < h.least)) h.least = value;
   // The small allowance puts values on a bin's edge (2 of 1.995..2.512) into the bin they open.
   const double x = std::log10(value) - h.first_decade;
   if (!(x * kLogBinsPerDecade > -1e-9)) {

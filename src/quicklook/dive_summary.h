@@ -19,6 +19,7 @@ struct LogHistogram {
   int first_decade = 0;
   std::uint64_t below = 0;
   std::uint64_t total = 0;
+  double least = 0;  // the smallest value above 0 (0: none yet)
   std::array<std::uint64_t, kLogBins> counts{};
 };
 void log_histogram_reset(LogHistogram& h, int first_decade);

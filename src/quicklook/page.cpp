@@ -31,7 +31,7 @@ constexpr char kStyle[] =
     ".accx{stroke:#000}\n"
     ".accy{stroke:#2166ac}\n"
     ".accz{stroke:#b35806}\n"
-    ".haulout{fill:#d4d4d4;stroke:none}\n"
+    ".haulout{stroke:none}\n"
     ".envelope{stroke-width:0.6;stroke-linejoin:round}\n"
     ".envelope.depth{fill:#c4c4c4;stroke:#c4c4c4}\n"
     ".envelope.temp{fill:#f1b9bf;stroke:#f1b9bf}\n"
@@ -118,7 +118,8 @@ std::string render_page(const Deployment& d, const PageNames& names) {
   append_escaped(out, names.image);
   out += "</title>\n<style>\n";
   out += kStyle;
-  out += "</style>\n</head>\n<body>\n<h1>Quick look: ";
+  out += "</style>\n</head>\n<body>\n";
+  out += "<h1>Quick look: ";
   append_escaped(out, names.image);
   out += "</h1>\n<p class=\"note\">Made from the text files converted from this image. Times are UTC. "
          "Each trace keeps, for every pixel column, the lowest and the highest value, so short "

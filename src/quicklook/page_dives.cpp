@@ -97,17 +97,28 @@ void histogram_panel(std::string& out, const Frame& f, const LogHistogram& h, bo
     appendf(out, "<rect class=\"bar\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"><title>%s: %s</title></rect>",
             x0, y, std::max(0.5, x1 - x0 - 1), base - y, what.c_str(), count_text(n).c_str());
   };
-  for (int i = first; i <= last; ++i) {
-    const std::uint64_t n = h.counts[static_cast<std::size_t>(i)];
-    if (n == 0) continue;
-    char what[64];
-    const double a = log_bin_edge(h, i), b = log_bin_edge(h, i + 1);
-    if (durations) {
-      std::snprintf(what, sizeof what, "%s to %s", duration_text(a).c_str(), duration_text(b).c_str());
-    } else {
-      std::snprintf(what, sizeof what, "%.3g to %.3g m", a, b);
+  // Durations are whole sampling intervals: a bin too narrow to hold one (the shortest duration
+  // seen stands for the interval) joins the next, so that short dives show no false gaps.
+  const double quantum = durations ? h.least : 0;
+  for (int i = first; i <= last;) {
+    int j = i;
+    auto holds = [&](int from, int to) {
+      return quantum <= 0 || std::ceil(log_bin_edge(h, from) / quantum - 1e-9) * quantum < log_bin_edge(h, to + 1);
+    };
+    while (j < last && !holds(i, j)) ++j;
+    std::uint64_t n = 0;
+    for (int k = i; k <= j; ++k) n += h.counts[static_cast<std::size_t>(k)];
+    if (n > 0) {
+      char what[64];
+      const double a = log_bin_edge(h, i), b = log_bin_edge(h, j + 1);
+      if (durations) {
+        std::snprintf(what, sizeof what, "%s to %s", duration_text(a).c_str(), duration_text(b).c_str());
+      } else {
+        std::snprintf(what, sizeof what, "%.3g to %.3g m", a, b);
+      }
+      bar(map_x(fb, mx, lo + (i - first) * bin), map_x(fb, mx, lo + (j + 1 - first) * bin), n, what);
     }
-    bar(map_x(fb, mx, lo + (i - first) * bin), map_x(fb, mx, lo + (i - first + 1) * bin), h.counts[static_cast<std::size_t>(i)], what);
+    i = j + 1;
   }
   if (h.below > 0) {
     const double w = fb.x - f.x;

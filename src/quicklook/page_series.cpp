@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "quicklook/page_draw.h"
 
@@ -126,17 +127,30 @@ double series(std::string& out, const Frame& f, const TimeReducer& r, const Seri
     trace_path(out, f, r, spec.channel, mx, my, spec.cls);
   }
   if (spec.legend == nullptr) return legend_x;
-  legend_line(out, legend_x, 12, spec.cls, spec.legend);
-  legend_x += 34 + 7.0 * static_cast<double>(std::strlen(spec.legend)) + 24;
+  std::string text = spec.legend;
+  if (envelope) text += spec.line == Line::kMax ? ": the deepest" : ": the mean";
+  legend_line(out, legend_x, 12, spec.cls, text.c_str());
+  legend_x += 34 + 7.0 * static_cast<double>(text.size()) + 24;
   if (!envelope) return legend_x;
-  std::string range = "range in ";
-  range += duration_text(r.width);
-  legend_box(out, legend_x, 12, (std::string("envelope ") + spec.cls).c_str(), range.c_str());
-  return legend_x + 34 + 7.0 * static_cast<double>(range.size()) + 24;
+  const char* range = "lowest to highest";
+  legend_box(out, legend_x, 12, (std::string("envelope ") + spec.cls).c_str(), range);
+  return legend_x + 34 + 7.0 * static_cast<double>(std::strlen(range)) + 24;
 }
 
-// Shaded rectangles over the marked columns of `r`.
-void cover_rects(std::string& out, const Frame& f, const TimeReducer& r, const Map& mx, const char* cls) {
+// The hatching of haul-outs in the panel `id`: it stays apart from the shaded ranges in print.
+// Returns the fill that refers to it.
+std::string hatch(std::string& out, const char* id) {
+  appendf(out,
+          "<defs><pattern id=\"hatch-%s\" width=\"6\" height=\"6\" patternUnits=\"userSpaceOnUse\" "
+          "patternTransform=\"rotate(45)\"><rect width=\"6\" height=\"6\" fill=\"#f2ead6\"/>"
+          "<line x1=\"0\" y1=\"0\" x2=\"0\" y2=\"6\" stroke=\"#b89a5a\" stroke-width=\"1.5\"/></pattern></defs>\n",
+          id);
+  return std::string("url(#hatch-") + id + ")";
+}
+
+// Rectangles of class `cls` and fill `fill` over the marked columns of `r`.
+void cover_rects(std::string& out, const Frame& f, const TimeReducer& r, const Map& mx, const char* cls,
+                 const std::string& fill) {
   for (int i = r.lo; i < r.hi;) {
     if (r.buckets[static_cast<std::size_t>(i)].count == 0) {
       ++i;
@@ -146,8 +160,8 @@ void cover_rects(std::string& out, const Frame& f, const TimeReducer& r, const M
     while (j < r.hi && r.buckets[static_cast<std::size_t>(j)].count > 0) ++j;
     const double x0 = map_x(f, mx, column_start(r, i));
     const double x1 = std::max(map_x(f, mx, column_start(r, j)), x0 + 1);
-    appendf(out, "<rect class=\"%s\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>", cls, x0, f.y,
-            x1 - x0, f.h);
+    appendf(out, "<rect class=\"%s\" fill=\"%s\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>", cls,
+            fill.c_str(), x0, f.y, x1 - x0, f.h);
     i = j;
   }
   out += "\n";
@@ -168,11 +182,16 @@ void time_panel(std::string& out, const char* id, const char* title, double heig
   const Map mx{tt.lo, tt.hi};
   const Map my{vt.lo, vt.hi, down};
   svg_begin(out, height, id, title);
-  if (shade != nullptr && !reducer_empty(*shade)) cover_rects(out, f, *shade, mx, "haulout");
+  const std::string fill = shade != nullptr ? hatch(out, id) : std::string();
+  if (shade != nullptr && !reducer_empty(*shade)) cover_rects(out, f, *shade, mx, "haulout", fill);
   value_axis(out, f, vt, down, unit);
   time_axis(out, f, tt);
   const double lx = series(out, f, r, spec, mx, my, f.x);
-  if (shade_legend != nullptr) legend_box(out, lx, 12, "haulout", shade_legend);
+  if (shade_legend != nullptr) {
+    appendf(out, "<rect class=\"haulout legend\" fill=\"%s\" x=\"%.1f\" y=\"7\" width=\"28\" height=\"10\"/>",
+            fill.c_str(), lx);
+    appendf(out, "<text x=\"%.1f\" y=\"16\">%s</text>", lx + 34, shade_legend);
+  }
   out += "</svg>\n";
 }
 
@@ -270,27 +289,39 @@ void gps_section(std::string& out, const Deployment& d, const TimeSpan& span) {
     out += "\"/>\n</svg>\n</section>\n";
     return;
   }
-  // Bars of `group` columns, at least 4 pixels wide.
-  const double column_px = map_x(f, mx, column_start(r, r.lo) + r.width) - map_x(f, mx, column_start(r, r.lo));
-  int group = 1;
-  while (group * column_px < 4 && group < kColumns) group *= 2;
-  std::uint64_t most = 1;
-  for (int i = r.lo - r.lo % group; i < r.hi; i += group) {
-    std::uint64_t n = 0;
-    for (int k = std::max(i, r.lo); k < std::min(i + group, r.hi); ++k) n += r.buckets[static_cast<std::size_t>(k)].count;
-    most = std::max(most, n);
+  // Bars of snapshots per hour, day, week...: the columns counted by the bin of their middle.
+  static constexpr double kBins[] = {3600, 7200, 10800, 21600, 43200, 86400, 2 * 86400, 7 * 86400, 28 * 86400};
+  double bin = kBins[0];
+  for (double b : kBins) {
+    bin = b;
+    if ((tt.hi - tt.lo) / b * 4 <= f.w) break;
   }
+  std::vector<std::uint64_t> counts;
+  const double first = std::floor(tt.lo / bin) * bin;
+  for (int i = r.lo; i < r.hi; ++i) {
+    const double at = column_start(r, i) + r.width / 2;
+    const auto k = static_cast<std::size_t>(std::max(0.0, std::floor((at - first) / bin)));
+    if (k >= counts.size()) counts.resize(k + 1, 0);
+    counts[k] += r.buckets[static_cast<std::size_t>(i)].count;
+  }
+  std::uint64_t most = 1;
+  for (std::uint64_t n : counts) most = std::max(most, n);
   const Ticks vt = value_ticks(0, static_cast<double>(most), 2);
-  const std::string title = "per " + duration_text(r.width * group);
+  char title[48];
+  if (bin == 86400) {
+    std::snprintf(title, sizeof title, "snapshots per day");
+  } else {
+    std::snprintf(title, sizeof title, bin < 86400 ? "snapshots per %g h" : "snapshots per %g days",
+                  bin < 86400 ? bin / 3600 : bin / 86400);
+  }
   value_axis(out, f, vt, false, "snapshots");
-  appendf(out, "<text x=\"%.1f\" y=\"14\">snapshots %s</text>", f.x, title.c_str());
+  appendf(out, "<text x=\"%.1f\" y=\"14\">%s (UTC)</text>", f.x, title);
   const Map my{vt.lo, vt.hi};
-  for (int i = r.lo - r.lo % group; i < r.hi; i += group) {
-    std::uint64_t n = 0;
-    for (int k = std::max(i, r.lo); k < std::min(i + group, r.hi); ++k) n += r.buckets[static_cast<std::size_t>(k)].count;
-    if (n == 0) continue;
-    const double x0 = map_x(f, mx, column_start(r, i)), x1 = map_x(f, mx, column_start(r, i + group));
-    const double y = map_y(f, my, static_cast<double>(n));
+  for (std::size_t k = 0; k < counts.size(); ++k) {
+    if (counts[k] == 0) continue;
+    const double t0 = first + static_cast<double>(k) * bin;
+    const double x0 = map_x(f, mx, t0), x1 = map_x(f, mx, t0 + bin);
+    const double y = map_y(f, my, static_cast<double>(counts[k]));
     appendf(out, "<rect class=\"bar\" x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\"/>", x0, y,
             std::max(0.5, x1 - x0 - 0.5), f.y + f.h - y);
   }
