@@ -3,39 +3,17 @@
 #include <cmath>
 
 namespace skelv::analysis {
-namespace {
-
-// The corrector's items, on to the caller's sink and the detector.
-void take_corrected(void* context, const CorrectedSample& item) {
-  auto& a = *static_cast<DiveAnalysis*>(context);
-  if (a.samples != nullptr) a.samples(a.samples_context, item);
-  switch (item.kind) {
-    case ZocKind::kSample:
-      detector_take(a.detector, DiveSample{item.t_ms, item.corrected_mm, item.temp_centi});
-      break;
-    case ZocKind::kBreak:
-      detector_cut(a.detector);
-      break;
-    case ZocKind::kInvalid:
-      break;
-  }
-}
-
-}  // namespace
-
 void analysis_reset(DiveAnalysis& a, const DiveSettings& settings, DiveSink dives, void* dives_context,
                     CorrectedSink samples, void* samples_context) {
-  zoc_reset(a.zoc, settings.zoc, take_corrected, &a);
+  zoc_reset(a.zoc, settings.zoc, samples, samples_context, &a.detector);
   detector_reset(a.detector, settings.threshold_m, dives, dives_context, settings.min_duration_s);
-  a.samples = samples;
-  a.samples_context = samples_context;
 }
 
 void analysis_sample(DiveAnalysis& a, double t, double depth_m, bool has_temp, double temp_c, std::uint32_t tag) {
   DiveSample s{0, 0, kNoTemp};
   const bool valid = sample_of(t, depth_m, has_temp, temp_c, s);
   // Without correction and without a sink for the samples, straight to the detector.
-  if (a.zoc.settings.mode == ZocMode::kNone && a.samples == nullptr) {
+  if (a.zoc.settings.mode == ZocMode::kNone && a.zoc.sink == nullptr) {
     if (valid) detector_take(a.detector, s);
     return;
   }

@@ -24,10 +24,8 @@ struct DiveSettings {
 };
 
 struct DiveAnalysis {
-  ZeroOffset zoc;
+  ZeroOffset zoc;  // hands every item to its sink (the caller's, may be null), then to the detector
   DiveDetector detector;
-  CorrectedSink samples = nullptr;  // every sample and break, corrected, in order (may be null)
-  void* samples_context = nullptr;
 };
 
 // Starts an analysis with `settings`: the dives go to `dives(dives_context, dive)`; each sample

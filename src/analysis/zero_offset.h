@@ -69,23 +69,27 @@ struct CorrectedSample {
 
 using CorrectedSink = void (*)(void* context, const CorrectedSample& sample);
 
-// An item waiting in the window.
+// A sample waiting to come out.
 struct ZocEntry {
   std::int64_t t_ms;
   std::int32_t depth_mm;
   std::int32_t temp_centi;
   std::uint32_t tag;
-  std::int32_t bin;  // histogram bin of the filtered depth; kNoBin when outside the band or unused
   ZocKind kind;
-  bool used;         // takes part in the estimate
+};
+
+// A filtered depth within the band, for the window of the samples around it.
+struct ZocBand {
+  std::int64_t t_ms;
+  std::int32_t bin;  // centimetres from the band's lower edge
 };
 
 struct ZeroOffset {
   ZocSettings settings;
   CorrectedSink sink = nullptr;
   void* context = nullptr;
+  DiveDetector* detector = nullptr;  // takes every item after the sink
   std::int32_t fixed_mm = 0;
-  std::uint64_t index = 0;  // samples handed in
 
   // The series, as the dive detector sees it: a stretch ends at a gap or a step back.
   bool has_last = false;
@@ -95,28 +99,45 @@ struct ZeroOffset {
   std::int64_t any_ms = 0;
   bool dry_run = false;  // in a dry period's temperature stream
 
-  // kAuto. Entries live in a ring indexed by ever-growing counters:
-  // tail <= lead, out <= filtered <= head; [tail, lead) are in the histogram.
+  // Rings indexed by ever-growing counters. Samples: out <= filtered <= head (head counts the
+  // samples handed in; without the estimate it is all there is), those from
+  // `filtered` on still wait for their spike filter. Filtered depths in the band: band_tail <=
+  // band_lead <= band_head, [band_tail, band_lead) in the histogram.
   std::int64_t half_ms = 0;
   std::int32_t band_mm = 0;
-  int median_half = 0;
+  std::uint64_t median = 5, median_half = 2;
   double quantile = 0.02;
   std::vector<ZocEntry> ring;  // power-of-two size, grown up to kMaxZocEntries
-  std::uint64_t tail = 0, lead = 0, out = 0, filtered = 0, head = 0;
-  std::int64_t filtered_ms = 0;    // time of the last sample filtered
+  ZocEntry* entries = nullptr;  // ring.data()
+  std::uint64_t mask = 0;       // ring.size() - 1
+  std::uint64_t out = 0, filtered = 0, head = 0;
+  std::int64_t filtered_ms = 0;  // time of the last sample filtered
+  std::vector<ZocBand> band;     // power-of-two size, grown up to 2 kMaxZocEntries
+  ZocBand* bands = nullptr;
+  std::uint64_t band_mask = 0;
+  std::uint64_t band_tail = 0, band_lead = 0, band_head = 0;
   std::uint64_t stretch_used = 0;  // used samples of the stretch so far
-  std::uint64_t recent[kMaxZocMedian] = {};  // ring positions of the last used samples
+  // The last used samples of the stretch, by their order in it (modulo kRecent).
+  static constexpr std::size_t kRecent = 128;
+  static_assert(kRecent >= kMaxZocMedian && (kRecent & (kRecent - 1)) == 0);
+  std::uint64_t recent[kRecent] = {};        // ring positions
+  std::int32_t recent_depth[kRecent] = {};  // their depths
+  std::uint64_t deep_run = 0;                // of them, the last ones deeper than the band
+  std::int64_t due_ms = INT64_MIN;           // filtered this far, the oldest sample may come out
   std::vector<std::uint32_t> histogram;      // count per centimetre of the band
   std::uint64_t in_histogram = 0;
   std::size_t qbin = 0;       // the bin of the quantile at the last query
   std::uint64_t below = 0;    // values in the bins below qbin
+  bool stale = true;          // the histogram changed since the last estimate
   bool has_estimate = false;  // an estimate was made: it holds where none can be made
   std::int32_t estimate_mm = 0;
 };
 
-// Starts a series corrected as `settings` say; items go to `sink(context, item)`. Settings out
-// of their limits fall back to their defaults.
-void zoc_reset(ZeroOffset& z, const ZocSettings& settings, CorrectedSink sink, void* context);
+// Starts a series corrected as `settings` say; items go to `sink(context, item)` when it is given,
+// then to `detector` when it is given (samples with their corrected depth, breaks as cuts).
+// Settings out of their limits fall back to their defaults.
+void zoc_reset(ZeroOffset& z, const ZocSettings& settings, CorrectedSink sink, void* context,
+               DiveDetector* detector = nullptr);
 // One sample. `valid` false: a sample whose time or depth no TDR line can show (see kInvalid).
 void zoc_sample(ZeroOffset& z, bool valid, std::int64_t t_ms, std::int32_t depth_mm, std::int32_t temp_centi,
                 std::uint32_t tag);
