@@ -68,29 +68,50 @@ std::int32_t estimate(ZeroOffset& z) {
   return z.estimate_mm;
 }
 
-// Hands out the sample at `out` with the histogram's window moved to it.
-void emit_one(ZeroOffset& z) {
-  const std::uint64_t position = z.out++;
+// Hands out the item at `position` that is no sample to correct: a sample no line can show, or
+// one of a dry period's stream (its depth stays 0).
+[[gnu::noinline]] void emit_other(ZeroOffset& z, std::uint64_t position) {
   const ZocEntry& e = at(z, position);
   CorrectedSample item;
   item.kind = e.kind;
-  item.index = position;  // one ring position per sample, from 0
+  item.index = position;
   item.t_ms = e.t_ms;
   item.depth_mm = e.depth_mm;
   item.temp_centi = e.temp_centi;
   item.tag = e.tag;
-  if (e.kind == ZocKind::kSample) {
-    const std::int64_t hi = e.t_ms + z.half_ms, lo = e.t_ms - z.half_ms;
-    for (; z.band_lead < z.band_head && band_at(z, z.band_lead).t_ms <= hi; ++z.band_lead) {
-      hist_add(z, band_at(z, z.band_lead).bin);
-    }
-    for (; z.band_tail < z.band_lead && band_at(z, z.band_tail).t_ms < lo; ++z.band_tail) {
-      hist_remove(z, band_at(z, z.band_tail).bin);
-    }
-    item.offset_mm = estimate(z);
-    item.corrected_mm = std::max(0, e.depth_mm - item.offset_mm);
-  }
+  item.dry = e.dry;
   put(z, item);
+}
+
+// Hands out the sample at `out` with the histogram's window moved to it.
+void emit_one(ZeroOffset& z) {
+  const std::uint64_t position = z.out++;
+  const ZocEntry& e = at(z, position);
+  if (e.kind != ZocKind::kSample || e.dry) {
+    emit_other(z, position);
+    return;
+  }
+  const std::int64_t hi = e.t_ms + z.half_ms, lo = e.t_ms - z.half_ms;
+  for (; z.band_lead < z.band_head && band_at(z, z.band_lead).t_ms <= hi; ++z.band_lead) {
+    hist_add(z, band_at(z, z.band_lead).bin);
+  }
+  for (; z.band_tail < z.band_lead && band_at(z, z.band_tail).t_ms < lo; ++z.band_tail) {
+    hist_remove(z, band_at(z, z.band_tail).bin);
+  }
+  const std::int32_t level = estimate(z);
+  const std::int32_t corrected = std::max(0, e.depth_mm - level);
+  if (z.sink != nullptr) {
+    CorrectedSample item;
+    item.index = position;  // one ring position per sample, from 0
+    item.t_ms = e.t_ms;
+    item.depth_mm = e.depth_mm;
+    item.offset_mm = level;
+    item.corrected_mm = corrected;
+    item.temp_centi = e.temp_centi;
+    item.tag = e.tag;
+    z.sink(z.context, item);
+  }
+  if (z.detector != nullptr) detector_take(*z.detector, DiveSample{e.t_ms, corrected, e.temp_centi});
 }
 
 // Hands out every sample whose window has been read (all of them at the end of a stretch), and
@@ -208,8 +229,14 @@ void end_stretch(ZeroOffset& z) {
                                           std::int32_t temp_centi, std::uint32_t tag) {
   const ZocKind kind = valid ? ZocKind::kSample : ZocKind::kInvalid;
   if (z.settings.mode != ZocMode::kAuto) {
+    if (valid) {
+      z.dry_run = depth_mm == 0 && (z.dry_run || (z.has_any && t_ms <= z.any_ms));
+      z.has_any = true;
+      z.any_ms = t_ms;
+    }
     CorrectedSample item;
     item.kind = kind;
+    item.dry = valid && z.dry_run;
     item.index = z.head++;
     item.t_ms = t_ms;
     item.depth_mm = depth_mm;
@@ -223,7 +250,7 @@ void end_stretch(ZeroOffset& z) {
   // Keeps the ring's times in order.
   if (!valid) t_ms = z.head > z.out ? at(z, z.head - 1).t_ms : 0;
   if (z.head - z.out > z.mask) make_room(z);
-  at(z, z.head++) = ZocEntry{t_ms, depth_mm, temp_centi, tag, kind};
+  at(z, z.head++) = ZocEntry{t_ms, depth_mm, temp_centi, tag, kind, valid && z.dry_run};
   // With no used sample before it in the stretch, nothing holds it back.
   if (z.stretch_used == 0) {
     z.filtered = z.head;
@@ -287,7 +314,7 @@ void zoc_sample(ZeroOffset& z, bool valid, std::int64_t t_ms, std::int32_t depth
   }
   if (z.head - z.out > z.mask) make_room(z);
   const std::uint64_t position = z.head++;
-  at(z, position) = ZocEntry{t_ms, depth_mm, temp_centi, tag, ZocKind::kSample};
+  at(z, position) = ZocEntry{t_ms, depth_mm, temp_centi, tag, ZocKind::kSample, false};
   const std::uint64_t order = z.stretch_used++;
   z.recent[order & kRecentMask] = position;
   z.recent_depth[order & kRecentMask] = depth_mm;
@@ -311,8 +338,8 @@ void zoc_break(ZeroOffset& z) {
     end_stretch(z);
     z.has_last = false;
     z.interval_ms = 0;
-    z.dry_run = false;
   }
+  z.dry_run = false;
   CorrectedSample item;
   item.kind = ZocKind::kBreak;
   item.index = z.head;

@@ -65,6 +65,7 @@ struct CorrectedSample {
   std::int32_t corrected_mm = 0;  // depth_mm - offset_mm, at least 0 (kNone: depth_mm)
   std::int32_t temp_centi = kNoTemp;
   std::uint32_t tag = kNoTag;     // the caller's own value, carried along
+  bool dry = false;               // a sample of a dry period's temperature stream: its depth is no reading
 };
 
 using CorrectedSink = void (*)(void* context, const CorrectedSample& sample);
@@ -76,6 +77,7 @@ struct ZocEntry {
   std::int32_t temp_centi;
   std::uint32_t tag;
   ZocKind kind;
+  bool dry;
 };
 
 // A filtered depth within the band, for the window of the samples around it.

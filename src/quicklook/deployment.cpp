@@ -82,8 +82,10 @@ void take_corrected(void* context, const analysis::CorrectedSample& c) {
   const double depth = c.corrected_mm * 0.001;
   const bool has_temp = c.temp_centi != analysis::kNoTemp;
   const double v[3] = {depth, has_temp ? c.temp_centi * 0.01 : 0.0, static_cast<double>(c.tag)};
-  const unsigned present = 1u | (has_temp ? 2u : 0u) | (c.tag != analysis::kNoTag ? 4u : 0u);
+  // A dry period's temperature stream shows its temperature only: its depth is no reading.
+  const unsigned present = (c.dry ? 0u : 1u) | (has_temp ? 2u : 0u) | (c.tag != analysis::kNoTag ? 4u : 0u);
   reducer_add(d.dive, t, v, present);
+  if (c.dry) return;
   if (!d.any_depth || depth > d.max_depth) {
     d.max_depth = depth;
     d.max_depth_time = t;

@@ -150,6 +150,8 @@ TEST(ZeroOffset, DryPeriodTemperatureStreamTakesNoPart) {
   zoc_finish(z);
   EXPECT_EQ(corrected(out), (std::vector<double>{0, 0, 0, 0, 0, 0, kBreak, 1.5, 1.5, 0}));
   EXPECT_EQ(out.items[3].temp_centi, 1234);
+  EXPECT_EQ((std::vector<bool>{out.items[2].dry, out.items[3].dry, out.items[5].dry, out.items[7].dry}),
+            (std::vector<bool>{false, true, true, false}));
   EXPECT_EQ(out.items.back().kind, ZocKind::kInvalid);
   EXPECT_EQ(out.items.back().index, 8u);
 }
