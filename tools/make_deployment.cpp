@@ -50,9 +50,11 @@ int main(int argc, char** argv) {
     std::perror(image == nullptr ? argv[1] : argv[2]);
     return 1;
   }
-  const bool written = std::fwrite(d.image.data(), 1, d.image.size(), image) == d.image.size();
+  bool written = std::fwrite(d.image.data(), 1, d.image.size(), image) == d.image.size();
   skelv::sim::write_truth(truth, d);
-  if ((std::fclose(image) != 0) | (std::fclose(truth) != 0) | !written) {
+  written = std::fclose(image) == 0 && written;
+  written = std::fclose(truth) == 0 && written;
+  if (!written) {
     std::fprintf(stderr, "skelv-make-deployment: write error\n");
     return 1;
   }
