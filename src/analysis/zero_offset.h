@@ -9,7 +9,9 @@
 // start), at a time step longer than kGapIntervals sampling intervals, and at a step that does
 // not go forward; so dry periods and gaps take no part, and the sensor's level after a haul-out
 // is found anew. The samples of a dry period's temperature stream (depth 0, beginning at or
-// before the time of the sample before them) take no part either.
+// before the time of the sample before them, up to a break or a depth other than 0) take no part
+// either, and come out marked as such (`dry`, in every mode). Before a stretch has a filtered depth
+// in the band, the last level found holds (0 m at first).
 //
 // Every sample and break comes out again, in order, with the offset subtracted (depths that end
 // up below 0 become 0). With the estimate a sample comes out once the window after it has been
@@ -43,8 +45,9 @@ struct ZocSettings {
 inline constexpr int kMaxZocMedian = 99;
 inline constexpr double kMaxZocWindowHours = 240;
 inline constexpr double kMaxZocBand = 1000;
-// Samples held at most: the memory of the estimate is bounded whatever the sampling rate; where
-// a window would hold more samples, the stretch ends.
+// Samples held at most (and twice as many filtered depths for the window's past half): the memory
+// of the estimate is bounded whatever the sampling rate; where a window would hold more samples,
+// the stretch ends, and where it would hold more filtered depths, it loses its oldest.
 inline constexpr std::size_t kMaxZocEntries = std::size_t{1} << 18;
 
 inline constexpr std::uint32_t kNoTag = UINT32_MAX;
@@ -77,7 +80,7 @@ struct ZocEntry {
   std::int32_t temp_centi;
   std::uint32_t tag;
   ZocKind kind;
-  bool dry;
+  bool dry;  // of a dry period's stream
 };
 
 // A filtered depth within the band, for the window of the samples around it.
@@ -102,9 +105,9 @@ struct ZeroOffset {
   bool dry_run = false;  // in a dry period's temperature stream
 
   // Rings indexed by ever-growing counters. Samples: out <= filtered <= head (head counts the
-  // samples handed in; without the estimate it is all there is), those from
-  // `filtered` on still wait for their spike filter. Filtered depths in the band: band_tail <=
-  // band_lead <= band_head, [band_tail, band_lead) in the histogram.
+  // samples handed in; without the estimate it is all there is), those from `filtered` on wait
+  // for their spike filter. Filtered depths in the band: band_tail <= band_lead <= band_head,
+  // [band_tail, band_lead) in the histogram.
   std::int64_t half_ms = 0;
   std::int32_t band_mm = 0;
   std::uint64_t median = 5, median_half = 2;
