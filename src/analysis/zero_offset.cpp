@@ -247,8 +247,6 @@ void end_stretch(ZeroOffset& z) {
     put(z, item);
     return;
   }
-  // Keeps the ring's times in order.
-  if (!valid) t_ms = z.head > z.out ? at(z, z.head - 1).t_ms : 0;
   if (z.head - z.out > z.mask) make_room(z);
   at(z, z.head++) = ZocEntry{t_ms, depth_mm, temp_centi, tag, kind, valid && z.dry_run};
   // With no used sample before it in the stretch, nothing holds it back.

@@ -163,6 +163,7 @@ TEST(DiveTable, SamplesNoLineCanShowAreSkipped) {
   detector_reset(d, 2.0, collect, &lines);
   detector_sample(d, std::numeric_limits<double>::infinity(), 5, false, 0);
   detector_sample(d, 1e12, 5, false, 0);  // past the year 9999
+  detector_sample(d, 253402300800.0, 5, false, 0);  // 10000-01-01 00:00:00: no longer
   detector_finish(d);
   detector_sample(d, kT0, 5, false, 0);  // after the end: nothing
   detector_finish(d);
@@ -191,6 +192,7 @@ TEST(DiveTable, UtcTextOfMilliseconds) {
   } cases[] = {
       {0, "1970-01-01 00:00:00.000"},
       {951782400000 + 86399999, "2000-02-29 23:59:59.999"},  // leap day of a year divisible by 400
+      {4107542400000, "2100-03-01 00:00:00.000"},  // no leap day in 2100: the day after 28 February
       {-1, "1969-12-31 23:59:59.999"},
       {253402300799999, "9999-12-31 23:59:59.999"},
       {253402300800000, "0000-00-00 00:00:00.000"},  // past the year 9999, or before the year 0

@@ -106,6 +106,14 @@ TEST(ZeroOffset, LowestFilteredSurfaceDepthOfTheWindowIsTheSurfaceLevel) {
   EXPECT_EQ(corrected(run(automatic(1, 1, 0, 10), drifting_surface()))[5], 2.0);
   // With a band of 1 m no filtered depth takes part: nothing is subtracted.
   EXPECT_EQ(corrected(run(automatic(1, 3, 0, 1), drifting_surface()))[5], 2.0);
+  // A spike filter of 5: every five samples in a row of 1, 3, 4, 5, 2 m, repeated, hold 1 to
+  // 5 m (median 3 m), and the shorter windows at the ends have medians of 3 or 4 m: 3 m is the
+  // level.
+  std::vector<double> rotating;
+  for (int i = 0; i < 4; ++i) rotating.insert(rotating.end(), {1, 3, 4, 5, 2});
+  std::vector<double> minus3;
+  for (int i = 0; i < 4; ++i) minus3.insert(minus3.end(), {0, 0, 1, 2, 0});
+  EXPECT_EQ(corrected(run(automatic(10, 5, 0, 10), rotating)), minus3);
 }
 
 TEST(ZeroOffset, QuantileRanksTheFilteredDepthsOfTheWindow) {
