@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/arguments.h"
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/output_names.h"
@@ -78,9 +79,7 @@ void print_hints(std::FILE* err, const Run& run, const RunEvents& events, std::u
 // The dive table's line of the summary: its dives (a table that could not be written is a failure).
 std::string dives_line(const CommandLine& cl, const DiveTableOutput* dives) {
   if (!cl.dives || dives == nullptr || !dives->finished() || !dives->written()) return "";
-  char line[kTextField + 64];
-  std::snprintf(line, sizeof line, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
-  return line;
+  return dives->summary(cl.dives_name);
 }
 
 #ifdef SKELV_HAVE_NETCDF
@@ -114,6 +113,8 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   const CommandLine cl = parse_command_line(argc, argv, run);
   if (cl.action == Action::kHelp) {
     std::fputs(kHelpText, out);
+    std::fputs(kDiveOptionsHelp, out);
+    std::fputs(kHelpTail, out);
     return 0;
   }
   if (cl.action == Action::kVersion) {
@@ -165,7 +166,7 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   // The dive table goes first: its last dive leaves at its end of the run, into the NetCDF file
   // that closes at its own.
   if (cl.dives || dive_sink != nullptr) {
-    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive_threshold,
+    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive,
                                               [&s](const char* message) { fail(s.decoder, "%s", message); },
                                               dive_sink, dive_context);
     s.outputs.add(*dives);
