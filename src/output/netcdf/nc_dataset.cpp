@@ -238,6 +238,15 @@ int Dataset::add_dim(const std::string& name, std::size_t block, int group) {
   return static_cast<int>(dims_.size()) - 1;
 }
 
+int Dataset::add_twin_dim(int of) {
+  Dim d = dims_[of];
+  d.rows = d.written = 0;
+  d.columns.clear();
+  d.twin_of = of;
+  dims_.push_back(std::move(d));
+  return static_cast<int>(dims_.size()) - 1;
+}
+
 int Dataset::add_column(int dim, VarSpec def, int group) {
   auto c = std::make_unique<Column>();
   c->def = std::move(def);
@@ -299,7 +308,13 @@ void Dataset::define() {
       const std::string& title = groups_[g].second;
       check(nc_put_att_text(group_ids_[g], NC_GLOBAL, "title", title.size(), title.data()), "group attribute");
     }
-    for (Dim& d : dims_) check(nc_def_dim(group_ids_[d.group], d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
+    for (Dim& d : dims_) {
+      if (d.twin_of >= 0) {
+        d.dimid = dims_[d.twin_of].dimid;
+      } else {
+        check(nc_def_dim(group_ids_[d.group], d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
+      }
+    }
     for (auto& c : columns_) {
       if (!c->def.lazy) define_var(*c);
     }

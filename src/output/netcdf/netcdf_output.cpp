@@ -55,7 +55,9 @@ struct NetcdfOutput::Files {
   bool damaged = false;
   bool ending = false;
 
-  ncout::FileStart start(const std::string& path) { return {worker, path, globals, settings.input_size}; }
+  ncout::FileStart start(const std::string& path) {
+    return {worker, path, globals, settings.input_size, settings.corrected_depths};
+  }
   CtdFile& ctd_file() {
     if (!ctd) ctd = std::make_unique<CtdFile>(start(settings.ctd_path));
     return *ctd;
@@ -128,6 +130,11 @@ void NetcdfOutput::dry_start(const DryStart& item) {
 void NetcdfOutput::haulout(const Haulout& item) { files_->dives_file().haulout(item); }
 
 void NetcdfOutput::dive_sample(const DiveSample& item) { files_->dives_file().sample(item); }
+
+void NetcdfOutput::corrected_sink(void* context, const analysis::CorrectedSample& s) {
+  auto& self = *static_cast<NetcdfOutput*>(context);
+  if (!self.files_->ending) self.files_->dives_file().corrected(s);
+}
 
 void NetcdfOutput::dive(const analysis::Dive& d) {
   if (files_->ending) return;  // the files are closed
