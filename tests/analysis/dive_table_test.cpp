@@ -111,6 +111,15 @@ TEST(DiveTable, DivesOfHandBuiltSeries) {
         "1.000\t2.000\t3.000\t\t\t\t\t0\t1\n",
         "2\t2000-01-01 00:00:15.000\t2000-01-01 00:00:15.000\t0.000\t6.000\t2000-01-01 00:00:15.000\t"
         "\t\t0.000\t0.000\t\t\t\t1\t0\n"}},
+      // A haul-out forgets the sampling interval: after it, 1 s steps set it anew, and a step of
+      // 10 s (more than three intervals) is a gap that cuts the dive at 01:00:02; the sample after
+      // the gap begins a dive unseen.
+      {"interval after a haul-out",
+       {{0, 0}, {1, 0}, {2, 0}, {2, kCut}, {3600, 0}, {3601, 5}, {3602, 5}, {3612, 5}, {3613, 0}},
+       {"1\t2000-01-01 01:00:01.000\t2000-01-01 01:00:02.000\t1.000\t5.000\t2000-01-01 01:00:01.000\t"
+        "0.000\t\t1.000\t\t\t\t\t0\t1\n",
+        "2\t2000-01-01 01:00:12.000\t2000-01-01 01:00:12.000\t0.000\t5.000\t2000-01-01 01:00:12.000\t"
+        "\t\t0.000\t0.000\t\t\t\t1\t0\n"}},
       // The clock starts again at an earlier time (a new stream): a break like a haul-out.
       {"time going back", {{0, 0}, {1, 5}, {2, 5}, {2, 5}, {3, 0}},
        {"1\t2000-01-01 00:00:01.000\t2000-01-01 00:00:02.000\t1.000\t5.000\t2000-01-01 00:00:01.000\t"
