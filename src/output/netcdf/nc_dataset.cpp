@@ -207,7 +207,9 @@ Dataset::~Dataset() = default;
 
 void Dataset::create(const TextAttrs& globals) {
   // The final name too must be free to take the file when it is whole.
-  const std::string in_the_way = out_name_free(path_.c_str()) ? clear_partial(partial_) : path_ + " is in the way";
+  std::string in_the_way = out_name_free(path_.c_str()) ? clear_partial(partial_) : path_ + " is in the way";
+  // The old file goes now, as for every output (see out_open).
+  if (in_the_way.empty() && ::unlink(path_.c_str()) != 0 && errno != ENOENT) in_the_way = path_ + ": " + std::strerror(errno);
   if (!in_the_way.empty()) {
     errors_.push_back("create: " + in_the_way);
     return;
