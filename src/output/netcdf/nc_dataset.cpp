@@ -343,6 +343,10 @@ void Dataset::define_var(Column& c) {
     // chunk cache is smaller than a chunk; compressed, the cache holds little more than one.
     const std::size_t bytes = chunk * type_size(s.type);
     nc_set_var_chunk_cache(id, c.varid, compressed ? 2 * bytes : bytes - 1, compressed ? 7 : 1, 1.0f);
+    // Every block of a column defined from the start is written whole, fill values included: the
+    // library need not fill a chunk before the block goes into it. (A lazy column's chunks
+    // before its first value are never written, and read as its fill.)
+    if (!s.lazy) check(nc_def_var_fill(id, c.varid, NC_NOFILL, nullptr), "fill mode");
   }
   const auto text = [&](const char* name, const std::string& value) {
     if (!value.empty()) check(nc_put_att_text(id, c.varid, name, value.size(), value.data()), "attribute");

@@ -175,6 +175,11 @@ void DivesFile::sample(const DiveSample& item) {
   ds.end_row(obs);
 }
 
+void DivesFile::pad_corrected() {
+  if (depth_corrected < 0) return;
+  while (ds.rows(corrected_obs) < ds.rows(obs)) ds.end_row(corrected_obs);
+}
+
 void DivesFile::dive(const analysis::Dive& d) { put_dive(ds, dives, d); }
 
 }  // namespace skelv::ncout

@@ -45,6 +45,8 @@ struct DivesFile {
   void sample(const DiveSample& item);
   // A sample's corrected depth, in sample order, some samples after the sample itself.
   void corrected(const analysis::CorrectedSample& item);
+  // The samples whose corrected depth never came (the end of the run): rows of fill.
+  void pad_corrected();
   void dive(const analysis::Dive& d);
 
   nc::Dataset ds;

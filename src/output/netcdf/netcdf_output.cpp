@@ -175,6 +175,7 @@ void NetcdfOutput::end_run(const RunEvents& events) {
   // Every file's data reach the disk first: a file that can't be written fails the run before
   // any file is given the run's result, so that each file's result knows of it. The result goes
   // to the disk the same way; should that fail for one file, the others learn the new result.
+  if (f.dives) f.dives->pad_corrected();
   std::size_t reported[4] = {};
   const auto sync_and_report = [&] {
     f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { ds.sync(); });
