@@ -76,7 +76,7 @@ import time
 
 sys.dont_write_bytecode = True  # no __pycache__ beside the tools
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from edge_run import (REPO, Case, Files, Verdict, build_eio_shim, check_crash, check_outputs,  # noqa: E402
+from edge_run import (REPO, Case, Files, Verdict, build_eio_shim, can_mount, check_crash, check_outputs,  # noqa: E402
                       check_verdict, console_lines, describe, execute, folder_bytes, same_as, stem,
                       summary_table)
 
@@ -440,8 +440,9 @@ def main(argv):
             print(f'edge_matrix: unknown part {part}', file=sys.stderr)
             return 2
     matrix = Matrix(args)
-    if 'full-disk' in matrix.parts and os.geteuid() != 0:
-        print('edge_matrix: the full-disk part needs root (tmpfs mounts); skipped', file=sys.stderr)
+    if 'full-disk' in matrix.parts and not can_mount():
+        print('edge_matrix: the full-disk part needs tmpfs mounts (root, a system that allows them); skipped',
+              file=sys.stderr)
         args.parts = ','.join(p for p in matrix.parts if p != 'full-disk')
     if matrix.ncdump is None:
         print('edge_matrix: ncdump not found (Debian package netcdf-bin)', file=sys.stderr)

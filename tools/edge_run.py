@@ -8,6 +8,7 @@ import re
 import shutil
 import signal
 import subprocess
+import tempfile
 import time
 
 REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -481,3 +482,18 @@ def build_eio_shim(given, folder):
     shim = os.path.join(folder, 'eio.so')
     subprocess.run(['gcc', '-shared', '-fPIC', '-O1', '-o', shim, source, '-ldl'], check=True)
     return shim
+
+
+def can_mount():
+    """Whether a small tmpfs can be mounted here (root in a system or container that allows it)."""
+    if os.geteuid() != 0:
+        return False
+    probe = tempfile.mkdtemp(prefix='skelv-mount-probe-')
+    try:
+        if subprocess.run(['mount', '-t', 'tmpfs', '-o', 'size=64k', 'tmpfs', probe],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode != 0:
+            return False
+        subprocess.run(['umount', probe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return True
+    finally:
+        os.rmdir(probe)

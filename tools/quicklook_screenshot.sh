@@ -2,10 +2,11 @@
 # Converts an image, writes its quick-look page and takes a screenshot of the page in headless
 # Chromium (Debian's chromium package).
 #
-#   tools/quicklook_screenshot.sh [-n] IMAGE [OUT.png]
+#   tools/quicklook_screenshot.sh [-n] IMAGE [OUT.png [SWITCHES...]]
 #
-#   -n       IMAGE is converted already: its _tdr.txt and so on lie beside it
-#   OUT.png  defaults to doc/quicklook.png
+#   -n        IMAGE is converted already: its _tdr.txt and so on lie beside it
+#   OUT.png   defaults to doc/quicklook.png
+#   SWITCHES  go to skelv-quicklook (the dive switches, such as -zoc auto)
 # Environment: BUILD (folder with Skelv and skelv-quicklook, default build), WIDTH (default 1280)
 # and HEIGHT (default 2800) of the browser window; the screenshot is the window.
 set -eu
@@ -21,13 +22,14 @@ if [ $# -lt 1 ]; then
 fi
 image=$1
 png=${2:-doc/quicklook.png}
+shift $(($# < 2 ? $# : 2))
 build=${BUILD:-build}
 
 if [ "$convert" = yes ]; then
   "$build/Skelv" "$image" > /dev/null
 fi
 # skelv-quicklook tells the name of the page it wrote.
-page=$("$build/skelv-quicklook" "$image" | sed -n 's/^Wrote \(.*\) ([0-9]* bytes)$/\1/p')
+page=$("$build/skelv-quicklook" "$image" "$@" | sed -n 's/^Wrote \(.*\) ([0-9]* bytes)$/\1/p')
 [ -n "$page" ] || { echo "$0: no page written" >&2; exit 1; }
 
 profile=$(mktemp -d)

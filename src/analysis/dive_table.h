@@ -1,9 +1,12 @@
 // The table of dives of a depth series, found while the samples stream past.
 //
 // A dive begins at the first sample deeper than the threshold and ends at the last sample deeper
-// than it before the depth comes back to the threshold or above. A cut (haul-out, dry start),
-// a gap in time or the end of the data ends a dive in progress there and marks it as cut; a dive
-// whose first sample follows such a break directly is marked as cut too, as it began unseen.
+// than it before the depth comes back to the threshold or above. A break (haul-out, dry start),
+// a gap in time, a time that goes back or the end of the data ends a dive in progress there and
+// marks it as cut at its end; a dive whose first sample follows such a break directly began
+// unseen and is cut at its start. The surface interval runs from a dive's end to the start of
+// the next dive only when no break lies between them. Dives shorter than a minimum duration are
+// left out (and counted): the surface interval then runs to the next dive that is kept.
 //
 // Times are taken to the millisecond, depths to the millimetre and temperatures to the
 // hundredth of a degree, as the TDR lines print them, so the samples of a TDR file and the
@@ -36,15 +39,21 @@ struct Dive {
   std::int64_t max_depth_ms = 0;  // first sample at the maximum
   bool has_bottom = false;         // bottom time known
   std::int64_t bottom_ms = 0;
-  bool has_descent = false;
-  double descent_rate = 0;  // m/s
+  bool has_descent_time = false;   // from the first sample to the first bottom sample
+  std::int64_t descent_ms = 0;
+  bool has_descent = false;        // rate known: a descent time above 0
+  double descent_rate = 0;         // m/s
+  bool has_ascent_time = false;    // from the last bottom sample to the last sample
+  std::int64_t ascent_ms = 0;
   bool has_ascent = false;
   double ascent_rate = 0;  // m/s
   bool has_temp = false;
   std::int32_t bottom_temp_centi = 0;  // mean over the bottom phase, rounded, 0.01 C
-  bool has_surface = false;            // false for the last dive
+  bool has_surface = false;            // a next dive in the same stretch of samples
   std::int64_t surface_ms = 0;         // to the next dive's start
-  bool cut = false;
+  bool start_cut = false;              // began unseen, right after a break
+  bool end_cut = false;                // ended by a break
+  bool cut = false;                    // start_cut or end_cut
 };
 
 using DiveSink = void (*)(void* context, const Dive& dive);
@@ -56,8 +65,14 @@ struct DiveSample {
 };
 inline constexpr std::int32_t kNoTemp = INT32_MIN;
 
+// A sample as a TDR line shows it: time to the millisecond (rounded half up), depth to the
+// millimetre and temperature to the hundredth. False, and `out` untouched, when the time or depth
+// is not a finite value a line can show (a temperature that can't be shown is left out).
+bool sample_of(double t, double depth_m, bool has_temp, double temp_c, DiveSample& out);
+
 struct DiveDetector {
   std::int32_t threshold_mm = 2000;
+  std::int64_t min_duration_ms = 0;
   DiveSink sink = nullptr;
   void* context = nullptr;
 
@@ -75,16 +90,21 @@ struct DiveDetector {
   bool overflow = false;
   std::vector<DiveSample> samples;
 
-  // The last dive ended, held back until the next one begins (for its surface interval).
+  // The last dive kept, held back until the next one is kept or a break comes (for its surface
+  // interval).
   bool pending = false;
   Dive held;
 
-  std::uint64_t dives = 0;  // dives ended so far
+  std::uint64_t dives = 0;    // dives kept so far
+  std::uint64_t dropped = 0;  // dives shorter than min_duration_ms
   bool finished = false;
 };
 
-// Starts a table with `threshold_m` (metres); finished dives go to `sink(context, dive)`.
-void detector_reset(DiveDetector& d, double threshold_m, DiveSink sink, void* context);
+// Starts a table with `threshold_m` (metres); dives shorter than `min_duration_s` are dropped;
+// kept dives go to `sink(context, dive)`.
+void detector_reset(DiveDetector& d, double threshold_m, DiveSink sink, void* context, double min_duration_s = 0);
+// One sample in time order, as sample_of gives it.
+void detector_take(DiveDetector& d, const DiveSample& s);
 // One sample in time order: `t` seconds since 1970 UTC, depth in metres, temperature in C when
 // `has_temp`. Samples whose time or depth is not a finite value a TDR line can show are skipped.
 void detector_sample(DiveDetector& d, double t, double depth_m, bool has_temp, double temp_c);

@@ -87,7 +87,7 @@ std::size_t format_utc_ms(std::int64_t ms, char* out) {
 }
 
 std::size_t format_dive_line(const Dive& dive, char* out) {
-  // At most 20 + 3 x 23 + 5 x 21 + 2 x 15 + 13 characters: well within kDiveLineRoom.
+  // At most 20 + 3 x 23 + 7 x 21 + 2 x 15 + 17 characters: well within kDiveLineRoom.
   char* p = put_uint(out, dive.number);
   *p++ = '\t';
   p += format_utc_ms(dive.start_ms, p);
@@ -100,9 +100,13 @@ std::size_t format_dive_line(const Dive& dive, char* out) {
   *p++ = '\t';
   p += format_utc_ms(dive.max_depth_ms, p);
   *p++ = '\t';
-  if (dive.has_bottom) p = put_fixed(p, dive.bottom_ms, 3);
+  if (dive.has_descent_time) p = put_fixed(p, dive.descent_ms, 3);
   *p++ = '\t';
   if (dive.has_descent) p = put_rate(p, dive.descent_rate);
+  *p++ = '\t';
+  if (dive.has_bottom) p = put_fixed(p, dive.bottom_ms, 3);
+  *p++ = '\t';
+  if (dive.has_ascent_time) p = put_fixed(p, dive.ascent_ms, 3);
   *p++ = '\t';
   if (dive.has_ascent) p = put_rate(p, dive.ascent_rate);
   *p++ = '\t';
@@ -110,40 +114,11 @@ std::size_t format_dive_line(const Dive& dive, char* out) {
   *p++ = '\t';
   if (dive.has_surface) p = put_fixed(p, dive.surface_ms, 3);
   *p++ = '\t';
-  *p++ = dive.cut ? '1' : '0';
+  *p++ = dive.start_cut ? '1' : '0';
+  *p++ = '\t';
+  *p++ = dive.end_cut ? '1' : '0';
   *p++ = '\n';
   return static_cast<std::size_t>(p - out);
-}
-
-}  // namespace skelv::analysis
-
-namespace skelv::analysis {
-namespace {
-
-bool tsv_create(DiveTsvFile& out) {
-  if (out.file != nullptr) return true;
-  if (out.failed || out.path == nullptr) return false;
-  out.file = std::fopen(out.path, "w");
-  if (out.file == nullptr || std::fputs(kDiveHeader, out.file) < 0) out.failed = true;
-  return !out.failed;
-}
-
-}  // namespace
-
-void tsv_sink(void* context, const Dive& dive) {
-  auto& out = *static_cast<DiveTsvFile*>(context);
-  if (!tsv_create(out)) return;
-  char line[kDiveLineRoom];
-  const std::size_t n = format_dive_line(dive, line);
-  if (std::fwrite(line, 1, n, out.file) != n) out.failed = true;
-  ++out.rows;
-}
-
-bool tsv_close(DiveTsvFile& out) {
-  tsv_create(out);
-  if (out.file != nullptr && std::fclose(out.file) != 0) out.failed = true;
-  out.file = nullptr;
-  return !out.failed;
 }
 
 }  // namespace skelv::analysis

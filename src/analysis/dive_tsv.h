@@ -3,15 +3,15 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 
 #include "analysis/dive_table.h"
 
 namespace skelv::analysis {
 
 inline constexpr char kDiveHeader[] =
-    "DIVE\tSTART(UTC)\tEND(UTC)\tDURATION(s)\tMAX_DEPTH(m)\tMAX_DEPTH_TIME(UTC)\tBOTTOM_TIME(s)"
-    "\tDESCENT_RATE(m/s)\tASCENT_RATE(m/s)\tBOTTOM_TEMP(C)\tSURFACE_INTERVAL(s)\tCUT\n";
+    "DIVE\tSTART(UTC)\tEND(UTC)\tDURATION(s)\tMAX_DEPTH(m)\tMAX_DEPTH_TIME(UTC)\tDESCENT_TIME(s)"
+    "\tDESCENT_RATE(m/s)\tBOTTOM_TIME(s)\tASCENT_TIME(s)\tASCENT_RATE(m/s)\tBOTTOM_TEMP(C)"
+    "\tSURFACE_INTERVAL(s)\tSTART_CUT\tEND_CUT\n";
 
 inline constexpr std::size_t kDiveLineRoom = 512;
 
@@ -21,23 +21,5 @@ std::size_t format_dive_line(const Dive& dive, char* out);
 // "YYYY-MM-DD HH:MM:SS.mmm" of a time in milliseconds since 1970 UTC into `out` (at least 24
 // bytes, NUL included). Returns the text's length.
 std::size_t format_utc_ms(std::int64_t ms, char* out);
-
-}  // namespace skelv::analysis
-
-namespace skelv::analysis {
-
-// The table's file, created with its header when the first dive arrives (or by tsv_close when
-// there was none), so a run that never reads its input leaves no file behind.
-struct DiveTsvFile {
-  const char* path = nullptr;
-  std::FILE* file = nullptr;
-  bool failed = false;  // the file could not be created or written
-  std::uint64_t rows = 0;
-};
-
-// The sink for a DiveDetector whose context is a DiveTsvFile.
-void tsv_sink(void* context, const Dive& dive);
-// Creates the file if it is not there yet and closes it. False when anything failed.
-bool tsv_close(DiveTsvFile& out);
 
 }  // namespace skelv::analysis

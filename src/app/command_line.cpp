@@ -3,7 +3,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "analysis/dive_table.h"
 #include "app/arguments.h"
 #include "app/output_names.h"
 
@@ -27,7 +26,6 @@ std::int64_t parse_offset(const char* arg) {
 
 CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
   CommandLine cl;
-  cl.dive_threshold = analysis::kDefaultDiveThreshold;
   if (argc < 2) return cl;
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     cl.action = Action::kHelp;
@@ -52,12 +50,12 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
       cl.netcdf = true;
     } else if (is_option(argv[i], "dives")) {
       cl.dives = true;
-    } else if (is_option(argv[i], "dive-threshold")) {
-      if (i + 1 == argc || !parse_threshold(argv[i + 1], cl.dive_threshold)) {
+    } else if (const int used = parse_dive_option(argc, argv, i, cl.dive); used != 0) {
+      if (used < 0) {
         cl.action = Action::kUsage;
         return cl;
       }
-      ++i;
+      i += used - 1;
     } else if (is_option(argv[i], "recover")) {
       cl.recover = true;
     } else if (is_option(argv[i], "report")) {
@@ -80,11 +78,11 @@ CommandLine parse_command_line(int argc, const char* const* argv, Run& run) {
 
 const char kUsageLine[] =
     "Usage: Skelv filename {offset} {-scan} {-recover} {-netcdf} {-dives} {-dive-threshold M}\n"
-    "             {-report} {-strict}\n";
+    "             {-dive-min-duration S} {-zoc M|auto} {-report} {-strict}\n";
 
 const char kHelpText[] =
     "Usage: Skelv filename {offset} {-scan} {-recover} {-netcdf} {-dives} {-dive-threshold M}\n"
-    "             {-report} {-strict}\n"
+    "             {-dive-min-duration S} {-zoc M|auto} {-report} {-strict}\n"
     "\n"
     "Converts the memory image of a data-logging tag into tab-separated text files\n"
     "beside the image, named after it (tag17.bin gives tag17_tdr.txt and so on):\n"
@@ -98,9 +96,9 @@ const char kHelpText[] =
     "          in $TMPDIR (or /tmp)\n"
     "  -netcdf also write CF-1.10 NetCDF-4 datasets beside the text files:\n"
     "          _ctd.nc, _dives.nc, _accel.nc and _gps.nc\n"
-    "  -dives  also write the table of dives, one line per dive, to _dives.txt\n"
-    "  -dive-threshold M\n"
-    "          a dive goes deeper than M metres (default 2)\n"
+    "  -dives  also write the table of dives, one line per dive, to _dives.txt\n";
+
+const char kHelpTail[] =
     "  -recover  decode past damage: skip each damaged stretch to the next\n"
     "          record start, note it in the files, and exit with status 3\n"
     "  -report also write IMAGE_report.json: how the run went, every failure and\n"

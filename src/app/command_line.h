@@ -2,6 +2,7 @@
 #pragma once
 #include <cstdint>
 
+#include "analysis/dive_analysis.h"
 #include "run/run.h"
 
 namespace skelv {
@@ -20,7 +21,7 @@ struct CommandLine {
   bool scan = false;
   bool netcdf = false;  // -netcdf or --netcdf: also write the NetCDF datasets
   bool dives = false;  // -dives: also write the dive table
-  double dive_threshold = 2.0;  // -dive-threshold M, metres
+  analysis::DiveSettings dive;  // -dive-threshold, -dive-min-duration, -zoc and its tuning
   char dives_name[kTextField] = {};
   bool recover = false;  // -recover: decode past damage
   bool report = false;   // -report: also write IMAGE_report.json
@@ -32,8 +33,10 @@ struct CommandLine {
 // Turns the arguments into the run to make: fills input_name and the output names of `run`.
 CommandLine parse_command_line(int argc, const char* const* argv, Run& run);
 
-// The text of --help, and the usage line of a command line that names no file or an unknown switch.
+// The text of --help (kHelpText, the dive switches, kHelpTail), and the usage line of a command
+// line that names an unknown switch.
 extern const char kHelpText[];
+extern const char kHelpTail[];
 extern const char kUsageLine[];
 
 }  // namespace skelv

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/arguments.h"
 #include "app/command_line.h"
 #include "app/console.h"
 #include "app/output_names.h"
@@ -78,14 +79,12 @@ void print_hints(std::FILE* err, const Run& run, const RunEvents& events, std::u
 // The dive table's line of the summary: its dives (a table that could not be written is a failure).
 std::string dives_line(const CommandLine& cl, const DiveTableOutput* dives) {
   if (!cl.dives || dives == nullptr || !dives->finished() || !dives->written()) return "";
-  char line[kTextField + 64];
-  std::snprintf(line, sizeof line, "  %s: %lu dives\n", cl.dives_name, static_cast<unsigned long>(dives->rows()));
-  return line;
+  return dives->summary(cl.dives_name);
 }
 
 #ifdef SKELV_HAVE_NETCDF
 // The NetCDF datasets of -netcdf: an output of this run, beside the text files.
-std::unique_ptr<NetcdfOutput> make_netcdf(RunState& s, int argc, const char* const* argv) {
+std::unique_ptr<NetcdfOutput> make_netcdf(RunState& s, const CommandLine& cl, int argc, const char* const* argv) {
   NetcdfSettings settings;
   char name[kTextField];
   make_output_name(name, "_ctd.nc", s.run.input_name);
@@ -102,6 +101,7 @@ std::unique_ptr<NetcdfOutput> make_netcdf(RunState& s, int argc, const char* con
   settings.history = "Skelv";
   for (int i = 1; i < argc; ++i) settings.history += std::string(" ") + argv[i];
   settings.calibration = calibration_of(s.decoder.deployment);
+  settings.corrected_depths = cl.dive.zoc.mode != analysis::ZocMode::kNone;
   return std::make_unique<NetcdfOutput>(std::move(settings),
                                         [&s](const char* message) { fail(s.decoder, "%s", message); });
 }
@@ -114,6 +114,8 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   const CommandLine cl = parse_command_line(argc, argv, run);
   if (cl.action == Action::kHelp) {
     std::fputs(kHelpText, out);
+    std::fputs(kDiveOptionsHelp, out);
+    std::fputs(kHelpTail, out);
     return 0;
   }
   if (cl.action == Action::kVersion) {
@@ -153,21 +155,23 @@ int skelv_main(int argc, const char* const* argv, std::FILE* out, bool terminal)
   // The table of dives, of -dives (the text file) and of -netcdf (in the NetCDF dives file).
   std::unique_ptr<DiveTableOutput> dives;
   analysis::DiveSink dive_sink = nullptr;
+  analysis::CorrectedSink samples_sink = nullptr;
   void* dive_context = nullptr;
 #ifdef SKELV_HAVE_NETCDF
   std::unique_ptr<NetcdfOutput> netcdf;
   if (cl.netcdf) {
-    netcdf = make_netcdf(s, argc, argv);
+    netcdf = make_netcdf(s, cl, argc, argv);
     dive_sink = &NetcdfOutput::dive_sink;
+    if (cl.dive.zoc.mode != analysis::ZocMode::kNone) samples_sink = &NetcdfOutput::corrected_sink;
     dive_context = netcdf.get();
   }
 #endif
   // The dive table goes first: its last dive leaves at its end of the run, into the NetCDF file
   // that closes at its own.
   if (cl.dives || dive_sink != nullptr) {
-    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive_threshold,
+    dives = std::make_unique<DiveTableOutput>(cl.dives ? cl.dives_name : nullptr, cl.dive,
                                               [&s](const char* message) { fail(s.decoder, "%s", message); },
-                                              dive_sink, dive_context);
+                                              dive_sink, dive_context, samples_sink, dive_context);
     s.outputs.add(*dives);
   }
 #ifdef SKELV_HAVE_NETCDF

@@ -31,6 +31,11 @@ bool out_open(OutFile& file, const char* path, bool durable) {
   file.durable = durable;
   file.partial = file.path + kPartialSuffix;
   if (!out_name_free(path) || !clear_partial(file.partial.c_str())) return false;
+  // The old file goes now, as a truncation would take its blocks: renamed over at the end, it
+  // would make the file system allocate every block of the new one at once (its guard for
+  // programs that don't sync), which costs a large run much time. Should the run stop part-way,
+  // the name is empty rather than holding a file of another run.
+  if (::unlink(path) != 0 && errno != ENOENT) return false;
   int fd;
   do {
     // O_EXCL: a name that appeared since (a link, say) is never written through.

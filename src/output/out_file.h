@@ -1,12 +1,12 @@
 // A buffered output file written beside its final name and moved into place when it is whole.
 //
-// out_open creates NAME.partial (never through a symbolic link, never over anything but a stale
-// partial file of the runner's own) after checking that NAME is absent or a regular file the
-// runner owns and may write; out_close flushes and renames NAME.partial onto NAME. A run that
-// stops part-way leaves the old NAME as it was and the new data under NAME.partial. Every write
+// out_open checks that NAME is absent or a regular file the runner owns and may write, removes
+// the old NAME and creates NAME.partial (never through a symbolic link, never over anything but
+// a stale partial file of the runner's own); out_close flushes and renames NAME.partial onto
+// NAME. A run that stops part-way leaves no NAME, and its data under NAME.partial. Every write
 // lands in a large buffer; a failed write is remembered and reported at close, which then
-// removes the partial file and leaves the old NAME in place. A durable file is also forced onto
-// the disk before it takes its name, so that not even a power cut shows it unfinished.
+// removes the partial file. A durable file is also forced onto the disk before it takes its
+// name, so that not even a power cut shows it unfinished.
 #pragma once
 #include <cstddef>
 #include <cstring>

@@ -42,10 +42,7 @@ void format_utc(double t, char* out) {
 
 void format_duration(double seconds, char* out) {
   if (!(seconds >= 0)) seconds = 0;
-  if (seconds < 60) {
-    std::snprintf(out, 32, "%.3g s", seconds);
-    return;
-  }
+  seconds = std::min(seconds, 1e15);
   const auto total = static_cast<std::int64_t>(std::llround(seconds));
   const std::int64_t days = total / 86400;
   const int h = static_cast<int>(total / 3600 % 24), m = static_cast<int>(total / 60 % 60),

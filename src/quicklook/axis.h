@@ -32,7 +32,7 @@ Ticks time_ticks(double t0, double t1, int target);
 
 // "YYYY-MM-DD HH:MM:SS" of whole seconds (UTC) into `out` (at least 20 bytes).
 void format_utc(double t, char* out);
-// A duration as "3 d 04:05:06", "04:05:06" or "12.5 s" into `out` (at least 32 bytes).
+// A duration, rounded to the second, as "04:05:06" or "3 d 04:05:06" into `out` (at least 32 bytes).
 void format_duration(double seconds, char* out);
 
 }  // namespace skelv::quicklook

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <memory>
 
@@ -66,15 +67,50 @@ bool cast_split_next(CastSplit& split, double t, double surface) {
   return begins;
 }
 
-void deployment_reset(Deployment& d, double dive_threshold) {
+namespace {
+
+// A TDR sample out of the dive analysis, its depth corrected: drawn and counted. A break (a
+// haul-out) separates the samples of the trace.
+void take_corrected(void* context, const analysis::CorrectedSample& c) {
+  auto& d = *static_cast<Deployment*>(context);
+  if (c.kind == analysis::ZocKind::kBreak) {
+    reducer_break(d.dive);
+    return;
+  }
+  if (c.kind != analysis::ZocKind::kSample) return;
+  const double t = static_cast<double>(c.t_ms) * 0.001;
+  const double depth = c.corrected_mm * 0.001;
+  const bool has_temp = c.temp_centi != analysis::kNoTemp;
+  const double v[3] = {depth, has_temp ? c.temp_centi * 0.01 : 0.0, static_cast<double>(c.tag)};
+  // A dry period's temperature stream shows its temperature only: its depth is no reading.
+  const unsigned present = (c.dry ? 0u : 1u) | (has_temp ? 2u : 0u) | (c.tag != analysis::kNoTag ? 4u : 0u);
+  reducer_add(d.dive, t, v, present);
+  if (c.dry) return;
+  if (!d.any_depth || depth > d.max_depth) {
+    d.max_depth = depth;
+    d.max_depth_time = t;
+  }
+  d.any_depth = true;
+  strips_add(d.strips, t, depth);
+  if (c.tag != analysis::kNoTag) {
+    ++d.wetdry_samples[c.tag];
+    if (c.corrected_mm > d.analysis.detector.threshold_mm) ++d.wetdry_deep[c.tag];
+  }
+}
+
+}  // namespace
+
+void deployment_reset(Deployment& d, const analysis::DiveSettings& settings) {
   d.files.fill(FileTally{});
   d.spans.fill(TimeSpan{});
   d.notes = NoteTally{};
   d.tdr_columns = TdrColumns{};
   reducer_reset(d.dive, 3, 0.01);
   reducer_reset(d.haulout, 0, 1.0);
-  analysis::detector_reset(d.detector, dive_threshold, dive_summary_add, &d.dive_table);
-  dive_summary_reset(d.dive_table, dive_threshold);
+  d.haulouts_undated = 0;
+  d.haulout_clock = analysis::HauloutClock{};
+  analysis::analysis_reset(d.analysis, settings, dive_summary_add, &d.dive_table, take_corrected, &d);
+  dive_summary_reset(d.dive_table, settings);
   strips_reset(d.strips);
   d.dryness = false;
   d.wetdry_samples.fill(0);
@@ -103,22 +139,12 @@ void take_tdr(Deployment& d, FileTally& tally, std::string_view line) {
     return;
   }
   ++tally.data;
-  const double v[3] = {s.depth_m, s.temp_c, s.wetdry};
-  const unsigned present = 1u | (s.has_temp ? 2u : 0u) | (s.has_wetdry ? 4u : 0u);
-  reducer_add(d.dive, s.t, v, present);
   span_add(d.spans[file_index(FileKind::kTdr)], s.t);
-  if (!d.any_depth || s.depth_m > d.max_depth) {
-    d.max_depth = s.depth_m;
-    d.max_depth_time = s.t;
-  }
-  d.any_depth = true;
-  analysis::detector_sample(d.detector, s.t, s.depth_m, s.has_temp, s.temp_c);
-  strips_add(d.strips, s.t, s.depth_m);
-  if (s.has_wetdry && s.wetdry >= 0 && s.wetdry <= 255) {
-    const auto v = static_cast<std::size_t>(s.wetdry);
-    ++d.wetdry_samples[v];
-    if (s.depth_m > d.dive_table.threshold) ++d.wetdry_deep[v];
-  }
+  analysis::haulout_clock_sample(d.haulout_clock, s.t, s.depth_m);
+  // The wet/dry state travels with the sample: a whole number from 0 to 255, as Skelv prints it.
+  const bool state = s.has_wetdry && s.wetdry >= 0 && s.wetdry <= 255 && s.wetdry == std::floor(s.wetdry);
+  analysis::analysis_sample(d.analysis, s.t, s.depth_m, s.has_temp, s.temp_c,
+                            state ? static_cast<std::uint32_t>(s.wetdry) : analysis::kNoTag);
 }
 
 void take_ctd(Deployment& d, FileTally& tally, std::string_view line) {
@@ -190,10 +216,13 @@ void take_line(Deployment& d, FileKind kind, std::string_view line) {
         return;
       }
       ++tally.haulouts;
-      reducer_cover(d.haulout, start, end);
-      span_add(d.spans[file_index(FileKind::kTdr)], start);
-      span_add(d.spans[file_index(FileKind::kTdr)], end);
-      analysis::detector_cut(d.detector);
+      const analysis::HauloutSpan span = analysis::haulout_span(d.haulout_clock, start, end);
+      if (span.start_known) {
+        reducer_cover(d.haulout, span.start, span.end);
+      } else {
+        ++d.haulouts_undated;
+      }
+      analysis::analysis_break(d.analysis);
       return;
     }
     case LineKind::kNote: {
@@ -274,7 +303,10 @@ bool read_file(Deployment& d, FileKind kind, const char* path) {
     ++tally.truncated;
   }
   ::close(fd);
-  if (kind == FileKind::kTdr) analysis::detector_finish(d.detector);
+  if (kind == FileKind::kTdr) {
+    analysis::analysis_finish(d.analysis);
+    d.dive_table.dropped = d.analysis.detector.dropped;
+  }
   return true;
 }
 
@@ -305,6 +337,7 @@ void deployment_take(Deployment& into, const Deployment& from, FileKind kind) {
       into.tdr_columns = from.tdr_columns;
       into.dive = from.dive;
       into.haulout = from.haulout;
+      into.haulouts_undated = from.haulouts_undated;
       into.dive_table = from.dive_table;
       into.strips = from.strips;
       into.dryness = from.dryness;
@@ -331,7 +364,7 @@ void deployment_take(Deployment& into, const Deployment& from, FileKind kind) {
 
 void deployment_finish(Deployment& d) {
   castset_end(d.casts);
-  analysis::detector_finish(d.detector);
+  analysis::analysis_finish(d.analysis);
 }
 
 }  // namespace skelv::quicklook

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "analysis/dive_table.h"
+#include "analysis/dive_analysis.h"
 #include "quicklook/dive_summary.h"
 #include "quicklook/line_parse.h"
 #include "quicklook/reducer.h"
@@ -80,12 +80,16 @@ struct Deployment {
   std::array<TimeSpan, kFileKinds> spans{};  // dated lines of each file (GPS: valid times only)
   NoteTally notes;
 
-  // TDR: channels 0 depth (m), 1 temperature (C), 2 wet/dry state.
+  // TDR: channels 0 depth (m, corrected for the zero offset as the settings say), 1 temperature
+  // (C), 2 wet/dry state. The sample lines go through the dive analysis (and its delay) before
+  // they are drawn and counted.
   TdrColumns tdr_columns;
   TimeReducer dive;
-  TimeReducer haulout;  // columns inside a haul-out period
+  TimeReducer haulout;  // columns inside a haul-out period (from where the samples end)
+  std::uint64_t haulouts_undated = 0;  // haul-outs that began before any time was known
+  analysis::HauloutClock haulout_clock;
   // Dives as Skelv -dives finds them: the TDR lines in file order, cut at HAULOUT lines.
-  analysis::DiveDetector detector;
+  analysis::DiveAnalysis analysis;
   DiveSummary dive_table;
   DayStrips strips;
   // Samples by wet/dry value, and how many of them lay deeper than the dive threshold.
@@ -109,8 +113,8 @@ struct Deployment {
   TimeReducer acc;
 };
 
-// Empties `d`; dives go deeper than `dive_threshold` metres.
-void deployment_reset(Deployment& d, double dive_threshold = analysis::kDefaultDiveThreshold);
+// Empties `d`; dives are found as `settings` say.
+void deployment_reset(Deployment& d, const analysis::DiveSettings& settings = {});
 // Takes one line (without its line end) of a file of `kind`.
 void take_line(Deployment& d, FileKind kind, std::string_view line);
 // Reads the file at `path` as a file of `kind`, line by line, to its end (for a TDR file the end

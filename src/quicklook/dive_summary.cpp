@@ -28,24 +28,26 @@ void keep_top(std::array<analysis::Dive, kTopDives>& top, int& count, const anal
 
 }  // namespace
 
-void histogram_reset(Histogram& h, double initial_width) {
-  h = Histogram{};
-  h.width = initial_width;
+void log_histogram_reset(LogHistogram& h, int first_decade) {
+  h = LogHistogram{};
+  h.first_decade = first_decade;
 }
 
-void histogram_add(Histogram& h, double value) {
-  if (!std::isfinite(value)) value = 0;
-  int b;
-  while ((b = bin_of(value, h.width, kHistogramBins)) < 0) {
-    for (int i = 0; i < kHistogramBins / 2; ++i) {
-      h.counts[static_cast<std::size_t>(i)] =
-          h.counts[static_cast<std::size_t>(2 * i)] + h.counts[static_cast<std::size_t>(2 * i + 1)];
-    }
-    for (int i = kHistogramBins / 2; i < kHistogramBins; ++i) h.counts[static_cast<std::size_t>(i)] = 0;
-    h.width *= 2;
-  }
-  ++h.counts[static_cast<std::size_t>(b)];
+void log_histogram_add(LogHistogram& h, double value) {
   ++h.total;
+  if (value > 0 && (h.least == 0 || value < h.least)) h.least = value;
+  // The small allowance puts values on a bin's edge (2 of 1.995..2.512) into the bin they open.
+  const double x = std::log10(value) - h.first_decade;
+  if (!(x * kLogBinsPerDecade > -1e-9)) {
+    ++h.below;
+    return;
+  }
+  const double b = std::floor(x * kLogBinsPerDecade + 1e-9);
+  ++h.counts[static_cast<std::size_t>(std::min<double>(b, kLogBins - 1))];
+}
+
+double log_bin_edge(const LogHistogram& h, int bin) {
+  return std::pow(10.0, h.first_decade + static_cast<double>(bin) / kLogBinsPerDecade);
 }
 
 void strips_reset(DayStrips& s) {
@@ -76,12 +78,12 @@ void strips_add(DayStrips& s, double t, double depth_m) {
   if (row >= s.days) s.days = static_cast<int>(row) + 1;
 }
 
-void dive_summary_reset(DiveSummary& s, double threshold) {
-  s.threshold = threshold;
-  s.dives = s.cut = 0;
+void dive_summary_reset(DiveSummary& s, const analysis::DiveSettings& settings) {
+  s.settings = settings;
+  s.dives = s.cut = s.dropped = 0;
   s.deepest_count = s.longest_count = 0;
-  histogram_reset(s.durations, 15.0);
-  histogram_reset(s.depths, 0.5);
+  log_histogram_reset(s.durations, 0);
+  log_histogram_reset(s.depths, -1);
   s.clock = DepthClock{};
   s.clock.row_height = 0.5;
 }
@@ -93,8 +95,8 @@ void dive_summary_add(void* summary, const analysis::Dive& dive) {
   keep_top(s.deepest, s.deepest_count, dive, [](const analysis::Dive& d) { return std::int64_t{d.max_depth_mm}; });
   keep_top(s.longest, s.longest_count, dive, [](const analysis::Dive& d) { return d.end_ms - d.start_ms; });
   const double depth = dive.max_depth_mm * 0.001;
-  histogram_add(s.durations, static_cast<double>(dive.end_ms - dive.start_ms) * 0.001);
-  histogram_add(s.depths, depth);
+  log_histogram_add(s.durations, static_cast<double>(dive.end_ms - dive.start_ms) * 0.001);
+  log_histogram_add(s.depths, depth);
   // Time of day of the maximum, in UTC.
   const double t = static_cast<double>(dive.max_depth_ms) * 0.001;
   const double of_day = t - std::floor(t / kDay) * kDay;

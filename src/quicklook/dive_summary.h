@@ -5,20 +5,27 @@
 #include <array>
 #include <cstdint>
 
-#include "analysis/dive_table.h"
+#include "analysis/dive_analysis.h"
 
 namespace skelv::quicklook {
 
-// Counts over bins of equal width from 0; a value beyond the last bin doubles the width and
-// merges the bins in pairs, so the bins cover every value seen.
-inline constexpr int kHistogramBins = 40;
-struct Histogram {
-  double width = 1;
+// Counts on a logarithmic scale, so that dives of seconds and of hours (metres and hundreds of
+// metres) show side by side: kLogBinsPerDecade bins per power of ten from 10^first_decade.
+// Values below the first bin (0 among them) are counted apart; values beyond the last bin count
+// in the last.
+inline constexpr int kLogBinsPerDecade = 10;
+inline constexpr int kLogBins = 70;
+struct LogHistogram {
+  int first_decade = 0;
+  std::uint64_t below = 0;
   std::uint64_t total = 0;
-  std::array<std::uint64_t, kHistogramBins> counts{};
+  double least = 0;  // the smallest value above 0 (0: none yet)
+  std::array<std::uint64_t, kLogBins> counts{};
 };
-void histogram_reset(Histogram& h, double initial_width);
-void histogram_add(Histogram& h, double value);  // values below 0 count in the first bin
+void log_histogram_reset(LogHistogram& h, int first_decade);
+void log_histogram_add(LogHistogram& h, double value);
+// The lower edge of `bin` (kLogBins for the upper edge of the last).
+double log_bin_edge(const LogHistogram& h, int bin);
 
 // Dives by time of day (columns) and maximum depth (rows of a growing width, as above).
 inline constexpr int kDayColumns = 96;  // 15 minutes each
@@ -47,18 +54,19 @@ void strips_add(DayStrips& s, double t, double depth_m);
 inline constexpr int kTopDives = 10;
 
 struct DiveSummary {
-  double threshold = analysis::kDefaultDiveThreshold;
+  analysis::DiveSettings settings;
   std::uint64_t dives = 0;
   std::uint64_t cut = 0;
+  std::uint64_t dropped = 0;  // shorter than settings.min_duration_s, left out
   int deepest_count = 0, longest_count = 0;
   std::array<analysis::Dive, kTopDives> deepest{};  // deepest first
   std::array<analysis::Dive, kTopDives> longest{};  // longest first
-  Histogram durations;   // seconds
-  Histogram depths;      // metres
+  LogHistogram durations;  // seconds, from 1 s
+  LogHistogram depths;     // metres, from 0.1 m
   DepthClock clock;
 };
 
-void dive_summary_reset(DiveSummary& s, double threshold);
+void dive_summary_reset(DiveSummary& s, const analysis::DiveSettings& settings);
 // The sink of a DiveDetector whose context is a DiveSummary.
 void dive_summary_add(void* summary, const analysis::Dive& dive);
 

@@ -18,18 +18,17 @@ namespace skelv::quicklook {
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: skelv-quicklook IMAGE [-dive-threshold M]\n"
+    "Usage: skelv-quicklook IMAGE [-dive-threshold M] [-dive-min-duration S] [-zoc M | -zoc auto]\n"
+    "                       [-zoc-median N] [-zoc-window H] [-zoc-quantile P] [-zoc-band M]\n"
     "       skelv-quicklook --help | --version\n"
     "\n"
     "Reads the text files that Skelv wrote for IMAGE (IMAGE-name_tdr.txt, _ctd.txt, _gps.txt\n"
     "and _accel.txt, whichever exist) and writes IMAGE-name_quicklook.html beside them: one\n"
     "self-contained page with a summary, the dive profile with temperature and wet/dry state,\n"
     "one depth strip per day, the dives (as Skelv -dives finds them), CTD casts, GPS times and\n"
-    "the accelerometer, readable offline in any browser.\n"
-    "\n"
-    "  -dive-threshold M  a dive goes deeper than M metres (default 2)\n"
-    "  --help             this text\n"
-    "  --version          the version\n";
+    "the accelerometer, readable offline in any browser. The dive switches are those of\n"
+    "Skelv -dives, and the page then shows the depths as the dive table takes them.\n"
+    "\n";
 
 // The suffixes of the four text files, by FileKind.
 constexpr const char* kSuffix[kFileKinds] = {"_tdr.txt", "_ctd.txt", "_gps.txt", "_accel.txt"};
@@ -54,6 +53,8 @@ bool write_whole(const char* path, const std::string& text) {
 int quicklook_main(int argc, const char* const* argv, std::FILE* out, std::FILE* err) {
   if (argc == 2 && is_option(argv[1], "help")) {
     std::fputs(kUsage, out);
+    std::fputs(kDiveOptionsHelp, out);
+    std::fputs("  --help  this text\n  --version\n          the version\n", out);
     return 0;
   }
   if (argc == 2 && is_option(argv[1], "version")) {
@@ -61,12 +62,12 @@ int quicklook_main(int argc, const char* const* argv, std::FILE* out, std::FILE*
     return 0;
   }
   const char* image = nullptr;
-  double threshold = analysis::kDefaultDiveThreshold;
+  analysis::DiveSettings settings;
   bool usable = true;
   for (int i = 1; i < argc && usable; ++i) {
-    if (is_option(argv[i], "dive-threshold")) {
-      usable = i + 1 < argc && parse_threshold(argv[i + 1], threshold);
-      ++i;
+    if (const int used = parse_dive_option(argc, argv, i, settings); used != 0) {
+      usable = used > 0;
+      i += used - 1;
     } else if (image == nullptr && argv[i][0] != '-') {
       image = argv[i];
     } else {
@@ -93,7 +94,7 @@ int quicklook_main(int argc, const char* const* argv, std::FILE* out, std::FILE*
   std::vector<std::thread> readers;
   for (int k = 0; k < kFileKinds; ++k) {
     parts[static_cast<std::size_t>(k)] = std::make_unique<Deployment>();
-    deployment_reset(*parts[static_cast<std::size_t>(k)], threshold);
+    deployment_reset(*parts[static_cast<std::size_t>(k)], settings);
     readers.emplace_back([&parts, &opened, &names, k] {
       opened[static_cast<std::size_t>(k)] =
           read_file(*parts[static_cast<std::size_t>(k)], static_cast<FileKind>(k), names[k]);
@@ -101,7 +102,7 @@ int quicklook_main(int argc, const char* const* argv, std::FILE* out, std::FILE*
   }
   for (std::thread& t : readers) t.join();
   const auto d = std::make_unique<Deployment>();
-  deployment_reset(*d, threshold);
+  deployment_reset(*d, settings);
   int found = 0;
   for (int k = 0; k < kFileKinds; ++k) {
     if (!opened[static_cast<std::size_t>(k)]) continue;

@@ -6,6 +6,8 @@
 namespace skelv::quicklook {
 
 void extremes_add(Extremes& e, double value, double at) {
+  e.sum += value;
+  ++e.n;
   // A new minimum comes after the maximum, a new maximum after the minimum.
   if (value < e.min) {
     e.min = value;
@@ -20,6 +22,8 @@ void extremes_add(Extremes& e, double value, double at) {
 }
 
 void extremes_merge(Extremes& e, const Extremes& later) {
+  e.sum += later.sum;
+  e.n += later.n;
   // Ties keep the earlier sample.
   const bool min_later = later.min < e.min;
   const bool max_later = later.max > e.max;
@@ -65,7 +69,7 @@ void add_to_bucket(Bucket& b, const double* values, const double* at, unsigned p
     Extremes& e = b.ch[static_cast<std::size_t>(c)];
     const double where = at != nullptr ? *at : 0.0;
     if ((b.present & bit) == 0) {
-      e = Extremes{values[c], values[c], where, where, true};
+      e = Extremes{values[c], values[c], where, where, true, values[c], 1};
     } else {
       extremes_add(e, values[c], where);
     }
@@ -83,6 +87,7 @@ void halve(TimeReducer& r) {
     if (a >= r.lo && a < r.hi) merged = r.buckets[static_cast<std::size_t>(a)];
     if (b >= r.lo && b < r.hi) {
       const TimeBucket& later = r.buckets[static_cast<std::size_t>(b)];
+      if (merged.count == 0) merged.linked = later.linked;
       merged.count += later.count;
       merge_bucket(merged, later, r.channels);
     }
@@ -144,16 +149,31 @@ void reducer_reset(TimeReducer& r, int channels, double initial_width) {
   r.origin = 0;
   r.width = initial_width > 0 ? initial_width : 1.0;
   r.lo = r.hi = 0;
+  reducer_break(r);
   r.buckets.fill(TimeBucket{});
 }
 
 void reducer_add(TimeReducer& r, double t, const double* values, unsigned present) {
   if (!std::isfinite(t)) return;
+  bool linked = false;
+  if (r.has_last) {
+    const double step = t - r.last_t;
+    linked = step > 0 && (r.interval <= 0 || step <= kJoinIntervals * r.interval);
+    r.interval = linked ? step : 0;
+  }
+  r.has_last = true;
+  r.last_t = t;
   const int i = locate(r, t);
   TimeBucket& b = r.buckets[static_cast<std::size_t>(i)];
+  if (b.count == 0) b.linked = linked;
   ++b.count;
   add_to_bucket(b, values, nullptr, present, r.channels);
   extend(r, i);
+}
+
+void reducer_break(TimeReducer& r) {
+  r.has_last = false;
+  r.interval = 0;
 }
 
 void reducer_cover(TimeReducer& r, double from, double to) {

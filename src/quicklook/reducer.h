@@ -14,11 +14,14 @@ inline constexpr int kColumns = 2400;
 inline constexpr int kMaxChannels = 3;  // values per sample of one time series
 
 // The extremes of one channel within a column, with where each was taken (for CTD casts: the
-// pressure) and which came first, so that a trace can visit them in the order they occurred.
+// pressure) and which came first, so that a trace can visit them in the order they occurred; and
+// the sum and number of the values, for their mean.
 struct Extremes {
   double min = 0, max = 0;
   double min_at = 0, max_at = 0;
   bool min_first = true;
+  double sum = 0;
+  std::uint64_t n = 0;
 };
 
 // A value seen after everything already in `e` (which holds a value).
@@ -29,8 +32,12 @@ void extremes_merge(Extremes& e, const Extremes& later);
 struct TimeBucket {
   std::uint64_t count = 0;   // samples (or marks) that fell into the column
   std::uint8_t present = 0;  // bit c: channel c has a value in the column
+  bool linked = false;       // its first sample follows the sample before it without a gap
   std::array<Extremes, kMaxChannels> ch{};
 };
+
+// Samples closer than this many sampling intervals (the step before) are joined in a trace.
+inline constexpr double kJoinIntervals = 3.0;
 
 // Columns of `width` seconds from `origin`. Every sample so far lies in [lo, hi).
 struct TimeReducer {
@@ -38,6 +45,11 @@ struct TimeReducer {
   double origin = 0;
   double width = 0;
   int lo = 0, hi = 0;  // hi == 0: no sample yet
+  // The sample before, for the joins: a step that does not go forward or is longer than
+  // kJoinIntervals times the step before it is a gap, after which the next step is the interval.
+  bool has_last = false;
+  double last_t = 0;
+  double interval = 0;
   std::array<TimeBucket, kColumns> buckets{};
 };
 
@@ -48,6 +60,8 @@ void reducer_reset(TimeReducer& r, int channels, double initial_width);
 void reducer_add(TimeReducer& r, double t, const double* values, unsigned present);
 // Marks every column that overlaps the period [from, to] (in either order).
 void reducer_cover(TimeReducer& r, double from, double to);
+// A break in the series (a haul-out): the next sample is not joined to the one before.
+void reducer_break(TimeReducer& r);
 inline bool reducer_empty(const TimeReducer& r) { return r.hi == 0; }
 inline double column_start(const TimeReducer& r, int i) { return r.origin + i * r.width; }
 

@@ -33,17 +33,17 @@ void write_image(const std::string& path) {
   img.change(10, 250).change(250, 400).eof().write_to(path);
 }
 
-// By hand, threshold 2 m. Dive 1: 10 to 10 m, 09:00:01 to 09:00:04; bottom (24 m and deeper) the
-// two 30 m samples, 1 s at 14.50 C; 20 m in 1 s down and up; 3596 s to dive 2. Dive 2 begins
-// deep after the haul-out (cut, no descent rate): 5, 20, 3 m; up 17 m in 1 s; 2 s to dive 3.
-// Dive 3: 25, 40 m, cut by the end of the data (no ascent rate).
+// By hand, threshold 2 m. Dive 1: 10 to 10 m, 09:00:01 to 09:00:04; down 20 m in 1 s, bottom (24 m
+// and deeper) the two 30 m samples, 1 s at 14.50 C, up 20 m in 1 s; the dry start leaves it no
+// surface interval. Dive 2 begins deep after the haul-out (cut at its start: no descent): 5, 20,
+// 3 m; up 17 m in 1 s; 2 s to dive 3. Dive 3: 25, 40 m, cut by the end of the data (no ascent).
 const std::string kTable = std::string(kDiveHeader) +
     "1\t2021-03-14 09:00:01.000\t2021-03-14 09:00:04.000\t3.000\t30.000\t2021-03-14 09:00:02.000\t"
-    "1.000\t20.000\t20.000\t14.50\t3596.000\t0\n"
+    "1.000\t20.000\t1.000\t1.000\t20.000\t14.50\t\t0\t0\n"
     "2\t2021-03-14 10:00:00.000\t2021-03-14 10:00:02.000\t2.000\t20.000\t2021-03-14 10:00:01.000\t"
-    "0.000\t\t17.000\t\t2.000\t1\n"
+    "\t\t0.000\t1.000\t17.000\t\t2.000\t1\t0\n"
     "3\t2021-03-14 10:00:04.000\t2021-03-14 10:00:05.000\t1.000\t40.000\t2021-03-14 10:00:05.000\t"
-    "0.000\t15.000\t\t\t\t1\n";
+    "1.000\t15.000\t0.000\t\t\t\t\t0\t1\n";
 
 void collect(void* context, const Dive& dive) {
   char line[kDiveLineRoom];
@@ -81,7 +81,7 @@ TEST_F(DivesFile, TableMatchesTheQuickLookLoadsTypedAndChangesNothingElse) {
   auto d = std::make_unique<quicklook::Deployment>();
   quicklook::deployment_reset(*d);
   std::string lines = kDiveHeader;
-  detector_reset(d->detector, kDefaultDiveThreshold, collect, &lines);
+  analysis_reset(d->analysis, DiveSettings{}, collect, &lines);
   ASSERT_TRUE(quicklook::read_file(*d, quicklook::FileKind::kTdr, dir.file("tag_tdr.txt").c_str()));
   EXPECT_EQ(lines, kTable);
 
@@ -90,38 +90,50 @@ TEST_F(DivesFile, TableMatchesTheQuickLookLoadsTypedAndChangesNothingElse) {
 when = lambda v: datetime.datetime.strptime(v, '%Y-%m-%d %H:%M:%S.%f')
 opt = lambda v: None if v == '' else float(v)
 types = {'DIVE': int, 'START(UTC)': when, 'END(UTC)': when, 'DURATION(s)': float, 'MAX_DEPTH(m)': float,
-         'MAX_DEPTH_TIME(UTC)': when, 'BOTTOM_TIME(s)': opt, 'DESCENT_RATE(m/s)': opt, 'ASCENT_RATE(m/s)': opt,
-         'BOTTOM_TEMP(C)': opt, 'SURFACE_INTERVAL(s)': opt, 'CUT': int}
+         'MAX_DEPTH_TIME(UTC)': when, 'DESCENT_TIME(s)': opt, 'DESCENT_RATE(m/s)': opt, 'BOTTOM_TIME(s)': opt,
+         'ASCENT_TIME(s)': opt, 'ASCENT_RATE(m/s)': opt, 'BOTTOM_TEMP(C)': opt, 'SURFACE_INTERVAL(s)': opt,
+         'START_CUT': int, 'END_CUT': int}
 with open(sys.argv[1], newline='') as f:
     rows = list(csv.DictReader(f, delimiter='\t'))
     assert list(rows[0].keys()) == list(types), rows[0].keys()
 typed = [{k: types[k](v) for k, v in r.items()} for r in rows]
 print(len(typed), typed[0]['START(UTC)'].isoformat(), typed[0]['BOTTOM_TEMP(C)'], typed[1]['DESCENT_RATE(m/s)'],
-      typed[2]['SURFACE_INTERVAL(s)'], [r['CUT'] for r in typed])
+      typed[0]['SURFACE_INTERVAL(s)'], [(r['START_CUT'], r['END_CUT']) for r in typed])
 )");
   const auto py = skelv::test::run_command(dir.path(), "/usr/bin/python3 check.py tag_dives.txt 2>&1");
   EXPECT_EQ(py.status, 0) << py.out;
-  EXPECT_EQ(py.out, "3 2021-03-14T09:00:01 14.5 None None [0, 1, 1]\n");
+  EXPECT_EQ(py.out, "3 2021-03-14T09:00:01 14.5 None None [(0, 0), (1, 0), (0, 1)]\n");
 }
 
-TEST_F(DivesFile, ThresholdFromTheCommandLine) {
-  // Deeper than 25 m: the two 30 m samples (bottom 1 s; no rates: both are bottom), then 40 m
-  // alone, cut by the end of the data; 25 m itself is not deeper.
+TEST_F(DivesFile, DiveSwitchesFromTheCommandLine) {
+  // Deeper than 25 m: the two 30 m samples (bottom 1 s; descent and ascent 0 s), then 40 m alone,
+  // cut by the end of the data; 25 m itself is not deeper.
   const std::string table = std::string(kDiveHeader) +
       "1\t2021-03-14 09:00:02.000\t2021-03-14 09:00:03.000\t1.000\t30.000\t2021-03-14 09:00:02.000\t"
-      "1.000\t\t\t14.50\t3602.000\t0\n"
+      "0.000\t\t1.000\t0.000\t\t14.50\t\t0\t0\n"
       "2\t2021-03-14 10:00:05.000\t2021-03-14 10:00:05.000\t0.000\t40.000\t2021-03-14 10:00:05.000\t"
-      "0.000\t\t\t\t\t1\n";
+      "0.000\t\t0.000\t\t\t\t\t0\t1\n";
   for (const char* option : {"-dive-threshold", "--dive-threshold"}) {
     ASSERT_EQ(run({"tag.bin", "--dives", option, "25"}).status, 0);
     EXPECT_EQ(read_file(dir.file("tag_dives.txt")), table) << option;
   }
-  for (const char* bad : {"x", "-1", "2m", ""}) {
-    const auto r = run({"tag.bin", "-dives", "-dive-threshold", bad});
-    EXPECT_EQ(r.status, 1) << bad;
-    EXPECT_NE(r.out.find("Usage: Skelv"), std::string::npos) << bad;
+  // Dives of 3, 2 and 1 s: the last is shorter than 2 s.
+  auto r = run({"tag.bin", "-dives", "-dive-min-duration", "2"});
+  EXPECT_NE(r.out.find("  tag_dives.txt: 2 dives (1 shorter than 2 s left out)\n"), std::string::npos) << r.out;
+  // 5 m subtracted: 0, 5, 25, 25, 5, 0 and 5 - 5, 20 - 5, 3 - 5 (0), 1 - 5 (0), 25 - 5, 40 - 5 m:
+  // three dives, 25, 15 and 35 m deep.
+  ASSERT_EQ(run({"tag.bin", "-dives", "-zoc", "5"}).status, 0);
+  const auto py = skelv::test::run_command(dir.path(), "cut -f5 tag_dives.txt | tr '\\n' ' '");
+  EXPECT_EQ(py.out, "MAX_DEPTH(m) 25.000 15.000 35.000 ");
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"-dive-threshold", "x"}, {"-dive-threshold", "-1"}, {"-dive-threshold", "2m"}, {"-dive-threshold", ""},
+           {"-dive-threshold"}, {"-zoc", "automatic"}, {"-zoc-median", "4"}, {"-dive-min-duration"}}) {
+    std::vector<std::string> args = {"tag.bin", "-dives"};
+    args.insert(args.end(), bad.begin(), bad.end());
+    r = run(args);
+    EXPECT_EQ(r.status, 1) << bad[0];
+    EXPECT_NE(r.out.find("Usage: Skelv"), std::string::npos) << bad[0];
   }
-  EXPECT_EQ(run({"tag.bin", "-dives", "-dive-threshold"}).status, 1);
 }
 
 TEST_F(DivesFile, TableThatCannotBeWrittenIsReportedAndNoImageGivesNoTable) {

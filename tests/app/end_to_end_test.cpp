@@ -280,7 +280,8 @@ TEST_F(EndToEndTest, ArgumentListsThatDecodeNothingAndAMissingInput) {
       {{std::string(1100, 'n')}, "\nSkelv  v78\n\nFile name too long: at most 1023 characters\n", 1},
       {{"--version"}, "Skelv v78\n", 0},
       {{"tag.bin", "-recovr"}, "\nSkelv  v78\n\nUnknown switch: -recovr\nUsage: Skelv filename {offset} {-scan} "
-                               "{-recover} {-netcdf} {-dives} {-dive-threshold M}\n             {-report} {-strict}\n", 1},
+                               "{-recover} {-netcdf} {-dives} {-dive-threshold M}\n             {-dive-min-duration S} "
+                               "{-zoc M|auto} {-report} {-strict}\n", 1},
       {{"absent.bin"}, head("absent.bin") + "Failure: Can't open TDR data file absent.bin\n\n", 0},
   };
   for (const auto& c : cases) {

@@ -373,7 +373,7 @@ BREAKS = [
     ("rule_axis", "dives", lambda ds: ds["depth"].setncattr("axis", "Z")),
     ("rule_vertical_positive", "ctd", lambda ds: ds["pressure"].setncatts({"units": "m", "standard_name": "depth"})),
     ("rule_coordinate_values", "new", lambda ds: _coordinate_variable(ds)),
-    ("rule_flags", "dives", lambda ds: ds.groups["dives"]["dive_cut"].setncattr("flag_meanings", "whole")),
+    ("rule_flags", "dives", lambda ds: ds.groups["dives"]["dive_end_cut"].setncattr("flag_meanings", "whole")),
     ("rule_feature_ids", "ctd", lambda ds: _repeated_ids(ds)),
     ("rule_long_name", "accel", lambda ds: ds["y"].delncattr("long_name")),
     ("rule_plain_attribute_types", "dives", lambda ds: ds.setncattr("tag_version", np.int64(170))),

@@ -32,7 +32,8 @@ def finished(path):
 
 def full_disk(skelv, folder, image):
     """Writes that fail part-way (a file size limit, as a full disk) end no run in a crash: every
-    NetCDF file that failed is named and removed, and the older file of its name stays."""
+    NetCDF file that failed is named and removed (the older file of its name went when the run
+    began writing the new one)."""
     size = os.path.getsize(image)
     for limit in (8 << 10, 64 << 10, 512 << 10, 4 << 20):
         for kind in KINDS:
@@ -50,11 +51,10 @@ def full_disk(skelv, folder, image):
         check(not left, "limit %d: left %s" % (limit, left))
         for kind in KINDS:
             path = "%s/img_%s.nc" % (folder, kind)
-            with open(path, "rb") as f:
-                older = f.read(8) == b"older"
-            # A file is either whole, or it failed and the older file is there. (The console names
-            # the run's last failure; the files before it go to the same report.)
-            check(finished(path) or older, "limit %d: img_%s.nc neither whole nor the older file" % (limit, kind))
+            # A file is either whole, or it failed: then it is gone and the console names it.
+            named = "Can't write NetCDF file img_%s.nc" % kind in r.stdout
+            check(finished(path) or (not os.path.exists(path) and named),
+                  "limit %d: img_%s.nc neither whole nor gone and named" % (limit, kind))
         check("Can't write NetCDF file img_" in r.stdout, "limit %d: no NetCDF failure named" % limit)
         print("file size limit %d of a %d-byte image: exit status %d, %s" % (limit, size, r.returncode,
               [l[l.index("Failure"):] for l in r.stdout.splitlines() if "Failure" in l]))

@@ -132,16 +132,28 @@ def check_dives(base):
                 check(np.isnan(ds[name].values[i]), "dive sample %d %s should be absent" % (i, name))
     haul = group(base + "_dives.nc", "haulouts")
     check(haul.sizes.get("haulout", 0) == len(hauls), "haul-outs: NetCDF %r, text %d" % (dict(haul.sizes), len(hauls)))
+    # The end is the HAULOUT line's; the start is the line's too, unless samples deeper than 0 m
+    # follow it: then the haul-out begins at the last of them, never over a dive.
+    times = epoch(ds.time.values)
     for i, h in enumerate(hauls[: haul.sizes.get("haulout", 0)]):
-        check(stamp(epoch(haul.haulout_start.values)[i], False) == h[1] + " " + h[2], "haul-out %d start" % i)
-        check(stamp(epoch(haul.haulout_end.values)[i], False) == h[3] + " " + h[4], "haul-out %d end" % i)
+        end = epoch(haul.haulout_end.values)[i]
+        check(stamp(end, False) == h[3] + " " + h[4], "haul-out %d end" % i)
+        start = epoch(haul.haulout_start.values)[i]
+        check(not np.isnan(start), "haul-out %d start unknown" % i)
+        check(stamp(start, False) >= h[1] + " " + h[2], "haul-out %d start before the line's" % i)
+        wet_inside = (times > start + 1e-6) & (times <= end) & (ds.depth.values > 0)
+        check(not wet_inside.any(), "haul-out %d over %d samples under water" % (i, wet_inside.sum()))
     return ds, text
 
 
-DIVE_COLUMNS = [("dive_number", None), ("dive_start", "time"), ("dive_end", "time"), ("dive_duration", 3),
-                ("dive_max_depth", 3), ("dive_max_depth_time", "time"), ("dive_bottom_time", 3),
-                ("dive_descent_rate", 3), ("dive_ascent_rate", 3), ("dive_bottom_temperature", 2),
-                ("dive_surface_interval", 3), ("dive_cut", None)]
+# The columns of _dives.txt by header, with their NetCDF variables; the others have none yet.
+DIVE_COLUMNS = {"DIVE": ("dive_number", None), "START(UTC)": ("dive_start", "time"), "END(UTC)": ("dive_end", "time"),
+                "DURATION(s)": ("dive_duration", 3), "MAX_DEPTH(m)": ("dive_max_depth", 3),
+                "MAX_DEPTH_TIME(UTC)": ("dive_max_depth_time", "time"), "DESCENT_TIME(s)": ("dive_descent_time", 3),
+                "DESCENT_RATE(m/s)": ("dive_descent_rate", 3), "BOTTOM_TIME(s)": ("dive_bottom_time", 3),
+                "ASCENT_TIME(s)": ("dive_ascent_time", 3), "ASCENT_RATE(m/s)": ("dive_ascent_rate", 3),
+                "BOTTOM_TEMP(C)": ("dive_bottom_temperature", 2), "SURFACE_INTERVAL(s)": ("dive_surface_interval", 3),
+                "START_CUT": ("dive_start_cut", None), "END_CUT": ("dive_end_cut", None)}
 
 
 def check_dive_table(base, text_table=True):
@@ -150,11 +162,13 @@ def check_dive_table(base, text_table=True):
     if not text_table:
         return ds
     text = lines(base + "_dives.txt")
+    header = text[0].split("\t")
     check(ds.sizes["dive"] == len(text) - 1, "dives: NetCDF %d, text %d" % (ds.sizes["dive"], len(text) - 1))
     for i, line in enumerate(text[1: ds.sizes["dive"] + 1]):
-        fields = line.split("\t")
-        check(len(fields) == len(DIVE_COLUMNS), "dive %d: %d fields" % (i, len(fields)))
-        for (name, kind), field in zip(DIVE_COLUMNS, fields):
+        fields = dict(zip(header, line.split("\t")))
+        check(len(fields) == len(header), "dive %d: %d fields" % (i, len(fields)))
+        for column, (name, kind) in DIVE_COLUMNS.items():
+            field = fields[column]
             value = ds[name].values[i]
             what = "dive %d %s" % (i, name)
             if kind == "time":
@@ -326,18 +340,33 @@ def readback(skelv, make_image):
         # The dives at a 1.5 m threshold, by hand: one per dive start, each ended by the next start
         # (a gap in time), a dry start or the end of the image, so all cut. Regime 1 starts at 2.0 m
         # (deeper already) and goes 3.5 m a second to 40.5 m at 06:00:11; regime 3 is at 5 m two
-        # seconds after its start and 40 m at the last sample, 07:00:16; 3591 s lie between them.
-        check(table.sizes["dive"] == 5 and table.dive_cut.values.tolist() == [1] * 5, "dive table %r" % table.dive_cut.values.tolist())
+        # seconds after its start and 40 m at the last sample, 07:00:16. No surface interval spans a break.
+        cut = (table.dive_start_cut.values | table.dive_end_cut.values).tolist()
+        check(table.sizes["dive"] == 5 and cut == [1] * 5, "dive table %r" % cut)
         check(str(table.dive_start.values[0]) == "2025-11-30T06:00:00.000000000"
               and str(table.dive_start.values[1]) == "2025-11-30T07:00:02.000000000", "dive starts")
         check(table.dive_max_depth.values[:2].tolist() == [40.5, 40.0], "maximum depths %r" % table.dive_max_depth.values[:2])
         check(str(table.dive_max_depth_time.values[0]) == "2025-11-30T06:00:11.000000000", "time of the first maximum")
-        check(abs(table.dive_surface_interval.values[0] - 3591.0) < 1e-9 and np.isnan(table.dive_surface_interval.values[-1]),
+        check(np.isnan(table.dive_surface_interval.values).all(),
               "surface intervals %r" % table.dive_surface_interval.values.tolist())
         print("mixed.bin: dives %d samples, %d dives in the table; ctd %d samples of casts %s; gps %d snapshots;"
               " accel %d samples" % (dives.sizes["obs"], table.sizes["dive"], ctd.sizes["obs"],
                                      casts.cast_number.values.tolist(), group(base + "_gps.nc").sizes["obs"],
                                      acc.sizes["obs"]))
+
+        # -zoc 1.5: each sample's corrected depth is its depth less 1.5 m, 0 where that falls below
+        # 0; a dry period's temperature stream (regime 1, depth 0) has none. The dive table is found
+        # in the corrected depths, and its maxima are 1.5 m less.
+        base, _ = convert(skelv, folder, "mixed.bin", "-dives", "-dive-threshold", "1.5", "-zoc", "1.5")
+        zoc = group(base + "_dives.nc")
+        starts = group(base + "_dives.nc", "starts")
+        depth = zoc.depth.values
+        wet = ~np.isnan(zoc.depth_corrected.values)
+        check(np.allclose(zoc.depth_corrected.values[wet], np.maximum(depth[wet] - 1.5, 0.0))
+              and np.allclose(zoc.depth_offset.values[wet], 1.5), "corrected depths")
+        check((~wet).sum() == ((zoc.regime.values == 1) & (depth == 0)).sum() and (~wet).sum() > 0,
+              "dry samples without a corrected depth: %d" % (~wet).sum())
+        check(group(base + "_dives.nc", "dives").dive_max_depth.values[:2].tolist() == [39.0, 38.5], "corrected maxima")
 
         # A damaged image: the -recover run's stretches are damage events with their first and last
         # byte, as the console lists them, and the run is "damaged".
@@ -363,8 +392,9 @@ def readback(skelv, make_image):
         check([os.path.exists("%s_%s.nc" % (base, k)) for k in ("dives", "gps", "ctd", "accel")] == [True, True, False, False],
               "failing.bin datasets")
         row = [table[name].values.tolist() for name in ("dive_duration", "dive_max_depth", "dive_bottom_time",
-                                                        "dive_descent_rate", "dive_ascent_rate", "dive_cut")]
-        check(np.allclose(row[:5], [[3.0], [5.0], [1.0], [2.0], [1.6]]) and row[5] == [0], "failing.bin dive %r" % row)
+                                                        "dive_descent_rate", "dive_ascent_rate", "dive_start_cut",
+                                                        "dive_end_cut")]
+        check(np.allclose(row[:5], [[3.0], [5.0], [1.0], [2.0], [1.6]]) and row[5:] == [[0], [0]], "failing.bin dive %r" % row)
         check(np.isnan(table.dive_surface_interval.values).all() and np.isnan(table.dive_bottom_temperature.values).all(),
               "failing.bin dive: no surface interval, no temperature")
         print("failing.bin: events %r, run_result %r" % (events, dives.attrs["run_result"]))

@@ -44,9 +44,11 @@ TEST(Axis, TimeTicksFallOnRoundTimesWithTheDateWhereTheDayChanges) {
   EXPECT_EQ(labels(time_ticks(mar14, mar14 + 3 * 365.25 * 86400, 2)), "2022 2024");
 }
 
-TEST(Axis, DurationsInSecondsClockTimeOrDays) {
-  const std::pair<double, const char*> rows[] = {{12.5, "12.5 s"},  {14706, "04:05:06"}, {273906, "3 d 04:05:06"},
-                                                 {-5, "0 s"},       {std::numeric_limits<double>::quiet_NaN(), "0 s"}};
+TEST(Axis, DurationsInClockTimeWithDays) {
+  // One format for every duration: 12.5 s rounds half away from zero.
+  const std::pair<double, const char*> rows[] = {{12.5, "00:00:13"}, {46, "00:00:46"}, {70, "00:01:10"},
+                                                 {14706, "04:05:06"}, {273906, "3 d 04:05:06"}, {-5, "00:00:00"},
+                                                 {std::numeric_limits<double>::quiet_NaN(), "00:00:00"}};
   for (const auto& [seconds, text] : rows) {
     char out[32];
     format_duration(seconds, out);

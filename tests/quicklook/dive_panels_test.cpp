@@ -9,22 +9,22 @@
 namespace skelv::quicklook {
 namespace {
 
-TEST(DiveSummary, HistogramWidensToHoldEveryValue) {
-  Histogram h;
-  histogram_reset(h, 15);
-  for (double v : {0.0, 14.9, 15.0, 599.0}) histogram_add(h, v);
-  EXPECT_EQ(h.width, 15);
-  EXPECT_EQ((std::vector<std::uint64_t>{h.counts[0], h.counts[1], h.counts[39]}), (std::vector<std::uint64_t>{2, 1, 1}));
-  // 600 s lies past 40 bins of 15 s: bins of 30 s, 0..29.9 s in the first, 599 s in bin 19.
-  histogram_add(h, 600);
-  EXPECT_EQ(h.width, 30);
-  EXPECT_EQ((std::vector<std::uint64_t>{h.counts[0], h.counts[19], h.counts[20], h.counts[39], h.total}),
-            (std::vector<std::uint64_t>{3, 1, 1, 0, 5}));
+TEST(DiveSummary, HistogramCountsTenthsOfADecade) {
+  LogHistogram h;
+  log_histogram_reset(h, 0);  // from 1 s
+  // Bins of a tenth of a decade: 1 s opens bin 0, 1.9 s lies in bin 2 (1.585 to 1.995), 2 s opens
+  // bin 3, 10 s bin 10, 59.9 s lies in bin 17; beyond the last bin counts in it, below the first
+  // apart (0 s: a dive of one sample).
+  for (double v : {0.0, 0.5, 1.0, 1.9, 2.0, 10.0, 59.9, 1e9}) log_histogram_add(h, v);
+  EXPECT_EQ((std::vector<std::uint64_t>{h.below, h.counts[0], h.counts[2], h.counts[3], h.counts[10], h.counts[17],
+                                        h.counts[kLogBins - 1], h.total}),
+            (std::vector<std::uint64_t>{2, 1, 1, 1, 1, 1, 1, 8}));
+  EXPECT_DOUBLE_EQ(log_bin_edge(h, 10), 10.0);
 }
 
 TEST(DiveSummary, KeepsTheTenDeepestAndLongest) {
   DiveSummary s;
-  dive_summary_reset(s, 2.0);
+  dive_summary_reset(s, analysis::DiveSettings{});
   // Dive n: n metres deep (dive 12 as deep as dive 11), 100 - n seconds long, deepest at n
   // o'clock; dive 3 cut.
   for (int n = 1; n <= 12; ++n) {
@@ -45,11 +45,12 @@ TEST(DiveSummary, KeepsTheTenDeepestAndLongest) {
   EXPECT_EQ(numbers(s.longest, s.longest_count), (std::vector<std::uint64_t>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
   EXPECT_EQ((std::vector<std::uint64_t>{s.dives, s.cut}), (std::vector<std::uint64_t>{12, 1}));
   // Maximum depth against time of day: 1 m at 01:00 in column 4 (15 min each), row 2 (0.5 m).
-  // 11 m at 11:00 and at 12:00 in row 22, and in the depth histogram's bin 22.
+  // 11 m at 11:00 and at 12:00 in row 22; in the depth histogram (from 0.1 m), 10 m and both
+  // 11 m in bin 20 (10 to 12.59 m), 1 m in bin 10.
   EXPECT_EQ((std::vector<double>{s.clock.row_height, double(s.clock.counts[2][4]),
-                                 double(s.clock.counts[22][44] + s.clock.counts[22][48]), s.depths.width,
-                                 double(s.depths.counts[22])}),
-            (std::vector<double>{0.5, 1, 2, 0.5, 2}));
+                                 double(s.clock.counts[22][44] + s.clock.counts[22][48]), double(s.depths.counts[20]),
+                                 double(s.depths.counts[10])}),
+            (std::vector<double>{0.5, 1, 2, 3, 1}));
   // A dive of 25 m lies past 40 rows of 0.5 m: rows of 1 m, rows merged in pairs.
   analysis::Dive deep;
   deep.max_depth_mm = 25000;

@@ -62,7 +62,7 @@ TEST(EndToEnd, ConvertsAndDrawsADeployment) {
   EXPECT_EQ(run.out, "Wrote tag17_quicklook.html (" + std::to_string(page.size()) + " bytes)\n");
   expect_well_formed(dir);
   for (const char* part : {
-           "id=\"dive-profile\"", "<path class=\"series depth\"", "<rect class=\"haulout\" x=",
+           "id=\"dive-profile\"", "<path class=\"series depth\"", "<rect class=\"haulout\" fill=",
            "id=\"dive-temperature\"", "<path class=\"series temp\"", "id=\"gps-timeline\"", "id=\"ctd-casts\"",
            "<path class=\"cast\"", "id=\"accel-xyz\"", "<path class=\"series accx\"", "<path class=\"series accy\"",
            "<path class=\"series accz\"",
@@ -91,7 +91,7 @@ TEST(Quicklook, HelpVersionBadArgumentsAndNoConvertedFiles) {
   for (const char* help : {"--help", "-help"}) {
     const auto r = ql(dir, help);
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out.rfind("Usage: skelv-quicklook IMAGE [-dive-threshold M]\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.rfind("Usage: skelv-quicklook IMAGE [-dive-threshold M] [-dive-min-duration S]", 0), 0u) << r.out;
   }
   const Output version = ql(dir, "--version");
   EXPECT_EQ(std::to_string(version.status) + " " + version.out, "0 skelv-quicklook v78\n");
@@ -122,8 +122,8 @@ TEST(Quicklook, PageNamesWhatEachWetDryValueStoodForAndTakesTheThreshold) {
            "<tr><td class=\"n\">1</td><td class=\"n\">3</td><td class=\"n\">0.0 %</td><td>dry or at the surface</td></tr>",
            "<td>1 deeper than 2 m, 0 of them cut", "id=\"day-strips\"", ">2021-03-14</text>", "id=\"dive-clock\"",
            "id=\"dive-histograms\"", "<h3>Ten deepest dives</h3>",
-           "<tr><td class=\"n\">1</td><td>2021-03-14 09:00:01</td><td class=\"n\">1 s</td><td class=\"n\">10.0 m</td>"
-           "<td class=\"n\">1 s</td><td></td></tr>",
+           "<tr><td class=\"n\">1</td><td>2021-03-14 09:00:01</td><td class=\"n\">00:00:01</td><td class=\"n\">10.0 m</td>"
+           "<td class=\"n\">00:00:01</td><td></td></tr>",
        }) {
     EXPECT_NE(page.find(part), std::string::npos) << part;
   }
@@ -133,6 +133,31 @@ TEST(Quicklook, PageNamesWhatEachWetDryValueStoodForAndTakesTheThreshold) {
   EXPECT_NE(page.find("<td>0 deeper than 10 m, 0 of them cut"), std::string::npos);
   EXPECT_EQ(page.find("id=\"dive-clock\""), std::string::npos);
   EXPECT_NE(page.find("<th>Deeper than 10 m</th>"), std::string::npos);
+}
+
+// A tag switched on ashore: a dry start before any time is known. Then regime 2 from 09:00:00,
+// a sample a second, on a surface that reads 3 m: 3, 3, 13, 3, 3 m.
+TEST(Quicklook, HaulOutBeforeAnyTimeHasNoStartAndTheDepthsTakeTheDiveSwitches) {
+  TempDir dir;
+  skelv::test::ImageBuilder img;
+  img.dry_start(6000).dive_start(2, {2021, 3, 14, 9, 0, 0}, 100).u16(30).step(0).step(100).step(-100).step(0);
+  img.eof().write_to(dir.file("tag.bin"));
+  ASSERT_EQ(skelv::test::run_skelv({"tag.bin"}, dir.path()).status, 0);
+  // The TDR file holds it as Skelv writes it, from 1969/12/31 23:59:00 (0 - 60 s).
+  EXPECT_NE(read_file(dir.file("tag_tdr.txt")).find("HAULOUT: 1969/12/31 23:59:00 2021/03/14 08:59:59\n"),
+            std::string::npos);
+  ASSERT_EQ(ql(dir, "tag.bin -zoc 3").status, 0);
+  const std::string page = read_file(dir.file("tag_quicklook.html"));
+  for (const char* part : {
+           "<td>2021-03-14 09:00:00 to 2021-03-14 09:00:04 (00:00:04)</td>",
+           "<td>1 (1 began before any time was known: start unknown)</td>",
+           "<td>zero-offset corrected: 3 m subtracted (-zoc 3)</td>",
+           "<td>1 deeper than 2 m, 0 of them cut", "<td>10.0 m at 2021-03-14 09:00:02</td>",
+       }) {
+    EXPECT_NE(page.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(page.find("1969"), std::string::npos);
+  EXPECT_EQ(page.find("<rect class=\"haulout\""), std::string::npos);
 }
 
 // Many lines with the most varied content the page can show stay under 2 MB: every column of
@@ -164,9 +189,12 @@ TEST(Quicklook, ThePageStaysSmallWhateverTheInput) {
   const std::string page = read_file(dir.file("tag17_quicklook.html"));
   EXPECT_LT(page.size(), 2u << 20);
   // 300 casts: every 8th is drawn, 38 of them (every 4th would be 75, more than 40).
+  // A long record is drawn as envelopes, and 50 000 snapshots as their number per 2 h (16 days
+  // of TDR lines over about 1000 pixels: bars of at least 4 pixels).
   for (const char* part : {"<tr><th scope=\"row\">CTD casts</th><td>300 (60\u2009000 samples", "<tr><td>other texts</td>",
                            "one cast in every 8 is drawn (38 of 300)", "50\u2009003 (3 without a valid time)",
-                           "<path class=\"series wetdry\"", "<path class=\"series accz\""}) {
+                           "<path class=\"series wetdry\"", "<path class=\"series accz\"", "<path class=\"envelope depth\"",
+                           ">snapshots per 2 h (UTC)</text>"}) {
     EXPECT_NE(page.find(part), std::string::npos) << part;
   }
   expect_well_formed(dir);

@@ -64,5 +64,21 @@ TEST_F(ReducerTest, ColumnsHoldTheExtremesOfTheirSamplesInAnyOrder) {
   }
 }
 
+// A column is joined to the one before when its first sample follows the sample before it
+// within three sampling intervals (the step before); after a gap the next step is the interval.
+TEST_F(ReducerTest, SamplesWithinThreeIntervalsAreJoinedAcrossEmptyColumns) {
+  reducer_reset(r, 1, 1.0);
+  // 16 s steps over columns of 1 s; 68 s is more than three steps of 16 s; 16 s after the gap
+  // is joined; a break (haul-out) and a step back are not; the step after that is taken as the
+  // interval, as the dive table takes it: 5000 s is joined, and makes the columns 4 s wide.
+  for (double t : {0.0, 16.0, 32.0, 100.0, 116.0}) add(t, 1);
+  reducer_break(r);
+  for (double t : {132.0, 130.0, 5000.0}) add(t, 1);
+  ASSERT_EQ(r.width, 4);
+  std::vector<int> linked;
+  for (int i : {0, 4, 8, 25, 29, 32, 33, 1250}) linked.push_back(r.buckets[static_cast<std::size_t>(i)].linked);
+  EXPECT_EQ(linked, (std::vector<int>{0, 1, 1, 0, 1, 0, 0, 1}));
+}
+
 }  // namespace
 }  // namespace skelv::quicklook

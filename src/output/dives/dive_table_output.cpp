@@ -6,10 +6,15 @@
 
 namespace skelv {
 
-DiveTableOutput::DiveTableOutput(const char* path, double threshold_m, FailFn fail, analysis::DiveSink extra,
-                                 void* extra_context)
-    : fail_(std::move(fail)), path_(path), extra_(extra), extra_context_(extra_context) {
-  analysis::detector_reset(detector_, threshold_m, &DiveTableOutput::sink, this);
+DiveTableOutput::DiveTableOutput(const char* path, const analysis::DiveSettings& settings, FailFn fail,
+                                 analysis::DiveSink extra, void* extra_context, analysis::CorrectedSink samples,
+                                 void* samples_context)
+    : fail_(std::move(fail)),
+      path_(path),
+      extra_(extra),
+      extra_context_(extra_context),
+      min_duration_s_(settings.min_duration_s) {
+  analysis::analysis_reset(analysis_, settings, &DiveTableOutput::sink, this, samples, samples_context);
 }
 
 bool DiveTableOutput::create() {
@@ -34,7 +39,7 @@ void DiveTableOutput::sink(void* context, const analysis::Dive& dive) {
 }
 
 void DiveTableOutput::end_run(const RunEvents&) {
-  analysis::detector_finish(detector_);
+  analysis::analysis_finish(analysis_);
   if (path_ == nullptr) return;
   written_ = create() && out_close(file_);
   if (written_ || !fail_) return;
@@ -45,6 +50,16 @@ void DiveTableOutput::end_run(const RunEvents&) {
 
 void DiveTableOutput::files(std::vector<WrittenFile>& out) const {
   if (path_ != nullptr) out.push_back(WrittenFile{path_, "dives", rows_, written_ ? file_.bytes : 0, written_});
+}
+
+std::string DiveTableOutput::summary(const char* name) const {
+  char line[1200];
+  int n = std::snprintf(line, sizeof line, "  %s: %llu dives", name, static_cast<unsigned long long>(rows_));
+  if (min_duration_s_ > 0 && n > 0 && static_cast<std::size_t>(n) < sizeof line) {
+    n += std::snprintf(line + n, sizeof line - static_cast<std::size_t>(n), " (%llu shorter than %g s left out)",
+                       static_cast<unsigned long long>(analysis_.detector.dropped), min_duration_s_);
+  }
+  return std::string(line) + "\n";
 }
 
 }  // namespace skelv

@@ -207,7 +207,9 @@ Dataset::~Dataset() = default;
 
 void Dataset::create(const TextAttrs& globals) {
   // The final name too must be free to take the file when it is whole.
-  const std::string in_the_way = out_name_free(path_.c_str()) ? clear_partial(partial_) : path_ + " is in the way";
+  std::string in_the_way = out_name_free(path_.c_str()) ? clear_partial(partial_) : path_ + " is in the way";
+  // The old file goes now, as for every output (see out_open).
+  if (in_the_way.empty() && ::unlink(path_.c_str()) != 0 && errno != ENOENT) in_the_way = path_ + ": " + std::strerror(errno);
   if (!in_the_way.empty()) {
     errors_.push_back("create: " + in_the_way);
     return;
@@ -234,6 +236,15 @@ int Dataset::add_dim(const std::string& name, std::size_t block, int group) {
   d.name = name;
   d.group = group;
   d.block = block;
+  dims_.push_back(std::move(d));
+  return static_cast<int>(dims_.size()) - 1;
+}
+
+int Dataset::add_twin_dim(int of) {
+  Dim d = dims_[of];
+  d.rows = d.written = 0;
+  d.columns.clear();
+  d.twin_of = of;
   dims_.push_back(std::move(d));
   return static_cast<int>(dims_.size()) - 1;
 }
@@ -299,7 +310,13 @@ void Dataset::define() {
       const std::string& title = groups_[g].second;
       check(nc_put_att_text(group_ids_[g], NC_GLOBAL, "title", title.size(), title.data()), "group attribute");
     }
-    for (Dim& d : dims_) check(nc_def_dim(group_ids_[d.group], d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
+    for (Dim& d : dims_) {
+      if (d.twin_of >= 0) {
+        d.dimid = dims_[d.twin_of].dimid;
+      } else {
+        check(nc_def_dim(group_ids_[d.group], d.name.c_str(), NC_UNLIMITED, &d.dimid), "dimension");
+      }
+    }
     for (auto& c : columns_) {
       if (!c->def.lazy) define_var(*c);
     }
@@ -326,6 +343,10 @@ void Dataset::define_var(Column& c) {
     // chunk cache is smaller than a chunk; compressed, the cache holds little more than one.
     const std::size_t bytes = chunk * type_size(s.type);
     nc_set_var_chunk_cache(id, c.varid, compressed ? 2 * bytes : bytes - 1, compressed ? 7 : 1, 1.0f);
+    // Every block of a column defined from the start is written whole, fill values included: the
+    // library need not fill a chunk before the block goes into it. (A lazy column's chunks
+    // before its first value are never written, and read as its fill.)
+    if (!s.lazy) check(nc_def_var_fill(id, c.varid, NC_NOFILL, nullptr), "fill mode");
   }
   const auto text = [&](const char* name, const std::string& value) {
     if (!value.empty()) check(nc_put_att_text(id, c.varid, name, value.size(), value.data()), "attribute");

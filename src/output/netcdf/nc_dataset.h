@@ -89,6 +89,7 @@ struct Dim {
   std::size_t rows = 0;   // rows in the current block
   std::size_t written = 0;  // rows handed to the writer before this block
   std::vector<int> columns;
+  int twin_of = -1;  // the dimension whose netCDF dimension this one writes too; -1: its own
   int dimid = -1;  // writer thread only
 };
 
@@ -103,6 +104,9 @@ class Dataset {
   // Dimensions are defined in the order they are added: a file's first unlimited dimension is
   // the one that grid-minded readers take as their time axis.
   int add_dim(const std::string& name, std::size_t block, int group = 0);
+  // Rows of dimension `of`, written from the first on by rows of their own: for columns whose
+  // values come later than the rest of their rows (and in row order).
+  int add_twin_dim(int of);
   // A column along `dim`, defined in `group` (by default the dimension's own).
   int add_column(int dim, VarSpec def, int group = -1);
   // Defines the groups, dimensions and every column that is not lazy; call once after adding them.

@@ -26,18 +26,25 @@ DivesFile::DiveColumns add_dive_table(nc::Dataset& ds, std::size_t block) {
   max.text_attrs = {{"cell_methods", "time: maximum"}};  // over the dive's time
   c.max_depth = ds.add_column(c.dim, of_dive(max));
   c.max_depth_time = ds.add_column(c.dim, of_dive(time_var("dive_max_depth_time", "time of the dive's first sample at its maximum depth (MAX_DEPTH_TIME)")));
-  c.bottom_time = ds.add_column(c.dim, of_dive(plain("dive_bottom_time", Type::kDouble, "s", "",
-      "time from the first to the last sample at or deeper than 80 % of the maximum depth (BOTTOM_TIME)")));
+  c.descent_time = ds.add_column(c.dim, of_dive(plain("dive_descent_time", Type::kDouble, "s", "",
+      "time from the dive's first sample to the first sample at 80 % of the maximum depth (DESCENT_TIME)")));
   c.descent = ds.add_column(c.dim, of_dive(plain("dive_descent_rate", Type::kDouble, "m s-1", "",
       "descent rate from the dive's first sample to the first sample at 80 % of the maximum depth (DESCENT_RATE)")));
+  c.bottom_time = ds.add_column(c.dim, of_dive(plain("dive_bottom_time", Type::kDouble, "s", "",
+      "time from the first to the last sample at or deeper than 80 % of the maximum depth (BOTTOM_TIME)")));
+  c.ascent_time = ds.add_column(c.dim, of_dive(plain("dive_ascent_time", Type::kDouble, "s", "",
+      "time from the last sample at 80 % of the maximum depth to the dive's last sample (ASCENT_TIME)")));
   c.ascent = ds.add_column(c.dim, of_dive(plain("dive_ascent_rate", Type::kDouble, "m s-1", "",
       "ascent rate from the last sample at 80 % of the maximum depth to the dive's last sample (ASCENT_RATE)")));
   c.temperature = ds.add_column(c.dim, of_dive(packed("dive_bottom_temperature", "degree_C", "",
       "mean temperature of the samples from the first to the last at 80 % of the maximum depth (BOTTOM_TEMP)", 0.01)));
   c.surface = ds.add_column(c.dim, of_dive(plain("dive_surface_interval", Type::kDouble, "s", "",
       "time from the dive's end to the next dive's start (SURFACE_INTERVAL)")));
-  c.cut = ds.add_column(c.dim, of_dive(flags("dive_cut", Type::kByte,
-      "the dive was cut by a haul-out, a dry start, a gap or the end of the data (CUT)", "whole cut", 2)));
+  c.start_cut = ds.add_column(c.dim, of_dive(flags("dive_start_cut", Type::kByte,
+      "the dive began unseen, right after a haul-out, a dry start, a gap or the start of the data (START_CUT)",
+      "whole cut", 2)));
+  c.end_cut = ds.add_column(c.dim, of_dive(flags("dive_end_cut", Type::kByte,
+      "the dive was ended by a haul-out, a dry start, a gap or the end of the data (END_CUT)", "whole cut", 2)));
   return c;
 }
 
@@ -48,12 +55,15 @@ void put_dive(nc::Dataset& ds, const DivesFile::DiveColumns& c, const analysis::
   ds.set(c.duration, static_cast<double>(d.end_ms - d.start_ms) * 0.001);
   ds.set(c.max_depth, d.max_depth_mm);
   ds.set(c.max_depth_time, static_cast<double>(d.max_depth_ms) * 0.001);
-  if (d.has_bottom) ds.set(c.bottom_time, static_cast<double>(d.bottom_ms) * 0.001);
+  if (d.has_descent_time) ds.set(c.descent_time, static_cast<double>(d.descent_ms) * 0.001);
   if (d.has_descent) ds.set(c.descent, d.descent_rate);
+  if (d.has_bottom) ds.set(c.bottom_time, static_cast<double>(d.bottom_ms) * 0.001);
+  if (d.has_ascent_time) ds.set(c.ascent_time, static_cast<double>(d.ascent_ms) * 0.001);
   if (d.has_ascent) ds.set(c.ascent, d.ascent_rate);
   if (d.has_temp) ds.set(c.temperature, d.bottom_temp_centi);
   if (d.has_surface) ds.set(c.surface, static_cast<double>(d.surface_ms) * 0.001);
-  ds.set(c.cut, d.cut ? 1 : 0);
+  ds.set(c.start_cut, d.start_cut ? 1 : 0);
+  ds.set(c.end_cut, d.end_cut ? 1 : 0);
   ds.end_row(c.dim);
 }
 
@@ -85,10 +95,20 @@ DivesFile::DivesFile(const FileStart& start) : ds(start.worker, start.path, with
   mag_temperature = ds.add_column(obs, data(plain("mag_temperature", Type::kByte, "degree_C", "", "magnetometer temperature (MAG_TEMP(C))", true)));
   wetdry = ds.add_column(obs, data(plain("wetdry", Type::kShort, "1", "", "wet/dry state (WETDRY, regimes 6 and 8) or dryness (DRYNESS, regime 7)", true)));
   regime = ds.add_column(obs, data(variable("regime", Type::kByte, "1", "", "TDR regime of the sample's dive start")));
+  if (start.corrected_depths) {
+    // The corrected depth of a sample is known only once the samples around it are in.
+    corrected_obs = ds.add_twin_dim(obs);
+    depth_corrected = ds.add_column(corrected_obs, data(packed("depth_corrected", "m", "depth",
+        "depth corrected for the sensor's zero offset (the dive table's depths; fill in a dry period)", 0.001)));
+    depth_offset = ds.add_column(corrected_obs, data(packed("depth_offset", "m", "",
+        "the sensor's zero offset subtracted from the depth", 0.001)));
+  }
 
   const int haul_group = ds.add_group("haulouts", "Haul-outs between dives (the HAULOUT lines)");
   haul = ds.add_dim("haulout", small, haul_group);
-  haul_start = ds.add_column(haul, time_var("haulout_start", "start of the haul-out"));
+  VarSpec haul_from = time_var("haulout_start", "start of the haul-out (missing when it began before any time was known)");
+  haul_from.fill = true;
+  haul_start = ds.add_column(haul, haul_from);
   haul_end = ds.add_column(haul, with_coordinates(time_var("haulout_end", "end of the haul-out"), "haulout_start"));
 
   const int start_group = ds.add_group("starts", "Dive and dry start records");
@@ -114,12 +134,27 @@ void DivesFile::start(StartKind kind, double t, std::uint8_t r, std::uint16_t i,
 }
 
 void DivesFile::haulout(const Haulout& item) {
-  ds.set(haul_start, item.start);
-  ds.set(haul_end, item.end);
+  // As the dive table sees it: never over the dive samples before it; unknown before any time was.
+  const analysis::HauloutSpan span = analysis::haulout_span(clock, item.start, item.end);
+  if (span.start_known) ds.set(haul_start, span.start);
+  ds.set(haul_end, span.end);
   ds.end_row(haul);
 }
 
+void DivesFile::corrected(const analysis::CorrectedSample& item) {
+  if (item.kind == analysis::ZocKind::kBreak || depth_corrected < 0) return;
+  // Rows are the samples in order; a sample without a corrected depth leaves its row the fill.
+  while (ds.rows(corrected_obs) < item.index) ds.end_row(corrected_obs);
+  if (item.kind == analysis::ZocKind::kSample && !item.dry) {
+    const std::size_t r = ds.row(corrected_obs);
+    ds.set_at<std::int32_t>(depth_corrected, r, item.corrected_mm);
+    ds.set_at<std::int32_t>(depth_offset, r, item.offset_mm);
+  }
+  ds.end_row(corrected_obs);
+}
+
 void DivesFile::sample(const DiveSample& item) {
+  analysis::haulout_clock_sample(clock, item.time, item.depth_m());
   const TdrSample& s = item.sample;
   const std::size_t r = ds.row(obs);
   ds.set_at<double>(time, r, item.time);
@@ -138,6 +173,11 @@ void DivesFile::sample(const DiveSample& item) {
   if (item.has_wetdry()) ds.set_at<std::int16_t>(wetdry, r, item.wetdry);
   ds.set_at<std::int8_t>(regime, r, static_cast<std::int8_t>(item.regime));
   ds.end_row(obs);
+}
+
+void DivesFile::pad_corrected() {
+  if (depth_corrected < 0) return;
+  while (ds.rows(corrected_obs) < ds.rows(obs)) ds.end_row(corrected_obs);
 }
 
 void DivesFile::dive(const analysis::Dive& d) { put_dive(ds, dives, d); }

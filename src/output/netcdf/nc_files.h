@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "analysis/dive_analysis.h"
 #include "analysis/dive_table.h"
 #include "output/netcdf/nc_dataset.h"
 #include "output/netcdf/nc_run_record.h"
@@ -19,6 +20,7 @@ struct FileStart {
   std::string path;
   nc::TextAttrs globals;  // Conventions, source, history, ... (title is added per file)
   long long input_size;   // bytes, negative when unknown: sizes the blocks
+  bool corrected_depths = false;  // the dives file has zero-offset corrected depths
 };
 
 struct CtdFile {
@@ -41,6 +43,10 @@ struct DivesFile {
   void start(StartKind kind, double time, std::uint8_t regime, std::uint16_t interval, std::uint64_t offset);
   void haulout(const Haulout& item);
   void sample(const DiveSample& item);
+  // A sample's corrected depth, in sample order, some samples after the sample itself.
+  void corrected(const analysis::CorrectedSample& item);
+  // The samples whose corrected depth never came (the end of the run): rows of fill.
+  void pad_corrected();
   void dive(const analysis::Dive& d);
 
   nc::Dataset ds;
@@ -48,11 +54,14 @@ struct DivesFile {
   int obs = -1, haul = -1, start_dim = -1;
   int time = -1, depth = -1, temperature = -1, photo[kMaxPhotoChannels] = {}, odometer = -1, mag[3] = {},
       mag_temperature = -1, wetdry = -1, regime = -1;
+  int corrected_obs = -1, depth_corrected = -1, depth_offset = -1;  // with corrected depths only
   int haul_start = -1, haul_end = -1;
+  analysis::HauloutClock clock;  // where the derived outputs begin a haul-out
   int start_time = -1, start_kind = -1, start_regime = -1, start_interval = -1, start_offset = -1;
   struct DiveColumns {
     int dim = -1, number = -1, start = -1, end = -1, duration = -1, max_depth = -1, max_depth_time = -1,
-        bottom_time = -1, descent = -1, ascent = -1, temperature = -1, surface = -1, cut = -1;
+        bottom_time = -1, descent_time = -1, descent = -1, ascent_time = -1, ascent = -1, temperature = -1,
+        surface = -1, start_cut = -1, end_cut = -1;
   } dives;
 };
 

@@ -55,7 +55,9 @@ struct NetcdfOutput::Files {
   bool damaged = false;
   bool ending = false;
 
-  ncout::FileStart start(const std::string& path) { return {worker, path, globals, settings.input_size}; }
+  ncout::FileStart start(const std::string& path) {
+    return {worker, path, globals, settings.input_size, settings.corrected_depths};
+  }
   CtdFile& ctd_file() {
     if (!ctd) ctd = std::make_unique<CtdFile>(start(settings.ctd_path));
     return *ctd;
@@ -129,6 +131,11 @@ void NetcdfOutput::haulout(const Haulout& item) { files_->dives_file().haulout(i
 
 void NetcdfOutput::dive_sample(const DiveSample& item) { files_->dives_file().sample(item); }
 
+void NetcdfOutput::corrected_sink(void* context, const analysis::CorrectedSample& s) {
+  auto& self = *static_cast<NetcdfOutput*>(context);
+  if (!self.files_->ending) self.files_->dives_file().corrected(s);
+}
+
 void NetcdfOutput::dive(const analysis::Dive& d) {
   if (files_->ending) return;  // the files are closed
   files_->dives_file().dive(d);
@@ -168,6 +175,7 @@ void NetcdfOutput::end_run(const RunEvents& events) {
   // Every file's data reach the disk first: a file that can't be written fails the run before
   // any file is given the run's result, so that each file's result knows of it. The result goes
   // to the disk the same way; should that fail for one file, the others learn the new result.
+  if (f.dives) f.dives->pad_corrected();
   std::size_t reported[4] = {};
   const auto sync_and_report = [&] {
     f.each_file([&](nc::Dataset& ds, ncout::EventColumns&) { ds.sync(); });

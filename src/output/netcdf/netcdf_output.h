@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "analysis/dive_analysis.h"
 #include "analysis/dive_table.h"
 #include "records/items.h"
 
@@ -23,6 +24,7 @@ struct NetcdfSettings {
   long long input_size = -1;  // bytes; negative when unknown (a pipe)
   std::string history;  // the command line
   Calibration calibration;  // in force at the start of the run
+  bool corrected_depths = false;  // the dives file gets the depths corrected for the zero offset
 };
 
 class NetcdfOutput final : public Output {
@@ -52,6 +54,8 @@ class NetcdfOutput final : public Output {
   void dive(const analysis::Dive& dive);
   // A DiveSink whose context is a NetcdfOutput.
   static void dive_sink(void* context, const analysis::Dive& d) { static_cast<NetcdfOutput*>(context)->dive(d); }
+  // A CorrectedSink whose context is a NetcdfOutput: the dive samples' corrected depths.
+  static void corrected_sink(void* context, const analysis::CorrectedSample& s);
 
   struct Files;
 

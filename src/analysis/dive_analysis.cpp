@@ -1,0 +1,49 @@
+#include "analysis/dive_analysis.h"
+
+#include <cmath>
+
+namespace skelv::analysis {
+void analysis_reset(DiveAnalysis& a, const DiveSettings& settings, DiveSink dives, void* dives_context,
+                    CorrectedSink samples, void* samples_context) {
+  zoc_reset(a.zoc, settings.zoc, samples, samples_context, &a.detector);
+  detector_reset(a.detector, settings.threshold_m, dives, dives_context, settings.min_duration_s);
+}
+
+void analysis_sample(DiveAnalysis& a, double t, double depth_m, bool has_temp, double temp_c, std::uint32_t tag) {
+  DiveSample s{0, 0, kNoTemp};
+  const bool valid = sample_of(t, depth_m, has_temp, temp_c, s);
+  // Without correction and without a sink for the samples, straight to the detector.
+  if (a.zoc.settings.mode == ZocMode::kNone && a.zoc.sink == nullptr) {
+    if (valid) detector_take(a.detector, s);
+    return;
+  }
+  zoc_sample(a.zoc, valid, s.t_ms, s.depth_mm, s.temp_centi, tag);
+}
+
+void analysis_break(DiveAnalysis& a) { zoc_break(a.zoc); }
+
+void analysis_finish(DiveAnalysis& a) {
+  zoc_finish(a.zoc);
+  detector_finish(a.detector);
+}
+
+void haulout_clock_sample(HauloutClock& c, double t, double depth_m) {
+  if (!std::isfinite(t)) return;
+  c.dated = true;
+  if (depth_m > 0) {
+    c.wet = true;
+    c.last_wet = t;
+  }
+}
+
+HauloutSpan haulout_span(const HauloutClock& c, double tag_start, double tag_end) {
+  HauloutSpan h;
+  h.end = tag_end;
+  if (!c.dated) return h;
+  h.start_known = true;
+  h.start = c.wet && c.last_wet > tag_start ? c.last_wet : tag_start;
+  if (h.end < h.start) h.end = h.start;
+  return h;
+}
+
+}  // namespace skelv::analysis
