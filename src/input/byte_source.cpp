@@ -113,13 +113,6 @@ void scan_skip(ByteSource& in, std::size_t count) {
   in.scan_offset += count;
 }
 
-bool scan_back(ByteSource& in, std::uint64_t offset) {
-  if (offset > in.scan_offset || in.scan_offset - offset > in.scan) return false;
-  in.scan -= static_cast<std::size_t>(in.scan_offset - offset);
-  in.scan_offset = offset;
-  return true;
-}
-
 void scan_resume(ByteSource& in) {
   in.pos = in.scan;
   in.byte_offset = in.scan_offset;

@@ -54,9 +54,6 @@ void source_halt(ByteSource& in);
 std::size_t scan_window(ByteSource& in, std::size_t want, const std::uint8_t*& bytes);
 // Halted: moves the scan position `count` bytes on (at most what scan_window showed).
 void scan_skip(ByteSource& in, std::size_t count);
-// Halted: moves the scan position back to input offset `offset` when its bytes are still held;
-// false when they are not.
-bool scan_back(ByteSource& in, std::uint64_t offset);
 // Halted: decoding goes on at the scan position.
 void scan_resume(ByteSource& in);
 

@@ -37,10 +37,10 @@ bool last_record_doubtful(const Decoder& d) {
 }
 
 // A value that passed (`ok`) or failed its check, counted in `steady` and `wild`. True when it
-// may stand: it passed, or the evidence was not steady yet, or the run is plain. `retry`: the
+// may stand: it passed, or the evidence was not steady yet, or the run is plain. `start`: the
 // value is a well-formed record start, which may open another tag's data.
 bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& wild, std::uint32_t needed,
-           const char* reason, bool retry = false) {
+           const char* reason, bool start = false) {
   if (ok) {
     if (steady < needed) ++steady;
     return true;
@@ -50,9 +50,14 @@ bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& w
     return true;
   }
   if (d.damage.on) {
-    // A record start may open another deployment's data (two images spliced): it is tried again
-    // as a restart, on evidence of its own.
-    if (!d.damage.damaged) d.damage.retry = retry;
+    if (start) {
+      // A well-formed record start may open another deployment's data (two images spliced): it is
+      // decoded where it stands, as a record that damage close behind it takes back, and the
+      // evidence is gathered anew from it. The stream it stands in goes on.
+      doubt_record(d);
+      d.evidence = Evidence{};
+      return true;
+    }
     note_damage(d, at, "%s", reason);
     return false;
   }
@@ -72,7 +77,7 @@ bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd) {
   if (clock == 0.0) return true;  // nothing yet to be in step with
   const bool ok = start_in_step(start, clock);
   return judge(d, at, ok, e.steady_starts, e.wild_starts, kSteadyStarts,
-               ctd ? "CTD start out of step with the dive clock" : "dive start out of step with the dive clock",
+               ctd ? "CTD start out of step with the CTD start before it" : "dive start out of step with the dive clock",
                !last_record_doubtful(d));
 }
 

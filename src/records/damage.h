@@ -19,7 +19,6 @@ struct DamageState {
   std::uint64_t damage_at = 0;       // offset of the record code that made no sense
   char reason[kReasonSize] = {};
   bool eof_code = false;             // the record loop met the end-of-data code
-  bool retry = false;                // the damage is a record start that its run's evidence contradicts
   int info_size = -1;                // block size of the first information record; -1: none yet
 };
 

@@ -58,20 +58,17 @@ void restore(Decoder& d, const Checkpoint& c) {
 void close_stretch(Decoder& d, std::uint64_t last) {
   Journal& j = *d.journal;
   const std::uint64_t first = j.stretch_first;
-  // A record that looked damaged, tried again and held, skipped nothing: its note stays empty.
-  if (!(j.trial && j.restart == first)) {
-    if (last < first) last = first;
-    const std::uint64_t bytes = last - first + 1;
-    add_damage(d.events, first, last, j.reason);
-    char text[160];
-    std::snprintf(text, sizeof text, "Damaged: skipped to %08llX, %llu bytes: %s",
-                  static_cast<unsigned long long>(last), static_cast<unsigned long long>(bytes), j.reason);
-    j.held.fill_note(j.note_mark, text);
-    ++d.events.notes;
-    char line[200];
-    std::snprintf(line, sizeof line, "\n@%08llX: %s\n", static_cast<unsigned long long>(first), text);
-    console_note(d, line);
-  }
+  if (last < first) last = first;
+  const std::uint64_t bytes = last - first + 1;
+  add_damage(d.events, first, last, j.reason);
+  char text[160];
+  std::snprintf(text, sizeof text, "Damaged: skipped to %08llX, %llu bytes: %s",
+                static_cast<unsigned long long>(last), static_cast<unsigned long long>(bytes), j.reason);
+  j.held.fill_note(j.note_mark, text);
+  ++d.events.notes;
+  char line[200];
+  std::snprintf(line, sizeof line, "\n@%08llX: %s\n", static_cast<unsigned long long>(first), text);
+  console_note(d, line);
   j.trial = false;
   // Nothing before the restart is taken back any more: the stretch's note stands.
   std::size_t keep = 0;

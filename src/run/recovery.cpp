@@ -90,20 +90,15 @@ std::uint64_t scan_rest(ByteSource& in) {
 bool skip_damage(Decoder& d, std::uint8_t& code) {
   DamageState& r = d.damage;
   ByteSource& in = d.input;
-  // A record start that only the evidence before it contradicts is tried first as the restart,
-  // unless it was itself the restart on trial.
-  const bool retry = r.retry && !(d.journal->trial && d.journal->restart == r.damage_at);
   // What was decoded from the damage, and shortly before it, is taken back.
   roll_back(d, r.damage_at, r.reason, r.eof_code);
   source_halt(in);
-  const bool again = retry && scan_back(in, r.damage_at);
   int& wetdry = d.journal->skipped_wetdry;
-  const bool found = again || find_restart(d, in, wetdry);
+  const bool found = find_restart(d, in, wetdry);
   if (wetdry >= 0) d.deployment.wetdry = static_cast<std::uint8_t>(wetdry);
   const std::uint64_t next = in.scan_offset;  // the restart, or the end of the input
   r.damaged = false;
   r.eof_code = false;
-  r.retry = false;
   if (!found) {
     const std::uint64_t first = d.journal->stretch_first;
     end_stretch(d, next > first ? next - 1 : first);

@@ -233,8 +233,9 @@ TEST_F(DamagedImageTest, DamageIsSkippedToTheNextRecord) {
 // Damage that still decodes, on a deployment whose data have been steady: a depth that jumps
 // 40 m or more in a sample after 256 steady ones, and an information record that changes the
 // calibration of two before it. A plain run decodes it and says so on standard error; -recover
-// takes it back to the checkpoint before it and restarts at the next dive, or, for a record that
-// may open another tag's data, tries the record again with evidence of its own.
+// takes the depth back to the checkpoint before it and restarts at the next dive, and decodes the
+// record, which may open another tag's data, where it stands with evidence of its own: damage
+// close behind it takes it back too.
 TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
   // [37] opening depth 100; further sample k at 38 + k: steps of 0 up to 299, then the escape
   // [338] to 4096 (409.6 m), a step [341], a dry start [342]; the second dive [345].
@@ -261,17 +262,17 @@ TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
 
   // Information records [0], [39] and [78] of one calibration, each before a dive of one sample
   // that holds the next one; the fourth [117] has another pressure scale. On its own it may open
-  // another tag's data, and -recover tries it again as a restart; here the unknown code 5 [143]
-  // right after it takes it back, and the run restarts at the profile's dive [144], whose CTD line
-  // keeps 30 counts per dbar: (3600 - 600) / 30 = 100 dbar, not (3600 - 600) / 60 = 50.
+  // another tag's data; here a dive start of regime 4 [143] right after it takes it back, and the
+  // run restarts at the profile's dive [154], whose CTD line keeps 30 counts per dbar:
+  // (3600 - 600) / 30 = 100 dbar, not (3600 - 600) / 60 = 50.
   InfoBlock other = info();
   other.pressure_scale = 60;
   ImageBuilder calibration;
   for (int i = 0; i < 3; ++i) calibration.info(info()).dive_start(2, {2026, 3, 14, 6, i, 0}, 100).u16(100);
-  calibration.info(other).raw({0x05}).dive_start(2, kSecondDive, 100).u16(200);
+  calibration.info(other).dive_start(4, kSecondDive, 100).dive_start(2, kSecondDive, 100).u16(200);
   calibration.ctd_start(1, {2026, 3, 14, 7, 0, 0}, 100, 600, {3600, 23000, 32200}).ctd_end().eof();
   recover = skelv(calibration, "-recover");
-  EXPECT_NE(recover.out.find(Gap{117, 27, "information record with another calibration"}.note()), std::string::npos)
+  EXPECT_NE(recover.out.find(Gap{117, 37, "unknown TDR regime 4"}.note()), std::string::npos)
       << recover.out;
   EXPECT_NE(output("_ctd.txt").find("\t100.00\t100.00\t"), std::string::npos) << output("_ctd.txt");
   // Without the damage after it, the record holds: the profile is read with 60 counts per dbar.
@@ -285,6 +286,53 @@ TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
   recover = skelv(calibration, "-recover");
   EXPECT_EQ(recover.status, 0);
   EXPECT_NE(output("_ctd.txt").find("\t50.00\t50.00\t"), std::string::npos) << output("_ctd.txt");
+}
+
+// Start records are judged against the one before after three in step: a dive start [78] after
+// dives at 06:00 [26], 06:01, 06:02 and 06:03 [65], each of one sample, or a CTD start [119]
+// after profiles [39], [59], [79] and [99] 5 s apart in the dive at 06:00. A start may lie up to a
+// minute before the one before and up to 30 days after it; a plain run decodes one beyond and
+// says so, and -recover, with nothing wrong after it, tries it as a restart and keeps it.
+TEST_F(DamagedImageTest, StartRecordsOutOfStepLookDamaged) {
+  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
+  const struct {
+    bool ctd;
+    TagTime fifth;  // the dive or profile judged
+    std::string err;
+  } rows[] = {
+      {false, {2026, 3, 14, 6, 2, 0}, ""},
+      {false, {2026, 3, 14, 6, 1, 59}, hint + "78; -recover skips damaged records.\n"},
+      {false, {2026, 4, 13, 6, 3, 0}, ""},
+      {false, {2026, 4, 13, 6, 3, 1}, hint + "78; -recover skips damaged records.\n"},
+      {true, {2026, 3, 14, 5, 59, 20}, ""},
+      {true, {2026, 3, 14, 5, 59, 19}, hint + "119; -recover skips damaged records.\n"},
+      {true, {2026, 4, 13, 6, 0, 20}, ""},
+      {true, {2027, 3, 14, 6, 0, 20}, hint + "119; -recover skips damaged records.\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.fifth.year) + "-" + std::to_string(row.fifth.month) + " " + row.err);
+    ImageBuilder image;
+    image.info(info());
+    if (row.ctd) {
+      image.dive_start(2, kFirstDive, 100).u16(100);
+      for (int k = 0; k < 5; ++k) {
+        const TagTime t = k < 4 ? TagTime{2026, 3, 14, 6, 0, 5 + 5 * k} : row.fifth;
+        image.ctd_start(1, t, 100, 600, {1600, 23000, 32200}).ctd_end();
+      }
+    } else {
+      for (int k = 0; k < 5; ++k) image.dive_start(2, k < 4 ? TagTime{2026, 3, 14, 6, k, 0} : row.fifth, 100).u16(100);
+    }
+    image.eof();
+    const Outcome plain = skelv(image);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, row.err);
+    const std::string tdr = output("_tdr.txt"), ctd = output("_ctd.txt");
+    const Outcome recover = skelv(image, "-recover");
+    EXPECT_EQ(recover.status, 0);
+    EXPECT_EQ(recover.out, plain.out);
+    EXPECT_EQ(output("_tdr.txt"), tdr);
+    EXPECT_EQ(output("_ctd.txt"), ctd);
+  }
 }
 
 // Damage takes back what a block of bursts had written out: the second dive [52] is dated on day
