@@ -359,8 +359,8 @@ TEST_F(DamagedImageTest, DamageTakesBackTheBlockWrittenOutBeforeIt) {
 
 // After damage [44] the run restarts at the first plausible record start [45]: a dive start of a
 // known regime, a CTD start of a known mask, an information record of the first one's size and
-// tag version (300 here), each with a valid date where it has one; other records are skipped
-// over to the next dive.
+// tag version (300 here), each with a valid date where it has one (from 1970, a day of the
+// month, hundredths up to 99); other records are skipped over to the next dive.
 TEST_F(DamagedImageTest, RestartOnlyAtPlausibleRecordStarts) {
   InfoBlock v300 = info(), v301 = info();
   v300.tag_version = 300;
@@ -374,7 +374,13 @@ TEST_F(DamagedImageTest, RestartOnlyAtPlausibleRecordStarts) {
               {ImageBuilder().ctd_start(8, at, 100, 600, {1600, 23000, 32200}).ctd_end(), true},
               {ImageBuilder().ctd_start(7, at, 100, 600, {1600, 23000, 32200}), false},
               {ImageBuilder().info(v300), true},
-              {ImageBuilder().info(v301), false}};
+              {ImageBuilder().info(v301), false},
+              {ImageBuilder().dive_start(2, {2026, 3, 14, 23, 59, 59, 99}, 100).u16(200), true},
+              {ImageBuilder().dive_start(2, {2026, 3, 14, 23, 59, 59, 100}, 100), false},
+              {ImageBuilder().dive_start(2, {2026, 3, 0, 6, 30, 0}, 100), false},
+              {ImageBuilder().dive_start(2, {2026, 4, 31, 6, 30, 0}, 100), false},
+              {ImageBuilder().dive_start(2, {2026, 13, 14, 6, 30, 0}, 100), false},
+              {ImageBuilder().dive_start(2, {1969, 12, 31, 23, 59, 59}, 100), false}};
   for (const auto& row : rows) {
     ImageBuilder image;
     image.info(v300).dive_start(2, kFirstDive, 100).u16(100).step(5).step(5).dry_start(100).raw({0x05});
