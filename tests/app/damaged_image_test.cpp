@@ -335,6 +335,42 @@ TEST_F(DamagedImageTest, StartRecordsOutOfStepLookDamaged) {
   }
 }
 
+// CTD values are judged after 512 in range: a profile [39] in the dive at 06:00 whose first
+// sample (33.33 dbar, 15 degC, 40 mS/cm) and further samples k at 58 + 3 (k - 1), steps of 0,
+// stay in range, until the temperature of sample `wild` jumps by an escape to `raw`, that is
+// (raw - 8000) / 1000 degC. The sensor reads up to 40 degC.
+TEST_F(DamagedImageTest, CtdValuesOutsideTheSensorsRangeLookDamaged) {
+  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
+  const struct {
+    int wild;
+    std::uint16_t raw;
+    std::string err;
+  } rows[] = {
+      {512, 48000, ""},
+      {512, 48001, hint + "1591; -recover skips damaged records.\n"},
+      {511, 48001, ""},  // 511 samples in range before it: not steady yet
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.raw));
+    ImageBuilder image;
+    image.info(info()).dive_start(2, kFirstDive, 100).u16(100);
+    image.ctd_start(1, {2026, 3, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200});
+    for (int k = 1; k < row.wild; ++k) image.step(0).step(0).step(0);
+    image.step(0).escaped(row.raw).step(0).ctd_end().eof();
+    const Outcome plain = skelv(image);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, row.err);
+    const Outcome recover = skelv(image, "-recover");
+    EXPECT_EQ(recover.status, row.err.empty() ? 0 : 3);
+    if (!row.err.empty()) {
+      // Back to the checkpoint at sample 512 [1591]: the first sample and 511 more stay.
+      const std::string ctd = output("_ctd.txt");
+      EXPECT_EQ(std::count(ctd.begin(), ctd.end(), '\n'), 1 + 512 + 1) << ctd.substr(ctd.size() - 300);
+      EXPECT_NE(ctd.find("@00000637: Damaged: skipped to "), std::string::npos);
+    }
+  }
+}
+
 // Damage takes back what a block of bursts had written out: the second dive [52] is dated on day
 // 32 of March, implausible on its own bytes, and its burst [66], an hour after the first one,
 // writes the first burst out and takes the block's place. The unknown code 5 [78] after the dry
