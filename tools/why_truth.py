@@ -233,15 +233,20 @@ class Why:
     def input_line(outcome):
         return next((x for x in outcome.lines if x.startswith('Input:')), '(no Input: line)')
 
+    def through_fifo(self, name, image, switches):
+        """Runs Skelv on a FIFO named fifo.bin in a new folder, fed with `image`."""
+        folder = self.folder(name)
+        fifo = os.path.join(folder, 'fifo.bin')
+        os.mkfifo(fifo)
+        pump = self.feed_fifo(fifo, image)
+        outcome = self.run(folder, ['fifo.bin'] + switches)
+        pump.join(5)
+        return folder, outcome
+
     def fifo_recover(self):
         file_dir = self.folder('fifo-recover-file', 'b3dmg')
         by_file = self.run(file_dir, ['b3dmg.bin', '-recover'])
-        folder = self.folder('fifo-recover')
-        fifo = os.path.join(folder, 'fifo.bin')
-        os.mkfifo(fifo)
-        pump = self.feed_fifo(fifo, 'b3dmg')
-        outcome = self.run(folder, ['fifo.bin', '-recover'])
-        pump.join(5)
+        folder, outcome = self.through_fifo('fifo-recover', 'b3dmg', ['-recover'])
         facts = self.basics(outcome, 1)
         facts.append(f'FIFO: first note "{self.damage_note(outcome)}"; {self.input_line(outcome)}; '
                      f'TDR lines {self.line_count(os.path.join(folder, "fifo_tdr.txt"))}')
@@ -264,12 +269,7 @@ class Why:
 
         file_dir = self.folder('fifo-plain-file', 'b3dmg')
         by_file = self.run(file_dir, ['b3dmg.bin'])
-        folder = self.folder('fifo-plain')
-        fifo = os.path.join(folder, 'fifo.bin')
-        os.mkfifo(fifo)
-        pump = self.feed_fifo(fifo, 'b3dmg')
-        outcome = self.run(folder, ['fifo.bin'])
-        pump.join(5)
+        folder, outcome = self.through_fifo('fifo-plain', 'b3dmg', [])
         self.row('fifo-plain-hint', 'cat b3dmg.bin > fifo.bin & Skelv fifo.bin   (against Skelv b3dmg.bin)',
                  ['FIFO: ' + self.basics(outcome)[0], 'FIFO: ' + self.stderr(outcome),
                   'file: ' + self.basics(by_file)[0], 'file: ' + self.stderr(by_file)])
@@ -277,12 +277,7 @@ class Why:
     def fifo_netcdf(self):
         file_dir = self.folder('fifo-netcdf-file', 'b4')
         by_file = self.run(file_dir, ['b4.bin', '-netcdf'])
-        folder = self.folder('fifo-netcdf')
-        fifo = os.path.join(folder, 'fifo.bin')
-        os.mkfifo(fifo)
-        pump = self.feed_fifo(fifo, 'b4')
-        outcome = self.run(folder, ['fifo.bin', '-netcdf'])
-        pump.join(5)
+        folder, outcome = self.through_fifo('fifo-netcdf', 'b4', ['-netcdf'])
 
         def facts_of(run, folder, stem):
             path = os.path.join(folder, stem + '_accel.nc')
