@@ -371,6 +371,36 @@ TEST_F(DamagedImageTest, CtdValuesOutsideTheSensorsRangeLookDamaged) {
   }
 }
 
+// The magnetometer's temperature is judged after 16 steady samples: a regime 7 dive [26] whose
+// opening sample [37] reads 14 degC and whose further samples k at 50 + 7 (k - 1), steps of 0,
+// keep it, until sample `wild` reads `degrees`. It never moves more than 40 degrees a sample.
+TEST_F(DamagedImageTest, MagnetometerTemperatureJumpsLookDamaged) {
+  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
+  const struct {
+    int wild;
+    std::uint8_t degrees;
+    std::string err;
+  } rows[] = {
+      {17, 54, ""},
+      {17, 55, hint + "162; -recover skips damaged records.\n"},
+      {16, 55, ""},  // 15 steady samples before it: not judged
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.degrees));
+    ImageBuilder image;
+    image.info(info()).dive_start(7, kFirstDive, 100);
+    image.u16(100).u16(5730).u16(5).u16(216).u16(0xFF84).u16(387).u8(14);
+    for (int k = 1; k <= row.wild; ++k) {
+      image.step(0).step(0).step(0).step(0).step(0).step(0).u8(k < row.wild ? 14 : row.degrees);
+    }
+    image.eof();
+    const Outcome plain = skelv(image);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, row.err);
+    EXPECT_EQ(skelv(image, "-recover").status, row.err.empty() ? 0 : 3);
+  }
+}
+
 // Damage takes back what a block of bursts had written out: the second dive [52] is dated on day
 // 32 of March, implausible on its own bytes, and its burst [66], an hour after the first one,
 // writes the first burst out and takes the block's place. The unknown code 5 [78] after the dry
