@@ -24,7 +24,7 @@ constexpr double kEnvelopeSamples = 4.0;
 
 enum class Line { kMax, kMean };  // the line drawn over an envelope
 
-struct SeriesSpec {
+struct SeriesStyle {
   int channel;
   const char* cls;
   const char* legend;
@@ -117,23 +117,23 @@ void envelope_path(std::string& out, const Frame& f, const TimeReducer& r, int c
   out += "\"/>\n";
 }
 
-// The series of `spec`, and its legend at (x, 12); returns where the next legend goes.
-double series(std::string& out, const Frame& f, const TimeReducer& r, const SeriesSpec& spec, const Map& mx,
+// The series of `style`, and its legend at (x, 12); returns where the next legend goes.
+double series(std::string& out, const Frame& f, const TimeReducer& r, const SeriesStyle& style, const Map& mx,
               const Map& my, double legend_x) {
   const bool envelope = envelope_mode(r);
   if (envelope) {
-    envelope_path(out, f, r, spec.channel, mx, my, spec.cls, spec.line);
+    envelope_path(out, f, r, style.channel, mx, my, style.cls, style.line);
   } else {
-    trace_path(out, f, r, spec.channel, mx, my, spec.cls);
+    trace_path(out, f, r, style.channel, mx, my, style.cls);
   }
-  if (spec.legend == nullptr) return legend_x;
-  std::string text = spec.legend;
-  if (envelope) text += spec.line == Line::kMax ? ": the deepest" : ": the mean";
-  legend_line(out, legend_x, 12, spec.cls, text.c_str());
+  if (style.legend == nullptr) return legend_x;
+  std::string text = style.legend;
+  if (envelope) text += style.line == Line::kMax ? ": the deepest" : ": the mean";
+  legend_line(out, legend_x, 12, style.cls, text.c_str());
   legend_x += 34 + 7.0 * static_cast<double>(text.size()) + 24;
   if (!envelope) return legend_x;
   const char* range = "lowest to highest";
-  legend_box(out, legend_x, 12, (std::string("envelope ") + spec.cls).c_str(), range);
+  legend_box(out, legend_x, 12, (std::string("envelope ") + style.cls).c_str(), range);
   return legend_x + 34 + 7.0 * static_cast<double>(std::strlen(range)) + 24;
 }
 
@@ -169,12 +169,12 @@ void cover_rects(std::string& out, const Frame& f, const TimeReducer& r, const M
 
 // A panel of one channel of `r` against time, with the shaded periods of `shade`.
 void time_panel(std::string& out, const char* id, const char* title, double height, const TimeReducer& r,
-                const SeriesSpec& spec, const TimeSpan& span, const char* unit, bool down,
+                const SeriesStyle& style, const TimeSpan& span, const char* unit, bool down,
                 const TimeReducer* shade, const char* shade_legend, double fixed_lo = NAN) {
-  Range values = channel_range(r, spec.channel);
+  Range values = channel_range(r, style.channel);
   if (!std::isnan(fixed_lo)) values.add(fixed_lo);
   // Wet/dry states are whole numbers: ticks a whole step apart.
-  const bool states = std::strcmp(spec.cls, "wetdry") == 0;
+  const bool states = std::strcmp(style.cls, "wetdry") == 0;
   const Ticks vt = states ? value_ticks(values.lo, std::max(values.hi, values.lo + 2), 2)
                           : value_ticks(values.lo, values.hi, height < 120 ? 2 : 5);
   const Ticks tt = time_ticks(span.first, span.last, kTimeTicks);
@@ -186,7 +186,7 @@ void time_panel(std::string& out, const char* id, const char* title, double heig
   if (shade != nullptr && !reducer_empty(*shade)) cover_rects(out, f, *shade, mx, "haulout", fill);
   value_axis(out, f, vt, down, unit);
   time_axis(out, f, tt);
-  const double lx = series(out, f, r, spec, mx, my, f.x);
+  const double lx = series(out, f, r, style, mx, my, f.x);
   if (shade_legend != nullptr) {
     appendf(out, "<rect class=\"haulout legend\" fill=\"%s\" x=\"%.1f\" y=\"7\" width=\"28\" height=\"10\"/>",
             fill.c_str(), lx);
@@ -246,19 +246,19 @@ void wetdry_table(std::string& out, const Deployment& d) {
 void dive_profile_section(std::string& out, const Deployment& d, const TimeSpan& span) {
   section_begin(out, "dive", "Dive profile");
   const bool zoc = d.dive_table.settings.zoc.mode != analysis::ZocMode::kNone;
-  const SeriesSpec depth{0, "depth", zoc ? "depth, zero-offset corrected" : "depth", Line::kMax};
+  const SeriesStyle depth{0, "depth", zoc ? "depth, zero-offset corrected" : "depth", Line::kMax};
   const bool shade = !reducer_empty(d.haulout);
   time_panel(out, "dive-profile", "Depth against time", 340, d.dive, depth, span, "Depth (m)", true,
              shade ? &d.haulout : nullptr, shade ? "haul-out" : nullptr, 0.0);
   if (channel_range(d.dive, 1).any) {
-    time_panel(out, "dive-temperature", "Temperature against time", 240, d.dive, SeriesSpec{1, "temp", "temperature"},
+    time_panel(out, "dive-temperature", "Temperature against time", 240, d.dive, SeriesStyle{1, "temp", "temperature"},
                span, "Temperature (\u00b0C)", false, shade ? &d.haulout : nullptr, nullptr);
   }
   if (channel_range(d.dive, 2).any) {
     const char* column = d.dryness ? "DRYNESS" : "WETDRY";
     const std::string legend = wetdry_legend(d);
     time_panel(out, "dive-wetdry", d.dryness ? "DRYNESS against time" : "WETDRY against time", 150, d.dive,
-               SeriesSpec{2, "wetdry", legend.c_str()}, span, column, false, nullptr, nullptr, 0.0);
+               SeriesStyle{2, "wetdry", legend.c_str()}, span, column, false, nullptr, nullptr, 0.0);
     wetdry_table(out, d);
   }
   out += "</section>\n";
@@ -331,7 +331,7 @@ void gps_section(std::string& out, const Deployment& d, const TimeSpan& span) {
 // X, Y and Z stacked over one time axis, each row with its own value axis.
 void accel_section(std::string& out, const Deployment& d, const TimeSpan& span) {
   section_begin(out, "accel", "Accelerometer");
-  const SeriesSpec rows[] = {{0, "accx", "X (g)"}, {1, "accy", "Y (g)"}, {2, "accz", "Z (g)"}};
+  const SeriesStyle rows[] = {{0, "accx", "X (g)"}, {1, "accy", "Y (g)"}, {2, "accz", "Z (g)"}};
   const double row_height = 110, gap = 26, top = 24;
   const double height = top + 3 * (row_height + gap) - gap + 52;
   const Ticks tt = time_ticks(span.first, span.last, kTimeTicks);
@@ -344,9 +344,9 @@ void accel_section(std::string& out, const Deployment& d, const TimeSpan& span) 
     value_axis(out, f, vt, false, rows[s].legend);
     time_axis(out, f, tt, s == 2);
     // As envelopes, the first row's legend tells what the line is.
-    SeriesSpec spec = rows[s];
-    spec.legend = s == 0 && envelope_mode(d.acc) ? "mean" : nullptr;
-    series(out, f, d.acc, spec, mx, Map{vt.lo, vt.hi}, f.x);
+    SeriesStyle style = rows[s];
+    style.legend = s == 0 && envelope_mode(d.acc) ? "mean" : nullptr;
+    series(out, f, d.acc, style, mx, Map{vt.lo, vt.hi}, f.x);
   }
   out += "</svg>\n</section>\n";
 }
