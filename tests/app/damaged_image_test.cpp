@@ -118,6 +118,14 @@ class DamagedImageTest : public ::testing::Test {
            std::to_string(size) + " bytes from tag.bin\n\nOutput:\n" + counts + "Failure: Damaged image: " +
            std::to_string(bytes) + " bytes in " + std::to_string(gaps.size()) + stretches + " not decoded\n\n";
   }
+  // A plain run of `image` completes and prints `err` (the one-line damage hint or nothing); a
+  // -recover run ends with 3 where the plain run saw damage, else 0.
+  void judged(const ImageBuilder& image, const std::string& err) {
+    const Outcome plain = skelv(image);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, err);
+    EXPECT_EQ(skelv(image, "-recover").status, err.empty() ? 0 : 3);
+  }
   TempDir dir;
   TempDir tmp;
 };
@@ -357,11 +365,7 @@ TEST_F(DamagedImageTest, CtdValuesOutsideTheSensorsRangeLookDamaged) {
     image.ctd_start(1, {2026, 3, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200});
     for (int k = 1; k < row.wild; ++k) image.step(0).step(0).step(0);
     image.step(0).escaped(row.raw).step(0).ctd_end().eof();
-    const Outcome plain = skelv(image);
-    EXPECT_EQ(plain.status, 0);
-    EXPECT_EQ(plain.err, row.err);
-    const Outcome recover = skelv(image, "-recover");
-    EXPECT_EQ(recover.status, row.err.empty() ? 0 : 3);
+    judged(image, row.err);
     if (!row.err.empty()) {
       // Back to the checkpoint at sample 512 [1591]: the first sample and 511 more stay.
       const std::string ctd = output("_ctd.txt");
@@ -393,11 +397,7 @@ TEST_F(DamagedImageTest, MagnetometerTemperatureJumpsLookDamaged) {
     for (int k = 1; k <= row.wild; ++k) {
       image.step(0).step(0).step(0).step(0).step(0).step(0).u8(k < row.wild ? 14 : row.degrees);
     }
-    image.eof();
-    const Outcome plain = skelv(image);
-    EXPECT_EQ(plain.status, 0);
-    EXPECT_EQ(plain.err, row.err);
-    EXPECT_EQ(skelv(image, "-recover").status, row.err.empty() ? 0 : 3);
+    judged(image.eof(), row.err);
   }
 }
 
