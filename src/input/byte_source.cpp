@@ -80,11 +80,6 @@ std::uint64_t source_skip(ByteSource& in, std::uint64_t count) {
   return done;
 }
 
-int source_peek(ByteSource& in) {
-  if (in.pos == in.fill && !refill(in)) return -1;
-  return in.buffer[in.pos];
-}
-
 void source_halt(ByteSource& in) {
   if (!in.halted) {
     in.scan = in.pos;

@@ -44,8 +44,6 @@ void source_close(ByteSource& in);
 // Drops the next `count` bytes of the input without reading them as data: a seek where the
 // input can seek, reads where it can't. Returns the bytes dropped (fewer at the end of the input).
 std::uint64_t source_skip(ByteSource& in, std::uint64_t count);
-// The next byte of the input without taking it; -1 at the end of the input.
-int source_peek(ByteSource& in);
 
 // Makes every later read fail as at the end of the input; the unread bytes stay for a scan.
 void source_halt(ByteSource& in);

@@ -17,13 +17,12 @@ void HeldOutput::info(const InfoRecord& item) {
 }
 
 void HeldOutput::dive_sample(const DiveSample& item) {
-  push() = (
-      HeldDiveSample{item.time, item.sample, item.flags, item.regime, item.wetdry, item.photo_channels});
+  push() = HeldDiveSample{item.time, item.sample, item.flags, item.regime, item.wetdry, item.photo_channels};
 }
 
 void HeldOutput::ctd_cast(const CtdCast& item) {
-  push() = (HeldCast{item.offset, item.number, item.time, item.interval, item.surface_pressure, item.mask,
-                               shared(item.columns)});
+  push() = HeldCast{item.offset, item.number, item.time, item.interval, item.surface_pressure, item.mask,
+                    shared(item.columns)};
 }
 
 void HeldOutput::ctd_sample(const CtdSample& item) {
@@ -40,19 +39,19 @@ void HeldOutput::ctd_sample(const CtdSample& item) {
 void HeldOutput::gps(const GpsSnapshot& item) {
   HeldGps g{item.offset, {}, std::vector<std::uint8_t>(item.entries, item.entries + 3 * item.head[6])};
   std::memcpy(g.head, item.head, sizeof g.head);
-  push() = (std::move(g));
+  push() = std::move(g);
 }
 
 void HeldOutput::acc_sample(const AccValues& item) {
-  push() = (HeldAcc{item.time, item.x, item.y, item.z, item.raw, item.burst});
+  push() = HeldAcc{item.time, item.x, item.y, item.z, item.raw, item.burst};
 }
 
 void HeldOutput::note(const Note& item) {
-  push() = (HeldText{HeldText::kNote, item.offset, item.text, item.scope});
+  push() = HeldText{HeldText::kNote, item.offset, item.text, item.scope};
 }
 
 void HeldOutput::suspect(const SuspectRecord& item) {
-  push() = (HeldText{HeldText::kSuspect, item.offset, item.reason, NoteScope::kEveryFile});
+  push() = HeldText{HeldText::kSuspect, item.offset, item.reason, NoteScope::kEveryFile};
 }
 
 void HeldOutput::pass_on(const Item& item) {
