@@ -27,11 +27,11 @@ VarSpec var(const std::string& name, Type type, bool fill, bool lazy = false) {
   return v;
 }
 
-// A whole variable, read in its own type.
+// A whole variable of `rows` rows, read in its own type.
 template <class T>
-std::vector<T> read(int ncid, const char* name) {
+std::vector<T> read(int ncid, const char* name, std::size_t rows = 5) {
   int id = -1;
-  std::vector<T> values(5);
+  std::vector<T> values(rows);
   EXPECT_EQ(nc_inq_varid(ncid, name, &id), NC_NOERR) << name;
   EXPECT_EQ(nc_get_var(ncid, id, values.data()), NC_NOERR) << name;
   return values;
@@ -83,6 +83,48 @@ TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
   EXPECT_EQ(read<int>(ncid, "late"), (std::vector<int>{-2147483647, -2147483647, -2147483647, -2147483647, 123456789}));
   nc_close(ncid);
   EXPECT_NE(::access((path + ".partial").c_str(), F_OK), 0);
+}
+
+// Values stored by type, row by row, as the per-sample columns are: a lazy column that never
+// gets a value stays out of the file, one whose first value comes in a later block reads as the
+// fill before it, and a block used again after the writer had it starts as the fill.
+TEST(NcDataset, TypedValuesKeepLazyColumnsOutUntilTheirFirstValueAndBlocksComeBackFilled) {
+  test::TempDir dir;
+  const std::string path = dir.file("t.nc");
+  {
+    Worker worker;
+    Dataset ds(worker, path, {});
+    const int d = ds.add_dim("obs", 2);  // seven rows: blocks of two, two, two and one
+    const int some = ds.add_column(d, var("some", Type::kShort, true));
+    const int later = ds.add_column(d, var("later", Type::kFloat, true, true));
+    const int never = ds.add_column(d, var("never", Type::kInt, true, true));
+    ds.define();
+    (void)never;
+    for (int i = 0; i < 7; ++i) {
+      const std::size_t r = ds.row(d);
+      if (i == 0 || i == 1 || i == 4) ds.set_at<std::int16_t>(some, r, static_cast<std::int16_t>(10 * i + 1));
+      if (i == 4) ds.set_at<float>(later, r, 2.5f);
+      ds.end_row(d);
+      worker.drain();  // the written block is back before the next row: it is used again
+    }
+    ds.close();
+    worker.finish();
+    ASSERT_TRUE(ds.errors().empty());
+  }
+  int ncid = -1;
+  ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  std::size_t length = 0;
+  int dim = -1;
+  ASSERT_EQ(nc_inq_dimid(ncid, "obs", &dim), NC_NOERR);
+  ASSERT_EQ(nc_inq_dimlen(ncid, dim, &length), NC_NOERR);
+  ASSERT_EQ(length, 7u);
+  const short s = -32767;  // the short's fill
+  EXPECT_EQ(read<short>(ncid, "some", 7), (std::vector<short>{1, 11, s, s, 41, s, s}));
+  const float f = 9.9692099683868690e+36f;  // the float's fill
+  EXPECT_EQ(read<float>(ncid, "later", 7), (std::vector<float>{f, f, f, f, 2.5f, f, f}));
+  int id = -1;
+  EXPECT_EQ(nc_inq_varid(ncid, "never", &id), NC_ENOTVAR);
+  nc_close(ncid);
 }
 
 // Writes a one-row file to `path`; its errors.

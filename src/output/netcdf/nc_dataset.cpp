@@ -262,13 +262,30 @@ int Dataset::add_column(int dim, VarSpec def, int group) {
   return id;
 }
 
+void Dataset::fill_block(const Column& c, unsigned char* p, std::size_t rows) {
+  if (!c.def.fill || rows == 0) return;
+  // One value, then copies of what is filled so far, doubling.
+  const std::size_t total = rows * c.size;
+  std::memcpy(p, c.fill, c.size);
+  for (std::size_t done = c.size; done < total; done *= 2) std::memcpy(p + done, p, std::min(done, total - done));
+}
+
+bool Dataset::holds_value(const Column& c, std::size_t rows) const {
+  if (c.any) return true;
+  if (!c.def.fill) return false;  // (lazy columns have a fill)
+  if (rows == 0) return false;
+  // Every row the first one's bytes (the block against itself shifted by a row), and that the fill.
+  const unsigned char* p = c.bytes.get();
+  return std::memcmp(p, c.fill, c.size) != 0 || std::memcmp(p, p + c.size, (rows - 1) * c.size) != 0;
+}
+
 void Dataset::refill(Column& c) {
   const std::size_t n = dims_[c.dim].block;
   if (c.def.type == Type::kString) {
     c.texts.assign(n, std::string());
   } else {
     // A row of a column without fill always gets a value; the others start as the fill. A block
-    // the writer has finished with is used again: no new pages for every block.
+    // the writer has finished with comes back filled: no new pages, and no filling here.
     {
       std::lock_guard lock(spare_mutex_);
       if (!c.spare.empty()) {
@@ -276,13 +293,9 @@ void Dataset::refill(Column& c) {
         c.spare.pop_back();
       }
     }
-    if (!c.bytes) c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
-    if (c.def.fill && n > 0) {
-      // One value, then copies of what is filled so far, doubling.
-      unsigned char* p = c.bytes.get();
-      const std::size_t total = n * c.size;
-      std::memcpy(p, c.fill, c.size);
-      for (std::size_t done = c.size; done < total; done *= 2) std::memcpy(p + done, p, std::min(done, total - done));
+    if (!c.bytes) {
+      c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
+      fill_block(c, c.bytes.get(), n);
     }
   }
   c.any = false;
@@ -378,27 +391,23 @@ void Dataset::flush(int dim) {
     Column* column;
     std::unique_ptr<unsigned char[]> bytes;
     std::vector<std::string> texts;
-    bool any;
   };
   auto parts = std::make_shared<std::vector<Part>>();
   for (int id : d.columns) {
     Column& c = *columns_[id];
-    if (c.def.lazy && !c.any && !c.started) {
+    if (c.def.lazy && !c.started && !holds_value(c, n)) {
       // Nothing to write yet; a later block that has a value defines the variable, and these
       // rows read as its fill value.
       continue;
     }
     c.started = true;
-    parts->push_back(Part{&c, std::move(c.bytes), std::move(c.texts), c.any});
+    parts->push_back(Part{&c, std::move(c.bytes), std::move(c.texts)});
     refill(c);
   }
-  worker_.post([this, parts, start, n] {
+  worker_.post([this, parts, start, n, block = d.block] {
     for (Part& part : *parts) {
       Column& c = *part.column;
-      if (c.varid < 0) {
-        if (!part.any) continue;
-        define_var(c);
-      }
+      if (c.varid < 0) define_var(c);  // a lazy column's first block with a value
       if (!usable() || c.varid < 0) break;
       const int id = group_ids_[c.group];
       if (c.def.type == Type::kString) {
@@ -408,6 +417,10 @@ void Dataset::flush(int dim) {
       } else {
         check(nc_put_vara(id, c.varid, &start, &n, part.bytes.get()), "write");
       }
+    }
+    // The blocks go back filled for their next rows.
+    for (Part& part : *parts) {
+      if (part.bytes) fill_block(*part.column, part.bytes.get(), block);
     }
     std::lock_guard lock(spare_mutex_);
     for (Part& part : *parts) {

@@ -77,7 +77,7 @@ struct Column {
   std::unique_ptr<unsigned char[]> bytes;  // the block's values
   std::vector<std::unique_ptr<unsigned char[]>> spare;  // blocks written, for use again (spare_mutex_)
   std::vector<std::string> texts;       // Type::kString
-  bool any = false;                // the block holds a value
+  bool any = false;                // the block holds a value set by set() or set_text()
   bool started = false;            // a block has gone to the writer (lazy columns)
   int varid = -1;                  // writer thread only
 };
@@ -120,12 +120,12 @@ class Dataset {
   }
   // Sets a value of a column whose type is T, as it is (for values in the type's range), in
   // the row in progress `row` of its dimension: row() taken once for the columns of a sample.
+  // A typed store, so that the compiler need not reload the columns after it; whether a lazy
+  // column's block holds a value is seen at flush, from its values.
   std::size_t row(int dim) const { return dims_[dim].rows; }
   template <class T>
   [[gnu::always_inline]] void set_at(int column, std::size_t row, T value) {
-    Column& c = *columns_[column];
-    put(c.bytes.get() + row * sizeof(T), value);
-    c.any = true;
+    reinterpret_cast<T*>(columns_[column]->bytes.get())[row] = value;
   }
   void set_text(int column, std::string text);
   // Ends the row in progress; a full block goes to the writer.
@@ -174,6 +174,8 @@ class Dataset {
     std::memcpy(at, &value, sizeof value);
   }
   void refill(Column& c);
+  static void fill_block(const Column& c, unsigned char* p, std::size_t rows);
+  bool holds_value(const Column& c, std::size_t rows) const;
   // Writer thread only.
   void create(const TextAttrs& globals);
   void define_var(Column& c);
