@@ -105,6 +105,8 @@ std::uint8_t decode_burst(Decoder& d, double start, double end) {
     }
   }
 
+  // Values no accelerometer reads: with -recover the burst is damage.
+  if (!acc_in_range(d, at, burst.data(), n)) return TDRCODE_EOF;
   append(d, burst.data(), n, start, number);
   acc.acc_last_end = end;
   if (code == TDRCODE_END_ACC) {

@@ -108,6 +108,7 @@ std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval) {
     return TDRCODE_EOF;
   }
   TdrSample r;
+  std::uint64_t r_at = d.input.byte_offset;  // the first byte of the sample in progress
   if (!read_opening(d, r, flags)) return TDRCODE_EOF;
   // Each sample is written once the next one has been read in full, so the line of the
   // sample in progress when the stream ends is the closing line.
@@ -118,13 +119,19 @@ std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval) {
     const std::uint64_t at = d.input.byte_offset;
     const std::uint8_t result = read_further(d, r, flags);
     if (result != 0) {
-      emit_sample(d, r, flags);
+      if (d.journal != nullptr && d.damage.damaged) {
+        // Damage in a record nested in the stream ended it: the rollback decides on the line.
+        d.journal->closing.push_back(ClosingSample{r_at, r, flags});
+      } else {
+        emit_sample(d, r, flags);
+      }
       return result;
     }
     if ((flags & TDR_DEPTH) && !depth_steady(d, at, prev_r.depth_raw, r.depth_raw, interval)) return TDRCODE_EOF;
     if ((flags & TDR_MAG) && !mag_temperature_steady(d, at, prev_r.mag_temp, r.mag_temp)) return TDRCODE_EOF;
     emit_sample(d, prev_r, flags);
     d.deployment.time_base += interval;
+    r_at = at;
   }
 }
 

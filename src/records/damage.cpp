@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "accel/acc_sample.h"
 #include "ctd/ctd_values.h"
 #include "input/byte_source.h"
 #include "records/decoder.h"
@@ -31,6 +32,9 @@ constexpr double kDepthRawLeast = 400.0;
 constexpr double kLeastPressure = -50.0, kMostPressure = 3000.0;  // dbar
 constexpr double kLeastTemperature = -5.0, kMostTemperature = 40.0;  // degree C
 constexpr double kLeastConductivity = -1.0, kMostConductivity = 80.0;  // mS/cm
+// What a tag's accelerometer can read, in g, on any axis.
+constexpr double kMostAcceleration = 16.0;
+constexpr std::uint32_t kSteadyBursts = 64;
 
 bool last_record_doubtful(const Decoder& d) {
   return d.journal != nullptr && !d.journal->checkpoints.empty() && d.journal->checkpoints.back().doubtful;
@@ -54,8 +58,18 @@ bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& w
       // A well-formed record start may open another deployment's data (two images spliced): it is
       // decoded where it stands, as a record that damage close behind it takes back, and the
       // evidence is gathered anew from it. The stream it stands in goes on.
+      // The sensors' ranges hold for every tag: that evidence stays, so that values out of range
+      // right after the record take it back.
       doubt_record(d);
+      const Evidence before = d.evidence;
       d.evidence = Evidence{};
+      d.evidence.steady_ctd = before.steady_ctd;
+      d.evidence.wild_ctd = before.wild_ctd;
+      d.evidence.steady_acc = before.steady_acc;
+      d.evidence.wild_acc = before.wild_acc;
+      d.evidence.acc_scale = before.acc_scale;
+      d.evidence.acc_offset = before.acc_offset;
+      d.evidence.acc_changes = before.acc_changes;
       return true;
     }
     note_damage(d, at, "%s", reason);
@@ -119,6 +133,28 @@ bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& v) {
                   v.temperature >= kLeastTemperature && v.temperature <= kMostTemperature &&
                   v.conductivity >= kLeastConductivity && v.conductivity <= kMostConductivity;
   return judge(d, at, ok, e.steady_ctd, e.wild_ctd, kSteadyCtd, "CTD values outside the sensors' range");
+}
+
+bool acc_in_range(Decoder& d, std::uint64_t at, const AccSample* samples, int n) {
+  const Deployment& dep = d.deployment;
+  Evidence& e = d.evidence;
+  if (dep.acc_scale != e.acc_scale || dep.acc_offset != e.acc_offset) {
+    // Values read with another calibration. The first change of a deployment whose values were
+    // steady is judged by the evidence before it (an information record that damage made up
+    // changes it); after that, calibrations change in this deployment, and evidence starts anew.
+    const bool first_change = e.acc_scale != 0.0 && e.acc_changes == 0;
+    if (e.acc_scale != 0.0) ++e.acc_changes;
+    if (!first_change) {
+      e.steady_acc = 0;
+      e.wild_acc = false;
+    }
+    e.acc_scale = dep.acc_scale;
+    e.acc_offset = dep.acc_offset;
+  }
+  const auto fits = [&](std::uint16_t raw) { return std::abs(raw * dep.acc_scale - dep.acc_offset) <= kMostAcceleration; };
+  bool ok = true;
+  for (int i = 0; i < n && ok; ++i) ok = fits(samples[i].x) && fits(samples[i].y) && fits(samples[i].z);
+  return judge(d, at, ok, e.steady_acc, e.wild_acc, kSteadyBursts, "accelerometer values beyond the sensor's range");
 }
 
 bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) {

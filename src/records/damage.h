@@ -40,6 +40,10 @@ struct Evidence {
   std::int32_t tag_version = -1;
   std::uint32_t steady_ctd = 0;     // CTD samples within the sensors' range
   bool wild_ctd = false;
+  std::uint32_t steady_acc = 0;     // accelerometer bursts within the sensor's range
+  bool wild_acc = false;
+  double acc_scale = 0.0, acc_offset = 0.0;  // the accelerometer calibration they were read with; 0: none yet
+  std::uint32_t acc_changes = 0;    // changes of it met
 };
 
 struct Decoder;
@@ -63,6 +67,9 @@ bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, st
 bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,
                         const Calibration& calibration);
 bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& values);
+struct AccSample;
+// The `n` samples of a burst, calibrated as the deployment stands.
+bool acc_in_range(Decoder& d, std::uint64_t at, const AccSample* samples, int n);
 
 // Plausibility of records, on their raw bytes.
 bool plausible_time(const std::uint8_t* t);  // the 7-byte time of a dive or CTD start

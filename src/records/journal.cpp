@@ -110,11 +110,29 @@ void doubt_record(Decoder& d) {
   if (d.journal != nullptr && !d.journal->checkpoints.empty()) d.journal->checkpoints.back().doubtful = true;
 }
 
+namespace {
+
+// The closing lines of the streams that the damage ended, of samples read before the stretch's
+// checkpoint, stamped as the deployment stood there; written again whenever the decoding goes
+// back to that checkpoint.
+void write_closing(Decoder& d) {
+  Journal& j = *d.journal;
+  const Deployment& dep = d.deployment;
+  const std::uint8_t photo = dep.photo_channels < kMaxPhotoChannels ? dep.photo_channels : kMaxPhotoChannels;
+  for (const ClosingSample& c : j.base_closing) {
+    emit(d.outputs, &Output::dive_sample, DiveSample{dep.time_base, c.sample, c.flags, dep.regime, dep.wetdry, photo});
+  }
+}
+
+}  // namespace
+
 void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end_code) {
   Journal& j = *d.journal;
   if (j.trial) {
+    j.closing.clear();  // read within the trial, after the stretch's own checkpoint
     // The restart decoded damage: the stretch goes on over it.
     restore(d, j.base);
+    write_closing(d);
     j.note_mark = j.held.reserve_note(j.stretch_first);
     j.checkpoints.clear();
     j.checkpoints.push_back(j.base);
@@ -136,6 +154,12 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   }
   j.base = j.checkpoints[at];
   restore(d, j.base);
+  j.base_closing.clear();
+  for (const ClosingSample& c : j.closing) {
+    if (c.read_at < j.base.offset) j.base_closing.push_back(c);
+  }
+  j.closing.clear();
+  write_closing(d);
   j.checkpoints.erase(j.checkpoints.begin() + static_cast<std::ptrdiff_t>(at) + 1, j.checkpoints.end());
   j.stretch_first = std::min(j.base.offset, damage_at);
   j.after_end_code = end_code;

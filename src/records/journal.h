@@ -13,9 +13,11 @@
 #pragma once
 #include <cstdint>
 #include <deque>
+#include <vector>
 
 #include "accel/acc_sample.h"
 #include "ctd/ctd_state.h"
+#include "dive/tdr_sample.h"
 #include "records/damage.h"
 #include "records/deployment.h"
 #include "records/held.h"
@@ -44,6 +46,14 @@ struct Checkpoint {
   bool doubtful = false;  // the record starting here looked implausible on its own bytes
 };
 
+// The sample in progress of a dive stream that damage ended: its line is written after all if
+// the sample was read before the checkpoint the damage rolls back to.
+struct ClosingSample {
+  std::uint64_t read_at = 0;  // its first byte
+  TdrSample sample;
+  unsigned flags = 0;
+};
+
 struct Journal {
   explicit Journal(const OutputList& outputs) : held(outputs) {}
   Journal(const Journal&) = delete;
@@ -51,6 +61,8 @@ struct Journal {
 
   HeldOutput held;  // the decoder's one output
   std::deque<Checkpoint> checkpoints;
+  std::vector<ClosingSample> closing;  // of the streams that damage ended, innermost first
+  std::vector<ClosingSample> base_closing;  // those written after the stretch's checkpoint
 
   // The damaged stretch being skipped, while its restart is on trial.
   bool trial = false;

@@ -1,134 +1,9 @@
 // Whole runs of the Skelv executable on damaged images, plain and with -recover: standard output,
-// standard error, exit status and the output files. Offsets in the comments are worked out from
-// the record layouts; every gap note reads "@<first>: Damaged: skipped to <last>, <n> bytes: <why>".
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <filesystem>
-#include <string>
-#include <vector>
-
-#include "support/test_support.h"
+// standard error, exit status and the output files.
+#include "damaged_image_fixture.h"
 
 namespace skelv::test {
 namespace {
-
-const std::string kTdrHeader2 = "DATE(UTC)\tDEPTH(m)\n";
-const TagTime kFirstDive{2026, 3, 14, 6, 0, 0}, kSecondDive{2026, 3, 14, 7, 0, 0};
-
-InfoBlock info() {
-  InfoBlock b;
-  b.tag_version = 170;
-  b.tdr_interval = 100;
-  b.ctd_interval = 100;
-  return b;
-}
-
-// [0] information record (26 bytes), [26] regime 2 dive at 06:00:00, 1 s; opening depth 100
-// [37], two steps of +5 [39] [40]; [41] dry start; then `between`; then a dive at 07:00:00
-// (11 bytes), opening depth 200, a step of -10, and the end code.
-ImageBuilder deployment(const std::vector<std::uint8_t>& between = {}) {
-  ImageBuilder b;
-  b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).step(5).dry_start(100).raw(between);
-  return b.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
-}
-
-// Records that the format allows change nothing with -recover, however odd they look: a CTD start
-// in month 13, an information record of 5 bytes or of another tag version (each in the first dive
-// in place of its second step), a dive start on day 32 between the dives, and a regime 1 dry start
-// followed by another tag's dive start, which a plain run takes as the haul-out temperature stream.
-std::vector<ImageBuilder> odd_but_valid() {
-  const auto in_dive = [](const ImageBuilder& record) {
-    ImageBuilder b;
-    b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).raw(record.bytes()).step(5).dry_start(100);
-    return b.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
-  };
-  InfoBlock small = info(), other = info();
-  small.size = 5;
-  other.tag_version = 171;
-  ImageBuilder spliced;
-  spliced.info(info()).dive_start(1, kFirstDive, 100).u16(100).u16(5730).step(5).step(0).dry_start(100);
-  spliced.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
-  return {in_dive(ImageBuilder().ctd_start(1, {2026, 13, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200})),
-          in_dive(ImageBuilder().info(small)), in_dive(ImageBuilder().info(other)),
-          deployment(ImageBuilder().dive_start(2, {2026, 3, 32, 6, 30, 0}, 100).bytes()), spliced};
-}
-
-// Lines of the first dive (closing at 06:00:02), the haul-out it leaves, and the second dive.
-const std::string kTwoLines = "2026/03/14 06:00:00.000\t10.000\n2026/03/14 06:00:01.000\t10.500\n";
-const std::string kFirstLines = kTwoLines + "2026/03/14 06:00:02.000\t11.000\n";
-const std::string kSecondLines = "2026/03/14 07:00:00.000\t20.000\n2026/03/14 07:00:01.000\t19.000\n";
-
-// A skipped stretch: its first byte, its length and why.
-struct Gap {
-  unsigned first, bytes;
-  std::string why;
-  std::string span(const char* format = "%08X to %08X, %u bytes: ") const {
-    char s[64];
-    std::snprintf(s, sizeof s, format, first, first + bytes - 1, bytes);
-    return s + why;
-  }
-  std::string note() const { return span("@%08X: Damaged: skipped to %08X, %u bytes: "); }
-};
-
-std::string stopped(unsigned long long at, unsigned long long left) {
-  return "Skelv: damage stopped decoding at byte " + std::to_string(at) + "; " + std::to_string(left) +
-         " bytes after it were not decoded. -recover decodes past the damage.\n";
-}
-
-struct Outcome : ProcessResult {
-  std::string err;
-};
-
-class DamagedImageTest : public ::testing::Test {
- protected:
-  // Runs Skelv on `image` as tag.bin, without earlier output files, with $TMPDIR set to `tmp`;
-  // captures both console streams.
-  Outcome skelv(const ImageBuilder& image, const std::string& extra = "") {
-    image.write_to(dir.file("tag.bin"));
-    for (const char* name : {"tag_tdr.txt", "tag_ctd.txt", "tag_gps.txt", "tag_accel.txt"}) {
-      std::remove(dir.file(name).c_str());
-    }
-    const ProcessResult r = run_command(dir.path(), "TMPDIR='" + tmp.path() + "' '" SKELV_EXE "' tag.bin " +
-                                                        extra + " 2>.stderr");
-    const Outcome o{r, read_file(dir.file(".stderr"))};
-    std::remove(dir.file(".stderr").c_str());
-    return o;
-  }
-  std::string head() const {
-    return "\nSkelv  v78File: tag.bin\nPWD: " + std::filesystem::canonical(dir.path()).string() + "\n";
-  }
-  std::string output(const std::string& suffix) const { return read_file(dir.file("tag" + suffix)); }
-  // The console of a -recover run with gaps, ending in the TDR/CTD counts given.
-  std::string recovered(std::size_t size, const std::vector<Gap>& gaps, const std::string& counts) const {
-    unsigned bytes = 0;
-    std::string text = head(), spans;
-    for (const Gap& g : gaps) {
-      text.append("\n").append(g.note()).append("\n");
-      spans += "  " + g.span() + "\n";
-      bytes += g.bytes;
-    }
-    const std::string stretches = gaps.size() == 1 ? " stretch" : " stretches";
-    return text + "\n\nTag Version: 170\n\nDamaged image: " + std::to_string(gaps.size()) + stretches +
-           " skipped, " + std::to_string(bytes) + " bytes not decoded\n" + spans + "\nInput: " +
-           std::to_string(size) + " bytes from tag.bin\n\nOutput:\n" + counts + "Failure: Damaged image: " +
-           std::to_string(bytes) + " bytes in " + std::to_string(gaps.size()) + stretches + " not decoded\n\n";
-  }
-  // A plain run of `image` completes and prints `err` (the one-line damage hint or nothing); a
-  // -recover run ends with 3 where the plain run saw damage, else 0.
-  void judged(const ImageBuilder& image, const std::string& err) {
-    const Outcome plain = skelv(image);
-    EXPECT_EQ(plain.status, 0);
-    EXPECT_EQ(plain.err, err);
-    EXPECT_EQ(skelv(image, "-recover").status, err.empty() ? 0 : 3);
-  }
-  TempDir dir;
-  TempDir tmp;
-};
 
 TEST_F(DamagedImageTest, RecoverOnAnUndamagedImageChangesNoByte) {
   // A dive holding a profile, a snapshot and a burst, with a trailing end code and erased memory.
@@ -211,10 +86,10 @@ TEST_F(DamagedImageTest, DamageIsSkippedToTheNextRecord) {
       {"stray end", stray_end, 0,
        "\n\nTag Version: 170\n\nCompleted.\n\nInput: 41 bytes from tag.bin\n\nOutput:\n  tag_tdr.txt: 2 TDR records\n",
        stopped(41, 18), kTwoLines, {{40, 4, "end-of-data code with data after it"}}, tdr4, kTwoLines, "", ""},
-      // A plain run ends the process. -recover takes the burst back with its warnings and the dive's
-      // closing line, which was to come after it; no burst is left for an accelerometer file.
-      {"burst", burst, 1, "Failure: ACC OVERFLOW at byte 344\n\n", stopped(344, 19), "", {burst_gap},
-       "  tag_tdr.txt: 3 TDR records\n", "2026/03/14 06:00:00.000\t10.000\n", "", "<missing>"},
+      // A plain run ends the process. -recover takes the burst back with its warnings; the dive's
+      // sample read before it [39] keeps its closing line. No burst is left for an accelerometer file.
+      {"burst", burst, 1, "Failure: ACC OVERFLOW at byte 344\n\n", stopped(344, 19), "", {burst_gap}, tdr4,
+       kTwoLines, "", "<missing>"},
       {"nested", nested, 0, "", "", "", {end_code, code33}, tdr4, "",
        kTdrHeader2 + kTwoLines + end_code.note() + "\n" + kSecondLines + code33.note() + "\n", ""},
   };
@@ -294,111 +169,6 @@ TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
   recover = skelv(calibration, "-recover");
   EXPECT_EQ(recover.status, 0);
   EXPECT_NE(output("_ctd.txt").find("\t50.00\t50.00\t"), std::string::npos) << output("_ctd.txt");
-}
-
-// Start records are judged against the one before after three in step: a dive start [78] after
-// dives at 06:00 [26], 06:01, 06:02 and 06:03 [65], each of one sample, or a CTD start [119]
-// after profiles [39], [59], [79] and [99] 5 s apart in the dive at 06:00. A start may lie up to a
-// minute before the one before and up to 30 days after it; a plain run decodes one beyond and
-// says so, and -recover, with nothing wrong after it, tries it as a restart and keeps it.
-TEST_F(DamagedImageTest, StartRecordsOutOfStepLookDamaged) {
-  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
-  const struct {
-    bool ctd;
-    TagTime fifth;  // the dive or profile judged
-    std::string err;
-  } rows[] = {
-      {false, {2026, 3, 14, 6, 2, 0}, ""},
-      {false, {2026, 3, 14, 6, 1, 59}, hint + "78; -recover skips damaged records.\n"},
-      {false, {2026, 4, 13, 6, 3, 0}, ""},
-      {false, {2026, 4, 13, 6, 3, 1}, hint + "78; -recover skips damaged records.\n"},
-      {true, {2026, 3, 14, 5, 59, 20}, ""},
-      {true, {2026, 3, 14, 5, 59, 19}, hint + "119; -recover skips damaged records.\n"},
-      {true, {2026, 4, 13, 6, 0, 20}, ""},
-      {true, {2027, 3, 14, 6, 0, 20}, hint + "119; -recover skips damaged records.\n"},
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.fifth.year) + "-" + std::to_string(row.fifth.month) + " " + row.err);
-    ImageBuilder image;
-    image.info(info());
-    if (row.ctd) {
-      image.dive_start(2, kFirstDive, 100).u16(100);
-      for (int k = 0; k < 5; ++k) {
-        const TagTime t = k < 4 ? TagTime{2026, 3, 14, 6, 0, 5 + 5 * k} : row.fifth;
-        image.ctd_start(1, t, 100, 600, {1600, 23000, 32200}).ctd_end();
-      }
-    } else {
-      for (int k = 0; k < 5; ++k) image.dive_start(2, k < 4 ? TagTime{2026, 3, 14, 6, k, 0} : row.fifth, 100).u16(100);
-    }
-    image.eof();
-    const Outcome plain = skelv(image);
-    EXPECT_EQ(plain.status, 0);
-    EXPECT_EQ(plain.err, row.err);
-    const std::string tdr = output("_tdr.txt"), ctd = output("_ctd.txt");
-    const Outcome recover = skelv(image, "-recover");
-    EXPECT_EQ(recover.status, 0);
-    EXPECT_EQ(recover.out, plain.out);
-    EXPECT_EQ(output("_tdr.txt"), tdr);
-    EXPECT_EQ(output("_ctd.txt"), ctd);
-  }
-}
-
-// CTD values are judged after 512 in range: a profile [39] in the dive at 06:00 whose first
-// sample (33.33 dbar, 15 degC, 40 mS/cm) and further samples k at 58 + 3 (k - 1), steps of 0,
-// stay in range, until the temperature of sample `wild` jumps by an escape to `raw`, that is
-// (raw - 8000) / 1000 degC. The sensor reads up to 40 degC.
-TEST_F(DamagedImageTest, CtdValuesOutsideTheSensorsRangeLookDamaged) {
-  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
-  const struct {
-    int wild;
-    std::uint16_t raw;
-    std::string err;
-  } rows[] = {
-      {512, 48000, ""},
-      {512, 48001, hint + "1591; -recover skips damaged records.\n"},
-      {511, 48001, ""},  // 511 samples in range before it: not steady yet
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.raw));
-    ImageBuilder image;
-    image.info(info()).dive_start(2, kFirstDive, 100).u16(100);
-    image.ctd_start(1, {2026, 3, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200});
-    for (int k = 1; k < row.wild; ++k) image.step(0).step(0).step(0);
-    image.step(0).escaped(row.raw).step(0).ctd_end().eof();
-    judged(image, row.err);
-    if (!row.err.empty()) {
-      // Back to the checkpoint at sample 512 [1591]: the first sample and 511 more stay.
-      const std::string ctd = output("_ctd.txt");
-      EXPECT_EQ(std::count(ctd.begin(), ctd.end(), '\n'), 1 + 512 + 1) << ctd.substr(ctd.size() - 300);
-      EXPECT_NE(ctd.find("@00000637: Damaged: skipped to "), std::string::npos);
-    }
-  }
-}
-
-// The magnetometer's temperature is judged after 16 steady samples: a regime 7 dive [26] whose
-// opening sample [37] reads 14 degC and whose further samples k at 50 + 7 (k - 1), steps of 0,
-// keep it, until sample `wild` reads `degrees`. It never moves more than 40 degrees a sample.
-TEST_F(DamagedImageTest, MagnetometerTemperatureJumpsLookDamaged) {
-  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
-  const struct {
-    int wild;
-    std::uint8_t degrees;
-    std::string err;
-  } rows[] = {
-      {17, 54, ""},
-      {17, 55, hint + "162; -recover skips damaged records.\n"},
-      {16, 55, ""},  // 15 steady samples before it: not judged
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.degrees));
-    ImageBuilder image;
-    image.info(info()).dive_start(7, kFirstDive, 100);
-    image.u16(100).u16(5730).u16(5).u16(216).u16(0xFF84).u16(387).u8(14);
-    for (int k = 1; k <= row.wild; ++k) {
-      image.step(0).step(0).step(0).step(0).step(0).step(0).u8(k < row.wild ? 14 : row.degrees);
-    }
-    judged(image.eof(), row.err);
-  }
 }
 
 // Damage takes back what a block of bursts had written out: the second dive [52] is dated on day

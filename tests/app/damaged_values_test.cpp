@@ -1,0 +1,185 @@
+// Damage that still decodes, judged on the values of a deployment whose data have been steady:
+// start records out of step, CTD values and accelerometer values beyond the sensors' range, the
+// magnetometer's temperature jumping. A plain run decodes them and says so on standard error;
+// -recover takes them back.
+#include "damaged_image_fixture.h"
+
+namespace skelv::test {
+namespace {
+
+// Start records are judged against the one before after three in step: a dive start [78] after
+// dives at 06:00 [26], 06:01, 06:02 and 06:03 [65], each of one sample, or a CTD start [119]
+// after profiles [39], [59], [79] and [99] 5 s apart in the dive at 06:00. A start may lie up to a
+// minute before the one before and up to 30 days after it; a plain run decodes one beyond and
+// says so, and -recover, with nothing wrong after it, tries it as a restart and keeps it.
+TEST_F(DamagedImageTest, StartRecordsOutOfStepLookDamaged) {
+  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
+  const struct {
+    bool ctd;
+    TagTime fifth;  // the dive or profile judged
+    std::string err;
+  } rows[] = {
+      {false, {2026, 3, 14, 6, 2, 0}, ""},
+      {false, {2026, 3, 14, 6, 1, 59}, hint + "78; -recover skips damaged records.\n"},
+      {false, {2026, 4, 13, 6, 3, 0}, ""},
+      {false, {2026, 4, 13, 6, 3, 1}, hint + "78; -recover skips damaged records.\n"},
+      {true, {2026, 3, 14, 5, 59, 20}, ""},
+      {true, {2026, 3, 14, 5, 59, 19}, hint + "119; -recover skips damaged records.\n"},
+      {true, {2026, 4, 13, 6, 0, 20}, ""},
+      {true, {2027, 3, 14, 6, 0, 20}, hint + "119; -recover skips damaged records.\n"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.fifth.year) + "-" + std::to_string(row.fifth.month) + " " + row.err);
+    ImageBuilder image;
+    image.info(info());
+    if (row.ctd) {
+      image.dive_start(2, kFirstDive, 100).u16(100);
+      for (int k = 0; k < 5; ++k) {
+        const TagTime t = k < 4 ? TagTime{2026, 3, 14, 6, 0, 5 + 5 * k} : row.fifth;
+        image.ctd_start(1, t, 100, 600, {1600, 23000, 32200}).ctd_end();
+      }
+    } else {
+      for (int k = 0; k < 5; ++k) image.dive_start(2, k < 4 ? TagTime{2026, 3, 14, 6, k, 0} : row.fifth, 100).u16(100);
+    }
+    image.eof();
+    const Outcome plain = skelv(image);
+    EXPECT_EQ(plain.status, 0);
+    EXPECT_EQ(plain.err, row.err);
+    const std::string tdr = output("_tdr.txt"), ctd = output("_ctd.txt");
+    const Outcome recover = skelv(image, "-recover");
+    EXPECT_EQ(recover.status, 0);
+    EXPECT_EQ(recover.out, plain.out);
+    EXPECT_EQ(output("_tdr.txt"), tdr);
+    EXPECT_EQ(output("_ctd.txt"), ctd);
+  }
+}
+
+// CTD values are judged after 512 in range: a profile [39] in the dive at 06:00 whose first
+// sample (33.33 dbar, 15 degC, 40 mS/cm) and further samples k at 58 + 3 (k - 1), steps of 0,
+// stay in range, until the temperature of sample `wild` jumps by an escape to `raw`, that is
+// (raw - 8000) / 1000 degC. The sensor reads up to 40 degC.
+TEST_F(DamagedImageTest, CtdValuesOutsideTheSensorsRangeLookDamaged) {
+  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
+  const struct {
+    int wild;
+    std::uint16_t raw;
+    std::string err;
+  } rows[] = {
+      {512, 48000, ""},
+      {512, 48001, hint + "1591; -recover skips damaged records.\n"},
+      {511, 48001, ""},  // 511 samples in range before it: not steady yet
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.raw));
+    ImageBuilder image;
+    image.info(info()).dive_start(2, kFirstDive, 100).u16(100);
+    image.ctd_start(1, {2026, 3, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200});
+    for (int k = 1; k < row.wild; ++k) image.step(0).step(0).step(0);
+    image.step(0).escaped(row.raw).step(0).ctd_end().eof();
+    judged(image, row.err);
+    if (!row.err.empty()) {
+      // Back to the checkpoint at sample 512 [1591]: the first sample and 511 more stay.
+      const std::string ctd = output("_ctd.txt");
+      EXPECT_EQ(std::count(ctd.begin(), ctd.end(), '\n'), 1 + 512 + 1) << ctd.substr(ctd.size() - 300);
+      EXPECT_NE(ctd.find("@00000637: Damaged: skipped to "), std::string::npos);
+    }
+  }
+}
+
+// The magnetometer's temperature is judged after 16 steady samples: a regime 7 dive [26] whose
+// opening sample [37] reads 14 degC and whose further samples k at 50 + 7 (k - 1), steps of 0,
+// keep it, until sample `wild` reads `degrees`. It never moves more than 40 degrees a sample.
+TEST_F(DamagedImageTest, MagnetometerTemperatureJumpsLookDamaged) {
+  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
+  const struct {
+    int wild;
+    std::uint8_t degrees;
+    std::string err;
+  } rows[] = {
+      {17, 54, ""},
+      {17, 55, hint + "162; -recover skips damaged records.\n"},
+      {16, 55, ""},  // 15 steady samples before it: not judged
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.degrees));
+    ImageBuilder image;
+    image.info(info()).dive_start(7, kFirstDive, 100);
+    image.u16(100).u16(5730).u16(5).u16(216).u16(0xFF84).u16(387).u8(14);
+    for (int k = 1; k <= row.wild; ++k) {
+      image.step(0).step(0).step(0).step(0).step(0).step(0).u8(k < row.wild ? 14 : row.degrees);
+    }
+    judged(image.eof(), row.err);
+  }
+}
+
+// Accelerometer values are judged after 64 bursts in range: bursts of one sample at 39 + 8 (k - 1)
+// in the dive at 06:00 [26], each raw 4096 on every axis (0 g), until burst `wild` reads `raw` on
+// x: raw / 256 - 16 g. The sensor reads up to 16 g.
+TEST_F(DamagedImageTest, AccelerometerValuesBeyondTheSensorsRangeLookDamaged) {
+  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
+  const struct {
+    int wild;
+    std::uint16_t raw;
+    std::string err;
+  } rows[] = {
+      {65, 8192, ""},
+      {65, 8193, hint + "551; -recover skips damaged records.\n"},
+      {65, 0, ""},     // -16 g
+      {64, 8193, ""},  // 63 bursts in range before it: not judged
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.raw));
+    ImageBuilder image;
+    image.info(info()).dive_start(2, kFirstDive, 100).u16(100);
+    for (int k = 1; k <= row.wild; ++k) image.acc_start(k < row.wild ? 4096 : row.raw, 4096, 4096).acc_end();
+    judged(image.eof(), row.err);
+  }
+}
+
+// The first change of the accelerometer calibration is judged by the bursts before it: information
+// records [0] and [26], the dive [52] with 64 bursts of 0 g from [65], then a record [577] with an
+// accelerometer offset of 115 g, which may open another tag's data, and a burst [603] that it makes
+// read -99 g. -recover takes both back and restarts at the second dive [611]. The first dive's
+// sample, read before the record, keeps its line; the block of 64 bursts stays, its samples spread
+// evenly over the second before 06:00:00 that each burst spans, read with the first calibration
+// (a plain run writes them at -99 g). After a first change, calibrations change in this
+// deployment: a second one is not judged.
+TEST_F(DamagedImageTest, AccelerometerCalibrationChangeJudgedByTheBurstsBefore) {
+  InfoBlock other = info(), near = info();
+  other.acc_offset = 115;
+  near.acc_offset = 17;
+  const auto deployment_with = [&](const std::vector<InfoBlock>& changes) {
+    ImageBuilder image;
+    image.info(info()).info(info()).dive_start(2, kFirstDive, 100).u16(100);
+    for (int k = 1; k <= 64; ++k) image.acc_start(4096, 4096, 4096).acc_end();
+    for (const InfoBlock& change : changes) image.info(change).acc_start(4096, 4096, 4096).acc_end();
+    return image.dive_start(2, kSecondDive, 100).u16(200).step(-10).eof();
+  };
+  const ImageBuilder image = deployment_with({other});
+  const Outcome plain = skelv(image);
+  EXPECT_EQ(plain.err, "Skelv: 2 records looked damaged but were decoded, the first at byte 577; "
+                       "-recover skips damaged records.\n");
+  const Outcome recover = skelv(image, "-recover");
+  EXPECT_EQ(recover.status, 3);
+  const Gap taken{577, 34, "accelerometer values beyond the sensor's range"};
+  EXPECT_EQ(output("_tdr.txt"), kTdrHeader2 + "2026/03/14 06:00:00.000\t10.000\n" + taken.note() + "\n" + kSecondLines);
+  std::string bursts;
+  for (int i = 0; i < 64; ++i) {
+    char line[64];  // i / 64 s, to the millisecond (half up)
+    std::snprintf(line, sizeof line, "2026/03/14 05:59:59.%03d\t0.0000\t0.0000\t0.0000\n", (i * 15625 + 500) / 1000);
+    bursts += line;
+  }
+  EXPECT_EQ(output("_accel.txt"), "DATE(UTC)\tX\tY\tZ\n" + taken.note() + "\n" + bursts);
+
+  // Offset 17 g first [577] (-1 g, in range), then 115 g [611]: the second change is not judged.
+  // (Both records contradict the two before them, which a plain run counts; -recover takes the
+  // first for another tag's data and the second for that tag's own.)
+  const ImageBuilder twice = deployment_with({near, other});
+  EXPECT_EQ(skelv(twice).err, "Skelv: 2 records looked damaged but were decoded, the first at byte 577; "
+                              "-recover skips damaged records.\n");
+  EXPECT_EQ(skelv(twice, "-recover").status, 0);
+  EXPECT_NE(output("_accel.txt").find("\t-99.0000\t-99.0000\t-99.0000\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace skelv::test
