@@ -44,7 +44,7 @@ bool last_record_doubtful(const Decoder& d) {
 // may stand: it passed, or the evidence was not steady yet, or the run is plain. `start`: the
 // value is a well-formed record start, which may open another tag's data.
 bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& wild, std::uint32_t needed,
-           const char* reason, bool start = false) {
+           const char* reason, bool start = false, bool stream_start = false) {
   if (ok) {
     if (steady < needed) ++steady;
     return true;
@@ -70,6 +70,9 @@ bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& w
       d.evidence.acc_scale = before.acc_scale;
       d.evidence.acc_offset = before.acc_offset;
       d.evidence.acc_changes = before.acc_changes;
+      // Another deployment's profile can't lie inside a stream of this one: should it end in one,
+      // that stream is damage (nested_in_stream).
+      if (stream_start) d.foreign_depth = d.nesting_depth;
       return true;
     }
     note_damage(d, at, "%s", reason);
@@ -92,7 +95,7 @@ bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd) {
   const bool ok = start_in_step(start, clock);
   return judge(d, at, ok, e.steady_starts, e.wild_starts, kSteadyStarts,
                ctd ? "CTD start out of step with the CTD start before it" : "dive start out of step with the dive clock",
-               !last_record_doubtful(d));
+               !last_record_doubtful(d), ctd);
 }
 
 bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s) {
@@ -155,6 +158,12 @@ bool acc_in_range(Decoder& d, std::uint64_t at, const AccSample* samples, int n)
   bool ok = true;
   for (int i = 0; i < n && ok; ++i) ok = fits(samples[i].x) && fits(samples[i].y) && fits(samples[i].z);
   return judge(d, at, ok, e.steady_acc, e.wild_acc, kSteadyBursts, "accelerometer values beyond the sensor's range");
+}
+
+bool foreign_record_ended(Decoder& d) {
+  if (d.foreign_depth != d.nesting_depth + 1) return false;
+  d.foreign_depth = 0;
+  return d.nesting_depth > 0 && note_damage(d, d.input.byte_offset - 1, "another tag's profile inside a stream");
 }
 
 bool note_damage(Decoder& d, std::uint64_t first, const char* format, ...) {

@@ -71,6 +71,10 @@ struct AccSample;
 // The `n` samples of a burst, calibrated as the deployment stands.
 bool acc_in_range(Decoder& d, std::uint64_t at, const AccSample* samples, int n);
 
+// Called as each record ends: a profile taken for another deployment's (judged a start of its
+// own) has just ended inside a stream of this one. Damage with -recover (true) where it ended.
+bool foreign_record_ended(Decoder& d);
+
 // Plausibility of records, on their raw bytes.
 bool plausible_time(const std::uint8_t* t);  // the 7-byte time of a dive or CTD start
 bool known_regime(std::uint8_t regime);

@@ -34,6 +34,9 @@ struct Decoder {
   DamageState damage;
   Evidence evidence;  // what the data have shown so far, for the checks of decoded values
   int nesting_depth = 0;  // dispatch_record calls in progress
+  // -recover: the depth of a start record taken for another deployment's (it contradicted steady
+  // starts) while it ends inside a stream of this one; 0: none.
+  int foreign_depth = 0;
   ConsoleFn console = console_to_stdout;
   // CTD lines the text output has written: the console's one "Stop" comes at a fixed count.
   const std::uint32_t* ctd_lines = nullptr;

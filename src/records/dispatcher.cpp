@@ -1,6 +1,7 @@
 #include "records/dispatcher.h"
 
 #include "records/codes.h"
+#include "records/damage.h"
 #include "records/handlers.h"
 
 namespace skelv {
@@ -51,6 +52,7 @@ std::uint8_t dispatch_record(Decoder& d, std::uint8_t code) {
   ++d.nesting_depth;
   const std::uint8_t next = dispatch_one(d, code);
   --d.nesting_depth;
+  if (foreign_record_ended(d)) return TDRCODE_EOF;
   return next;
 }
 
