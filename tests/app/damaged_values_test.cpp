@@ -63,85 +63,67 @@ TEST_F(DamagedImageTest, StartRecordsOutOfStepLookDamaged) {
   }
 }
 
-// CTD values are judged after 512 in range: a profile [39] in the dive at 06:00 whose first
-// sample (33.33 dbar, 15 degC, 40 mS/cm) and further samples k at 58 + 3 (k - 1), steps of 0,
-// stay in range, until the temperature of sample `wild` jumps by an escape to `raw`, that is
-// (raw - 8000) / 1000 degC. The sensor reads up to 40 degC.
-TEST_F(DamagedImageTest, CtdValuesOutsideTheSensorsRangeLookDamaged) {
-  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
+// Sensor values judged after steady evidence, each at the boundary of its check and one sample
+// short of steady evidence, all in the dive at 06:00 [26]:
+// - CTD values after 512 in range: a profile [39] whose first sample (33.33 dbar, 15 degC,
+//   40 mS/cm) and further samples k at 58 + 3 (k - 1), steps of 0, stay in range, until the
+//   temperature of sample `wild` jumps by an escape to `value`: (value - 8000) / 1000 degC. The
+//   sensor reads up to 40 degC.
+// - The magnetometer's temperature after 16 steady samples: a regime 7 dive whose opening sample
+//   [37] reads 14 degC and whose further samples k at 50 + 7 (k - 1), steps of 0, keep it, until
+//   sample `wild` reads `value`. It never moves more than 40 degrees a sample.
+// - Accelerometer values after 64 bursts in range: bursts of one sample at 39 + 8 (k - 1), each
+//   raw 4096 on every axis (0 g), until burst `wild` reads `value` on x: value / 256 - 16 g. The
+//   sensor reads up to 16 g.
+TEST_F(DamagedImageTest, SensorValuesBeyondWhatTheSensorsReadLookDamaged) {
+  enum Sensor { kCtd, kMag, kAcc };
+  const auto image_of = [](Sensor sensor, int wild, std::uint16_t value) {
+    ImageBuilder image;
+    image.info(info()).dive_start(sensor == kMag ? 7 : 2, kFirstDive, 100).u16(100);
+    if (sensor == kCtd) {
+      image.ctd_start(1, {2026, 3, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200});
+      for (int k = 1; k < wild; ++k) image.step(0).step(0).step(0);
+      image.step(0).escaped(value).step(0).ctd_end();
+    } else if (sensor == kMag) {
+      image.u16(5730).u16(5).u16(216).u16(0xFF84).u16(387).u8(14);
+      for (int k = 1; k <= wild; ++k) {
+        image.step(0).step(0).step(0).step(0).step(0).step(0).u8(k < wild ? 14 : static_cast<std::uint8_t>(value));
+      }
+    } else {
+      for (int k = 1; k <= wild; ++k) image.acc_start(k < wild ? 4096 : value, 4096, 4096).acc_end();
+    }
+    return image.eof();
+  };
+  const auto hint = [](int at) {
+    return "Skelv: 1 record looked damaged but was decoded, the first at byte " + std::to_string(at) +
+           "; -recover skips damaged records.\n";
+  };
   const struct {
+    Sensor sensor;
     int wild;
-    std::uint16_t raw;
+    std::uint16_t value;
     std::string err;
   } rows[] = {
-      {512, 48000, ""},
-      {512, 48001, hint + "1591; -recover skips damaged records.\n"},
-      {511, 48001, ""},  // 511 samples in range before it: not steady yet
+      {kCtd, 512, 48000, ""},
+      {kCtd, 512, 48001, hint(1591)},
+      {kCtd, 511, 48001, ""},  // 511 samples in range before it: not steady yet
+      {kMag, 17, 54, ""},
+      {kMag, 17, 55, hint(162)},
+      {kMag, 16, 55, ""},  // 15 steady samples before it: not judged
+      {kAcc, 65, 8192, ""},
+      {kAcc, 65, 8193, hint(551)},
+      {kAcc, 65, 0, ""},     // -16 g
+      {kAcc, 64, 8193, ""},  // 63 bursts in range before it: not judged
   };
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.raw));
-    ImageBuilder image;
-    image.info(info()).dive_start(2, kFirstDive, 100).u16(100);
-    image.ctd_start(1, {2026, 3, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200});
-    for (int k = 1; k < row.wild; ++k) image.step(0).step(0).step(0);
-    image.step(0).escaped(row.raw).step(0).ctd_end().eof();
-    judged(image, row.err);
-    if (!row.err.empty()) {
+    SCOPED_TRACE(std::to_string(row.sensor) + " " + std::to_string(row.wild) + " " + std::to_string(row.value));
+    judged(image_of(row.sensor, row.wild, row.value), row.err);
+    if (row.sensor == kCtd && !row.err.empty()) {
       // Back to the checkpoint at sample 512 [1591]: the first sample and 511 more stay.
       const std::string ctd = output("_ctd.txt");
       EXPECT_EQ(std::count(ctd.begin(), ctd.end(), '\n'), 1 + 512 + 1) << ctd.substr(ctd.size() - 300);
       EXPECT_NE(ctd.find("@00000637: Damaged: skipped to "), std::string::npos);
     }
-  }
-}
-
-// The magnetometer's temperature is judged after 16 steady samples: a regime 7 dive [26] whose
-// opening sample [37] reads 14 degC and whose further samples k at 50 + 7 (k - 1), steps of 0,
-// keep it, until sample `wild` reads `degrees`. It never moves more than 40 degrees a sample.
-TEST_F(DamagedImageTest, MagnetometerTemperatureJumpsLookDamaged) {
-  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
-  const struct {
-    int wild;
-    std::uint8_t degrees;
-    std::string err;
-  } rows[] = {
-      {17, 54, ""},
-      {17, 55, hint + "162; -recover skips damaged records.\n"},
-      {16, 55, ""},  // 15 steady samples before it: not judged
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.degrees));
-    ImageBuilder image;
-    image.info(info()).dive_start(7, kFirstDive, 100);
-    image.u16(100).u16(5730).u16(5).u16(216).u16(0xFF84).u16(387).u8(14);
-    for (int k = 1; k <= row.wild; ++k) {
-      image.step(0).step(0).step(0).step(0).step(0).step(0).u8(k < row.wild ? 14 : row.degrees);
-    }
-    judged(image.eof(), row.err);
-  }
-}
-
-// Accelerometer values are judged after 64 bursts in range: bursts of one sample at 39 + 8 (k - 1)
-// in the dive at 06:00 [26], each raw 4096 on every axis (0 g), until burst `wild` reads `raw` on
-// x: raw / 256 - 16 g. The sensor reads up to 16 g.
-TEST_F(DamagedImageTest, AccelerometerValuesBeyondTheSensorsRangeLookDamaged) {
-  const std::string hint = "Skelv: 1 record looked damaged but was decoded, the first at byte ";
-  const struct {
-    int wild;
-    std::uint16_t raw;
-    std::string err;
-  } rows[] = {
-      {65, 8192, ""},
-      {65, 8193, hint + "551; -recover skips damaged records.\n"},
-      {65, 0, ""},     // -16 g
-      {64, 8193, ""},  // 63 bursts in range before it: not judged
-  };
-  for (const auto& row : rows) {
-    SCOPED_TRACE(std::to_string(row.wild) + " " + std::to_string(row.raw));
-    ImageBuilder image;
-    image.info(info()).dive_start(2, kFirstDive, 100).u16(100);
-    for (int k = 1; k <= row.wild; ++k) image.acc_start(k < row.wild ? 4096 : row.raw, 4096, 4096).acc_end();
-    judged(image.eof(), row.err);
   }
 }
 
