@@ -92,14 +92,13 @@ std::uint8_t read_further(Decoder& d, TdrSample& r, unsigned flags) {
   return 0;
 }
 
-// Hands one sample, stamped with time_base, to the outputs.
+}  // namespace
+
 void emit_sample(Decoder& d, const TdrSample& r, unsigned flags) {
   const Deployment& dep = d.deployment;
   const std::uint8_t photo = dep.photo_channels < kMaxPhotoChannels ? dep.photo_channels : kMaxPhotoChannels;
   emit(d.outputs, &Output::dive_sample, DiveSample{dep.time_base, r, flags, dep.regime, dep.wetdry, photo});
 }
-
-}  // namespace
 
 std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval) {
   if (flags == 0) {

@@ -13,4 +13,7 @@ namespace skelv {
 // consumed, or 0xFF when the input ended. Flags 0 note an illegal stream, read nothing, return 0xFF.
 std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval);
 
+// Hands one sample, stamped with time_base and the deployment as it stands, to the outputs.
+void emit_sample(Decoder& d, const TdrSample& r, unsigned flags);
+
 }  // namespace skelv

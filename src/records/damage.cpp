@@ -61,17 +61,11 @@ bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& w
       // The sensors' ranges hold for every tag: that evidence stays, so that values out of range
       // right after the record take it back.
       doubt_record(d);
-      const Evidence before = d.evidence;
+      const Evidence::Ranges ranges = d.evidence.ranges;
       d.evidence = Evidence{};
-      d.evidence.steady_ctd = before.steady_ctd;
-      d.evidence.wild_ctd = before.wild_ctd;
-      d.evidence.steady_acc = before.steady_acc;
-      d.evidence.wild_acc = before.wild_acc;
-      d.evidence.acc_scale = before.acc_scale;
-      d.evidence.acc_offset = before.acc_offset;
-      d.evidence.acc_changes = before.acc_changes;
+      d.evidence.ranges = ranges;
       // Another deployment's profile can't lie inside a stream of this one: should it end in one,
-      // that stream is damage (nested_in_stream).
+      // that stream is damage (foreign_record_ended).
       if (stream_start) d.foreign_depth = d.nesting_depth;
       return true;
     }
@@ -131,7 +125,7 @@ bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag
 }
 
 bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& v) {
-  Evidence& e = d.evidence;
+  Evidence::Ranges& e = d.evidence.ranges;
   const bool ok = v.abs_pressure >= kLeastPressure && v.abs_pressure <= kMostPressure &&
                   v.temperature >= kLeastTemperature && v.temperature <= kMostTemperature &&
                   v.conductivity >= kLeastConductivity && v.conductivity <= kMostConductivity;
@@ -140,7 +134,7 @@ bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& v) {
 
 bool acc_in_range(Decoder& d, std::uint64_t at, const AccSample* samples, int n) {
   const Deployment& dep = d.deployment;
-  Evidence& e = d.evidence;
+  Evidence::Ranges& e = d.evidence.ranges;
   if (dep.acc_scale != e.acc_scale || dep.acc_offset != e.acc_offset) {
     // Values read with another calibration. The first change of a deployment whose values were
     // steady is judged by the evidence before it (an information record that damage made up

@@ -38,12 +38,15 @@ struct Evidence {
   bool changed_infos = false;
   Calibration calibration;          // of the first information record
   std::int32_t tag_version = -1;
-  std::uint32_t steady_ctd = 0;     // CTD samples within the sensors' range
-  bool wild_ctd = false;
-  std::uint32_t steady_acc = 0;     // accelerometer bursts within the sensor's range
-  bool wild_acc = false;
-  double acc_scale = 0.0, acc_offset = 0.0;  // the accelerometer calibration they were read with; 0: none yet
-  std::uint32_t acc_changes = 0;    // changes of it met
+  // The sensors' ranges hold for every tag: this evidence stays across another tag's start.
+  struct Ranges {
+    std::uint32_t steady_ctd = 0;  // CTD samples within the sensors' range
+    bool wild_ctd = false;
+    std::uint32_t steady_acc = 0;  // accelerometer bursts within the sensor's range
+    bool wild_acc = false;
+    double acc_scale = 0.0, acc_offset = 0.0;  // the accelerometer calibration they were read with; 0: none yet
+    std::uint32_t acc_changes = 0;  // changes of it met
+  } ranges;
 };
 
 struct Decoder;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "dive/tdr_stream.h"
 #include "records/decoder.h"
 
 namespace skelv {
@@ -116,12 +117,7 @@ namespace {
 // checkpoint, stamped as the deployment stood there; written again whenever the decoding goes
 // back to that checkpoint.
 void write_closing(Decoder& d) {
-  Journal& j = *d.journal;
-  const Deployment& dep = d.deployment;
-  const std::uint8_t photo = dep.photo_channels < kMaxPhotoChannels ? dep.photo_channels : kMaxPhotoChannels;
-  for (const ClosingSample& c : j.base_closing) {
-    emit(d.outputs, &Output::dive_sample, DiveSample{dep.time_base, c.sample, c.flags, dep.regime, dep.wetdry, photo});
-  }
+  for (const ClosingSample& c : d.journal->base_closing) emit_sample(d, c.sample, c.flags);
 }
 
 }  // namespace
