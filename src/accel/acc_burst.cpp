@@ -7,6 +7,7 @@
 #include "accel/acc_output.h"
 #include "dive/codec.h"
 #include "records/codes.h"
+#include "records/journal.h"
 
 namespace skelv {
 namespace {
@@ -17,6 +18,7 @@ constexpr int kWarnAbove = 52;      // every sample of a burst beyond this many 
 // Hands the pending block to the outputs and starts an empty one at `start`.
 void start_block(Decoder& d, double start) {
   flush_acc(d);
+  if (d.journal != nullptr) keep_block(*d.journal, d.acc);
   ++d.acc.acc_blocks;
   d.acc.acc_pending_count = 0;
   d.acc.acc_block_start = start;

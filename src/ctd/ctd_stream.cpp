@@ -36,9 +36,7 @@ std::uint8_t decode_profile(Decoder& d, const CtdColumns& columns, double interv
       }
       return code;
     }
-    // The text output has not counted the lines a -recover run still holds.
-    if (d.ctd_lines != nullptr &&
-        *d.ctd_lines + (d.journal != nullptr ? d.journal->held.ctd_samples() : 0) == kStopNoteAtCount) {
+    if (d.ctd_lines != nullptr && *d.ctd_lines == kStopNoteAtCount) {
       console_note(d, "Stop");
     }
     dep.ctd_time += interval_s;

@@ -1,6 +1,8 @@
 #include "output/out_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <cstdarg>
 #include <cstdio>
 #include <fcntl.h>
@@ -26,7 +28,10 @@ bool out_name_free(const char* path) {
   return S_ISREG(s.st_mode) && s.st_uid == ::geteuid() && (s.st_mode & S_IWUSR) != 0 && ::access(path, W_OK) == 0;
 }
 
-bool out_open(OutFile& file, const char* path, bool durable) {
+namespace {
+
+// Creates file.partial in place of `path` (see out_open); false when the name can't be taken.
+bool create_partial(OutFile& file, const char* path, bool durable) {
   file.path = path;
   file.durable = durable;
   file.partial = file.path + kPartialSuffix;
@@ -45,34 +50,111 @@ bool out_open(OutFile& file, const char* path, bool durable) {
   file.fd = fd;
   file.write_failed = false;
   file.bytes = 0;
-  if (!file.buffer) file.buffer = std::make_unique_for_overwrite<char[]>(kOutBufferSize);
+  return true;
+}
+
+// Writes the buffer's first `n` bytes and moves the rest to its front.
+void write_out(OutFile& file, std::size_t n) {
+  const char* p = file.buffer.get();
+  std::size_t left = n;
+  while (left > 0 && file.fd >= 0 && !file.write_failed) {
+    const ssize_t w = ::write(file.fd, p, left);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) {
+      // Disk full or an I/O error: the rest of this file is lost; say so at close.
+      file.write_failed = true;
+      break;
+    }
+    p += w;
+    left -= static_cast<std::size_t>(w);
+    file.bytes += static_cast<std::uint64_t>(w);
+  }
+  std::memmove(file.buffer.get(), file.buffer.get() + n, file.used - n);
+  file.used -= n;
+  file.taken += n;
+}
+
+}  // namespace
+
+bool out_open(OutFile& file, const char* path, bool durable) {
+  if (!create_partial(file, path, durable)) return false;
+  if (!file.buffer) {
+    file.buffer = std::make_unique_for_overwrite<char[]>(kOutBufferSize);
+    file.capacity = kOutBufferSize;
+  }
   file.used = 0;
   return true;
 }
 
-bool out_is_open(const OutFile& file) { return file.fd >= 0; }
+void out_hold(OutFile& file) {
+  if (!file.buffer) {
+    file.buffer = std::make_unique_for_overwrite<char[]>(kOutBufferSize);
+    file.capacity = kOutBufferSize;
+  }
+  file.used = 0;
+  file.holding = true;
+  file.taken = file.released = 0;
+}
+
+bool out_open_held(OutFile& file, const char* path) {
+  if (create_partial(file, path, false)) return true;
+  file.holding = false;
+  file.used = 0;
+  return false;
+}
+
+void out_take_back(OutFile& file, std::uint64_t position) {
+  if (position >= file.taken && position <= out_position(file)) file.used = static_cast<std::size_t>(position - file.taken);
+}
+
+void out_insert(OutFile& file, std::uint64_t position, const char* data, std::size_t n) {
+  if (position < file.taken || position > out_position(file)) return;
+  out_reserve(file, n);
+  char* at = file.buffer.get() + (position - file.taken);
+  std::memmove(at + n, at, file.used - static_cast<std::size_t>(position - file.taken));
+  std::memcpy(at, data, n);
+  file.used += n;
+}
+
+void out_make_room(OutFile& file, std::size_t n) {
+  if (!file.holding) {
+    out_flush(file);
+    return;
+  }
+  const std::uint64_t free_to = std::min<std::uint64_t>(file.released, out_position(file));
+  if (file.fd >= 0 && free_to > file.taken) write_out(file, static_cast<std::size_t>(free_to - file.taken));
+  if (file.capacity - file.used >= n) return;
+  std::size_t wider = file.capacity * 2;
+  while (wider - file.used < n) wider *= 2;
+  auto grown = std::make_unique_for_overwrite<char[]>(wider);
+  std::memcpy(grown.get(), file.buffer.get(), file.used);
+  file.buffer = std::move(grown);
+  file.capacity = wider;
+}
+
+bool out_is_open(const OutFile& file) { return file.fd >= 0 || file.holding; }
 
 void out_flush(OutFile& file) {
-  const char* p = file.buffer.get();
-  std::size_t left = file.used;
-  file.used = 0;
-  if (file.fd < 0 || file.write_failed) return;
-  while (left > 0) {
-    const ssize_t n = ::write(file.fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      // Disk full or an I/O error: the rest of this file is lost; say so at close.
-      file.write_failed = true;
-      return;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-    file.bytes += static_cast<std::uint64_t>(n);
+  if (file.holding) {
+    // Only what was released leaves; the rest waits for its release or to be taken back.
+    const std::uint64_t free_to = std::min<std::uint64_t>(file.released, out_position(file));
+    if (free_to > file.taken) write_out(file, static_cast<std::size_t>(free_to - file.taken));
+    return;
   }
+  if (file.fd < 0 || file.write_failed) {
+    file.used = 0;
+    return;
+  }
+  write_out(file, file.used);
 }
 
 bool out_close(OutFile& file) {
-  if (file.fd < 0) return true;
+  // Whatever is still held goes with the rest.
+  file.holding = false;
+  if (file.fd < 0) {
+    file.used = 0;
+    return true;
+  }
   out_flush(file);
   // A durable file's data reach the disk before its name does.
   bool ok = !file.write_failed && (!file.durable || ::fdatasync(file.fd) == 0);
@@ -84,7 +166,11 @@ bool out_close(OutFile& file) {
 }
 
 void out_discard(OutFile& file) {
-  if (file.fd < 0) return;
+  file.holding = false;
+  if (file.fd < 0) {
+    file.used = 0;
+    return;
+  }
   ::close(file.fd);
   file.fd = -1;
   file.used = 0;

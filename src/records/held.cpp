@@ -139,18 +139,4 @@ void HeldOutput::fill_note(std::uint64_t mark, const char* text) {
   }
 }
 
-int HeldOutput::pending_block(std::uint64_t mark, AccSample* raw, std::uint32_t* burst, int count) const {
-  if (mark < first_) return 0;
-  std::size_t i = static_cast<std::size_t>(mark - first_);
-  while (i < size_ && !std::holds_alternative<HeldAcc>(at(i))) ++i;
-  int n = 0;
-  for (; n < count && i < size_; ++i, ++n) {
-    const auto* a = std::get_if<HeldAcc>(&at(i));
-    if (a == nullptr) break;
-    raw[n] = a->raw;
-    burst[n] = a->burst;
-  }
-  return n;
-}
-
 }  // namespace skelv

@@ -1,10 +1,13 @@
 // Items held back from the outputs until the decoding behind them is trusted (-recover only).
 //
-// A -recover run hands its items to a HeldOutput instead of the outputs themselves. Each item is
-// copied, references and all, and waits; commit() passes the items before a mark on to the
-// outputs in their order, drop() forgets the items from a mark on, as if they had never been
-// decoded. Failures of the run are no data: they pass straight on and are never dropped.
+// The text files take their items as they come and hold the lines back themselves
+// (RetractableOutput): they wait in the files' buffers, where they can be taken back. Every other
+// output gets its items through a HeldOutput: each item is copied, references and all, and
+// waits; commit() passes the items before a mark on to the outputs in their order, drop() forgets
+// the items from a mark on, as if they had never been decoded. Failures of the run are no data:
+// they pass straight on and are never dropped.
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,6 +18,25 @@
 #include "records/items.h"
 
 namespace skelv {
+
+// An output that writes its items as they come and can take back what it wrote after a mark.
+class RetractableOutput : public Output {
+ public:
+  // Where the output's files stood: their bytes and lines, and which of them had begun.
+  struct Mark {
+    std::array<std::uint64_t, 4> at{};
+    std::array<std::uint32_t, 4> count{};
+    std::uint8_t started = 0;  // bit i: file i had begun
+  };
+  virtual Mark mark() const = 0;
+  // What was written before `m` is final: it may reach the files, which are created now if need be.
+  virtual void release(const Mark& m) = 0;
+  // Forgets what was written from `m` on, which lies after every release.
+  virtual void take_back(const Mark& m) = 0;
+  // Writes the every-file note `text` of input offset `offset` where `m` stands, in the files that
+  // had begun there and are still open; `grown.at` gets the bytes added to each file.
+  virtual void insert_note(const Mark& m, std::uint64_t offset, const char* text, Mark& grown) = 0;
+};
 
 class HeldOutput final : public Output {
  public:
@@ -45,12 +67,6 @@ class HeldOutput final : public Output {
   // reserved for it with reserve_note().
   std::uint64_t reserve_note(std::uint64_t offset);
   void fill_note(std::uint64_t mark, const char* text);
-
-  // CTD samples held: the text output has not counted them yet.
-  std::uint32_t ctd_samples() const { return ctd_samples_; }
-  // The raw accelerometer samples of the first written-out block from `mark` on, up to `count` of
-  // them: the pending block as it stood before it was written. Returns how many were found.
-  int pending_block(std::uint64_t mark, AccSample* raw, std::uint32_t* burst, int count) const;
 
  private:
   struct HeldInfo {

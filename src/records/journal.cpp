@@ -23,7 +23,36 @@ Checkpoint state_of(const Decoder& d, std::uint64_t offset) {
   c.info_size = d.damage.info_size;
   c.evidence = d.evidence;
   c.notes = d.events.notes;
+  c.text = d.journal->direct.mark();
   return c;
+}
+
+// Passes on what lies before `c`; blocks that no checkpoint left can need go.
+void commit(Journal& j, const Checkpoint& c) {
+  j.held.commit(c.mark);
+  j.direct.release(c.text);
+  const std::uint64_t oldest = j.checkpoints.empty() ? c.acc_blocks : j.checkpoints.front().acc_blocks;
+  while (!j.blocks.empty() && j.blocks.front().number < oldest) j.blocks.pop_front();
+}
+
+// The stretch's note goes where the decoding stands now, in front of what comes next.
+void reserve_note(Journal& j) {
+  j.note_mark = j.held.reserve_note(j.stretch_first);
+  j.note_text = j.direct.mark();
+  j.note_checkpoints = j.checkpoints.size();
+}
+
+// The first `count` samples of the written-out block `number` into the pending block; returns
+// how many were found.
+int written_block(const Journal& j, std::uint64_t number, AccState& acc, int count) {
+  for (const WrittenBlock& b : j.blocks) {
+    if (b.number != number) continue;
+    const int n = std::min(count, static_cast<int>(b.raw.size()));
+    std::copy_n(b.raw.begin(), n, acc.acc_pending.begin());
+    std::copy_n(b.burst.begin(), n, acc.acc_pending_burst.begin());
+    return n;
+  }
+  return 0;
 }
 
 // Sets the decoding state back to `c` and drops the items decoded since. The streams open at
@@ -33,12 +62,12 @@ void restore(Decoder& d, const Checkpoint& c) {
   AccState& acc = d.acc;
   if (acc.acc_blocks != c.acc_blocks && c.acc_pending_count > 0) {
     // A burst since wrote the block out: its first samples are the block as it stood at `c`.
-    acc.acc_pending_count = j.held.pending_block(c.mark, acc.acc_pending.data(), acc.acc_pending_burst.data(),
-                                                 c.acc_pending_count);
+    acc.acc_pending_count = written_block(j, c.acc_blocks, acc, c.acc_pending_count);
   } else {
     acc.acc_pending_count = c.acc_pending_count;
   }
   j.held.drop(c.mark);
+  j.direct.take_back(c.text);
   acc.acc_block_start = c.acc_block_start;
   acc.acc_last_end = c.acc_last_end;
   acc.acc_bursts = c.acc_bursts;
@@ -66,6 +95,12 @@ void close_stretch(Decoder& d, std::uint64_t last) {
   std::snprintf(text, sizeof text, "Damaged: skipped to %08llX, %llu bytes: %s",
                 static_cast<unsigned long long>(last), static_cast<unsigned long long>(bytes), j.reason);
   j.held.fill_note(j.note_mark, text);
+  RetractableOutput::Mark grown;
+  j.direct.insert_note(j.note_text, first, text, grown);
+  // Checkpoints taken since the note's place lie after the note in the text files.
+  for (std::size_t i = j.note_checkpoints; i < j.checkpoints.size(); ++i) {
+    for (std::size_t f = 0; f < grown.at.size(); ++f) j.checkpoints[i].text.at[f] += grown.at[f];
+  }
   ++d.events.notes;
   char line[200];
   std::snprintf(line, sizeof line, "\n@%08llX: %s\n", static_cast<unsigned long long>(first), text);
@@ -75,15 +110,15 @@ void close_stretch(Decoder& d, std::uint64_t last) {
   std::size_t keep = 0;
   while (keep + 1 < j.checkpoints.size() && j.checkpoints[keep + 1].offset <= j.restart) ++keep;
   j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(keep));
-  j.held.commit(j.checkpoints.front().mark);
+  commit(j, j.checkpoints.front());
 }
 
 // Passes on everything held and keeps one checkpoint at `offset`.
 void settle_all(Decoder& d, std::uint64_t offset) {
   Journal& j = *d.journal;
   j.checkpoints.clear();
-  j.held.commit_all();
   j.checkpoints.push_back(state_of(d, offset));
+  commit(j, j.checkpoints.front());
 }
 
 }  // namespace
@@ -104,7 +139,17 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
   while (drop + 1 < j.checkpoints.size() && j.checkpoints[drop + 1].offset + kSettleBytes <= offset) ++drop;
   if (drop == 0) return;
   j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(drop));
-  j.held.commit(j.checkpoints.front().mark);
+  commit(j, j.checkpoints.front());
+}
+
+void keep_block(Journal& j, const AccState& acc) {
+  const int n = std::min(acc.acc_pending_count, kAccPendingCapacity);
+  if (n <= 0) return;
+  WrittenBlock b;
+  b.number = acc.acc_blocks;
+  b.raw.assign(acc.acc_pending.begin(), acc.acc_pending.begin() + n);
+  b.burst.assign(acc.acc_pending_burst.begin(), acc.acc_pending_burst.begin() + n);
+  j.blocks.push_back(std::move(b));
 }
 
 void doubt_record(Decoder& d) {
@@ -129,9 +174,9 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
     // The restart decoded damage: the stretch goes on over it.
     restore(d, j.base);
     write_closing(d);
-    j.note_mark = j.held.reserve_note(j.stretch_first);
     j.checkpoints.clear();
     j.checkpoints.push_back(j.base);
+    reserve_note(j);
     j.trial = false;
     return;
   }
@@ -161,7 +206,7 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   j.after_end_code = end_code;
   j.skipped_wetdry = -1;
   std::snprintf(j.reason, sizeof j.reason, "%s", reason);
-  j.note_mark = j.held.reserve_note(j.stretch_first);
+  reserve_note(j);
 }
 
 void try_restart(Decoder& d, std::uint64_t restart, bool in_step) {

@@ -43,7 +43,16 @@ struct Checkpoint {
   int info_size = -1;
   Evidence evidence;
   std::uint64_t notes = 0;
+  RetractableOutput::Mark text;  // where the text files stood
   bool doubtful = false;  // the record starting here looked implausible on its own bytes
+};
+
+// An accelerometer block as it was written out, kept while a checkpoint before it may need the
+// samples it held then.
+struct WrittenBlock {
+  std::uint64_t number = 0;  // the blocks written before it
+  std::vector<AccSample> raw;
+  std::vector<std::uint32_t> burst;
 };
 
 // The sample in progress of a dive stream that damage ended: its line is written after all if
@@ -55,11 +64,15 @@ struct ClosingSample {
 };
 
 struct Journal {
-  explicit Journal(const OutputList& outputs) : held(outputs) {}
+  // `direct`: the output that takes its items as they come and takes back itself; `outputs`: the
+  // ones whose items are held.
+  Journal(RetractableOutput& direct_output, const OutputList& outputs) : direct(direct_output), held(outputs) {}
   Journal(const Journal&) = delete;
   Journal& operator=(const Journal&) = delete;
 
-  HeldOutput held;  // the decoder's one output
+  RetractableOutput& direct;
+  HeldOutput held;
+  std::deque<WrittenBlock> blocks;  // accelerometer blocks written since the oldest checkpoint
   std::deque<Checkpoint> checkpoints;
   std::vector<ClosingSample> closing;  // of the streams that damage ended, innermost first
   std::vector<ClosingSample> base_closing;  // those written after the stretch's checkpoint
@@ -70,6 +83,8 @@ struct Journal {
   std::uint64_t stretch_first = 0;   // first byte of the stretch
   std::uint64_t restart = 0;         // offset the trial decodes from
   std::uint64_t note_mark = 0;       // the stretch's note, held in front of the trial's items
+  RetractableOutput::Mark note_text;  // where the note goes in the text files
+  std::size_t note_checkpoints = 0;   // checkpoints taken before the note's place
   std::uint64_t trial_records = 0;   // record starts the trial has decoded
   bool after_end_code = false;       // the stretch began at an end-of-data code
   bool restart_in_step = false;      // the restart is a dive or CTD start in step with the dive clock
@@ -80,6 +95,9 @@ struct Journal {
 // A checkpoint at `offset` (a record start when `record`); passes on what lies far enough
 // behind it, and ends the trial of a restart that has gone far enough.
 void take_checkpoint(Decoder& d, std::uint64_t offset, bool record);
+
+// The pending accelerometer block is being written out: kept while a checkpoint may need it.
+void keep_block(Journal& j, const AccState& acc);
 
 // The record whose code byte was the latest checkpoint looks implausible on its own bytes: should
 // damage show within `kJudgedBytes` after it, it is taken for part of the damage.

@@ -97,9 +97,16 @@ bool decode_file(RunState& s, ProgressFn progress, std::int64_t offset, bool sca
   DamageState& r = d.damage;
   s.decoder_outputs = s.outputs;
   if (r.on) {
-    s.journal = std::make_unique<Journal>(s.outputs);
+    // The text files hold their lines back themselves; the other outputs' items are held for them.
+    s.held_outputs = OutputList{};
+    for (int i = 0; i < s.outputs.count; ++i) {
+      if (s.outputs.items[i] != &s.text) s.held_outputs.add(*s.outputs.items[i]);
+    }
+    s.journal = std::make_unique<Journal>(s.text, s.held_outputs);
+    s.text.hold();
     s.decoder_outputs = OutputList{};
-    s.decoder_outputs.add(s.journal->held);
+    s.decoder_outputs.add(s.text);
+    if (s.held_outputs.count > 0) s.decoder_outputs.add(s.journal->held);
     d.journal = s.journal.get();
   }
 

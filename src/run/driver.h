@@ -22,7 +22,8 @@ struct RunState {
   ByteSource input;
   RunEvents events;
   OutputList outputs;
-  OutputList decoder_outputs;  // the outputs themselves, or with -recover what holds items back for them
+  OutputList decoder_outputs;  // the outputs themselves, or with -recover the text and what holds items back for the rest
+  OutputList held_outputs;     // -recover: the outputs whose items are held
   TextOutput text;
   Decoder decoder;
   Recovery recovery;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace skelv {
 namespace {
@@ -43,15 +44,94 @@ TextOutput::TextOutput(const TextNames& names, FailFn fail) : fail_(std::move(fa
 
 bool TextOutput::create(TextFile& f, const char* kind) {
   if (f.started) return false;
+  if (holding_) {
+    // Created once its first bytes are released.
+    out_hold(f.file);
+    f.started = true;
+    return true;
+  }
   if (out_open(f.file, f.name)) {
     f.started = true;
     return true;
   }
+  failed_to_create(f, kind);
+  return false;
+}
+
+void TextOutput::failed_to_create(TextFile& f, const char* kind) {
   f.failed = true;
   char message[1100];
   std::snprintf(message, sizeof message, "Can't create %s data file %s\n", kind, f.name);
   fail_(message);
-  return false;
+}
+
+std::array<std::pair<TextFile*, const char*>, 4> TextOutput::all() {
+  return {{{&tdr_file, "TDR"}, {&ctd_file, "CTD"}, {&gps_file, "GPS"}, {&acc_file, "ACC"}}};
+}
+
+RetractableOutput::Mark TextOutput::mark() const {
+  Mark m;
+  const TextFile* files[] = {&tdr_file, &ctd_file, &gps_file, &acc_file};
+  for (int i = 0; i < 4; ++i) {
+    m.at[i] = out_position(files[i]->file);
+    m.count[i] = files[i]->count;
+    if (files[i]->started) m.started |= static_cast<std::uint8_t>(1 << i);
+  }
+  return m;
+}
+
+void TextOutput::release(const Mark& m) {
+  int i = 0;
+  for (const auto& [f, kind] : all()) {
+    const bool begun = (m.started >> i & 1) != 0;
+    const std::uint64_t at = m.at[i++];
+    if (!begun || !f->file.holding) continue;
+    if (f->file.fd < 0) {
+      if (!out_open_held(f->file, f->name)) {
+        // Its lines are gone; its next item tries again, as a run that does not hold would.
+        f->started = false;
+        failed_to_create(*f, kind);
+        continue;
+      }
+    }
+    out_release(f->file, at);
+  }
+}
+
+void TextOutput::take_back(const Mark& m) {
+  int i = 0;
+  for (const auto& entry : all()) {
+    TextFile& f = *entry.first;
+    const bool begun = (m.started >> i & 1) != 0;
+    f.count = m.count[i];
+    const std::uint64_t at = m.at[i++];
+    if (!f.file.holding) continue;
+    if (!begun && f.file.fd < 0) {
+      // Begun after the mark: as if its first item had never come.
+      f.started = false;
+      f.file.holding = false;
+      f.file.used = 0;
+      continue;
+    }
+    out_take_back(f.file, at);
+  }
+}
+
+void TextOutput::insert_note(const Mark& m, std::uint64_t offset, const char* text, Mark& grown) {
+  char line[200];
+  std::snprintf(line, sizeof line, "@%08llX: %s", static_cast<unsigned long long>(offset), text);
+  const std::size_t n = std::strlen(line);
+  line[n] = '\n';
+  int i = 0;
+  for (const auto& entry : all()) {
+    OutFile& file = entry.first->file;
+    grown.at[i] = 0;
+    if ((m.started >> i & 1) != 0 && out_is_open(file)) {
+      out_insert(file, m.at[i], line, n + 1);
+      grown.at[i] = n + 1;
+    }
+    ++i;
+  }
 }
 
 void TextOutput::dive_start(const DiveStart& item) {
