@@ -45,6 +45,9 @@ void source_attach(ByteSource& in, int fd, std::uint64_t offset) {
   in.file_offset = offset;
   in.read_error = 0;
   in.halted = false;
+  struct stat st {};
+  in.seekable = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  in.reread_until = 0;
 }
 
 void source_close(ByteSource& in) {
@@ -116,7 +119,20 @@ void scan_resume(ByteSource& in) {
 }
 
 void report_progress(ByteSource& in) {
-  if (in.progress) in.progress(in.byte_offset);
+  if (in.progress && in.byte_offset >= in.reread_until) in.progress(in.byte_offset);
+}
+
+bool source_rewind(ByteSource& in, std::uint64_t offset) {
+  if (!in.seekable || in.fd < 0 || offset > in.byte_offset) return false;
+  if (::lseek(in.fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
+  // The hook saw the offsets up to where the read had gone (the scan's, once halted).
+  in.reread_until = std::max({in.reread_until, in.byte_offset + 1, in.halted ? in.scan_offset + 1 : 0});
+  in.pos = in.fill = 0;
+  in.file_offset = offset;
+  in.byte_offset = offset;
+  in.halted = false;
+  in.end_of_input = false;
+  return true;
 }
 
 bool read_bytes_slow(ByteSource& in, std::uint8_t* buffer, std::size_t count) {

@@ -36,6 +36,8 @@ struct ByteSource {
   bool halted = false;
   std::size_t scan = 0;
   std::uint64_t scan_offset = 0;
+  bool seekable = false;          // a file: its bytes can be read again (source_rewind)
+  std::uint64_t reread_until = 0;  // bytes before this offset were read before: no progress again
 };
 
 // Starts reading `fd`, which stands at input offset `offset`; the source takes the descriptor.
@@ -45,6 +47,10 @@ void source_close(ByteSource& in);
 // input can seek, reads where it can't. Returns the bytes dropped (fewer at the end of the input).
 std::uint64_t source_skip(ByteSource& in, std::uint64_t count);
 
+// A seekable source reads on from `offset`, which lies before the read position: the bytes from
+// there are read again (the progress hook is not called again for them). False when the source
+// can't seek; it is then left halted.
+bool source_rewind(ByteSource& in, std::uint64_t offset);
 // Makes every later read fail as at the end of the input; the unread bytes stay for a scan.
 void source_halt(ByteSource& in);
 // Halted: the bytes from the scan position on, at least `want` of them unless the input ends

@@ -7,6 +7,8 @@
 namespace skelv {
 
 std::uint8_t handle_info(Decoder& d);        // 0xF6, tag information
+// Sets the tag version and calibration of `dep` from the information block `block` of `size` bytes.
+void apply_info(Deployment& dep, const std::uint8_t* block, std::uint8_t size);
 std::uint8_t handle_gps(Decoder& d);         // 0xF2, GPS snapshot
 std::uint8_t handle_wetdry(Decoder& d);      // 0xF7, wet/dry state
 std::uint8_t handle_acc_end(Decoder& d);     // 0xF9 outside a burst

@@ -1,6 +1,7 @@
 // Tag information record (0xF6): tag version and sensor calibration.
 #include "records/codes.h"
 #include "records/handlers.h"
+#include "records/journal.h"
 
 namespace skelv {
 namespace {
@@ -29,24 +30,8 @@ struct Block {
 
 }  // namespace
 
-std::uint8_t handle_info(Decoder& d) {
-  ByteSource& in = d.input;
-  Deployment& dep = d.deployment;
-  const std::uint64_t at = in.byte_offset - 1;
-  std::uint8_t n_to_come = 0;
-  std::uint8_t block[255];
-  if (!read_bytes(in, "tdrcode_info n", &n_to_come, 1)) return TDRCODE_INFO;
-  // A block cut short by the end of the input changes nothing.
-  if (!read_bytes(in, "tdrcode_info block", block, n_to_come)) return TDRCODE_INFO;
-  if (d.journal != nullptr) {
-    const std::uint16_t version = n_to_come >= 2 ? static_cast<std::uint16_t>(block[0] << 8 | block[1]) : 0;
-    if (!plausible_info_size(d.damage, n_to_come) || !plausible_info_version(dep.tag_version, n_to_come, version)) {
-      doubt_record(d);
-    }
-  }
-  if (d.damage.info_size < 0) d.damage.info_size = n_to_come;
-
-  const Block b{block, n_to_come};
+void apply_info(Deployment& dep, const std::uint8_t* block, std::uint8_t size) {
+  const Block b{block, size};
   bool new_version = false;
   if (b.has(kVersionAt, 2)) {
     dep.tag_version = b.u16(kVersionAt);
@@ -71,9 +56,31 @@ std::uint8_t handle_info(Decoder& d) {
   }
   if (b.has(kAccOffsetAt, 1)) dep.acc_offset = block[kAccOffsetAt];
   dep.force_abs = dep.tag_version == 132 || dep.tag_version == 133;
+}
+
+std::uint8_t handle_info(Decoder& d) {
+  ByteSource& in = d.input;
+  Deployment& dep = d.deployment;
+  const std::uint64_t at = in.byte_offset - 1;
+  std::uint8_t n_to_come = 0;
+  std::uint8_t block[255];
+  if (!read_bytes(in, "tdrcode_info n", &n_to_come, 1)) return TDRCODE_INFO;
+  // A block cut short by the end of the input changes nothing.
+  if (!read_bytes(in, "tdrcode_info block", block, n_to_come)) return TDRCODE_INFO;
+  if (d.journal != nullptr) {
+    const std::uint16_t version = n_to_come >= 2 ? static_cast<std::uint16_t>(block[0] << 8 | block[1]) : 0;
+    if (!plausible_info_size(d.damage, n_to_come) || !plausible_info_version(dep.tag_version, n_to_come, version)) {
+      doubt_record(d);
+    }
+  }
+  if (d.damage.info_size < 0) d.damage.info_size = n_to_come;
+
+  apply_info(dep, block, n_to_come);
   const Calibration calibration = calibration_of(dep);
   if (!calibration_steady(d, at, n_to_come, dep.tag_version, calibration)) return TDRCODE_EOF;
   emit(d.outputs, &Output::info, InfoRecord{in.byte_offset, dep.tag_version, calibration});
+  // Another tag's version soon after a restart: the data since the restart are read again with it.
+  if (d.journal != nullptr && want_replay(d, at, block, n_to_come)) return TDRCODE_EOF;
 
   std::uint8_t next = TDRCODE_INFO;
   read_bytes(in, "tdrcode_info complete", &next, 1);

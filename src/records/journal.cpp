@@ -5,6 +5,7 @@
 
 #include "dive/tdr_stream.h"
 #include "records/decoder.h"
+#include "records/handlers.h"
 
 namespace skelv {
 namespace {
@@ -100,6 +101,7 @@ void close_stretch(Decoder& d, std::uint64_t last) {
   // Checkpoints taken since the note's place lie after the note in the text files.
   for (std::size_t i = j.note_checkpoints; i < j.checkpoints.size(); ++i) {
     for (std::size_t f = 0; f < grown.at.size(); ++f) j.checkpoints[i].text.at[f] += grown.at[f];
+    ++j.checkpoints[i].notes;
   }
   ++d.events.notes;
   char line[200];
@@ -130,10 +132,19 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
     // Trusted after kVerifyBytes, or at the next record after a start in step with the dive clock.
     if (offset >= j.restart + kVerifyBytes || (j.restart_in_step && j.trial_records >= 2)) {
       close_stretch(d, j.restart - 1);
+      // The restart's own checkpoint is where its data would be read again from.
+      if (d.input.seekable && !j.checkpoints.empty() && j.checkpoints.front().offset == j.restart) {
+        j.replay_open = true;
+        j.replay_base = j.checkpoints.front();
+      }
     }
   }
   j.checkpoints.push_back(state_of(d, offset));
   if (j.trial) return;
+  if (j.replay_open) {
+    if (offset <= j.replay_base.offset + kReplayBytes) return;
+    j.replay_open = false;
+  }
   // What lies before a checkpoint kSettleBytes behind this one can no longer be taken back.
   std::size_t drop = 0;
   while (drop + 1 < j.checkpoints.size() && j.checkpoints[drop + 1].offset + kSettleBytes <= offset) ++drop;
@@ -169,6 +180,7 @@ void write_closing(Decoder& d) {
 
 void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end_code) {
   Journal& j = *d.journal;
+  j.replay_open = false;
   if (j.trial) {
     j.closing.clear();  // read within the trial, after the stretch's own checkpoint
     // The restart decoded damage: the stretch goes on over it.
@@ -207,6 +219,32 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   j.skipped_wetdry = -1;
   std::snprintf(j.reason, sizeof j.reason, "%s", reason);
   reserve_note(j);
+}
+
+bool want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::uint8_t size) {
+  Journal& j = *d.journal;
+  if (!j.replay_open || at <= j.replay_base.offset || d.deployment.tag_version == j.replay_base.deployment.tag_version) {
+    return false;
+  }
+  j.replay_open = false;
+  j.replay_wanted = true;
+  std::copy_n(block, size, j.replay_info.begin());
+  j.replay_info_size = size;
+  source_halt(d.input);
+  return true;
+}
+
+bool replay(Decoder& d, std::uint8_t& code) {
+  Journal& j = *d.journal;
+  j.replay_wanted = false;
+  if (!source_rewind(d.input, j.replay_base.offset)) return false;
+  restore(d, j.replay_base);
+  apply_info(d.deployment, j.replay_info.data(), j.replay_info_size);
+  // The restart's checkpoint is taken again as its record is decoded again.
+  while (!j.checkpoints.empty() && j.checkpoints.back().offset >= j.replay_base.offset) j.checkpoints.pop_back();
+  d.damage.damaged = false;
+  d.damage.eof_code = false;
+  return read_bytes(d.input, "replay", &code, 1);
 }
 
 void try_restart(Decoder& d, std::uint64_t restart, bool in_step) {

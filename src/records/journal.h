@@ -11,6 +11,7 @@
 // the end of the data after a further record); damage before that takes the restart back too and
 // the damaged stretch grows over it.
 #pragma once
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -29,6 +30,7 @@ struct Decoder;
 inline constexpr std::uint64_t kSettleBytes = 4096;  // input after a checkpoint that makes what came before it final
 inline constexpr std::uint64_t kVerifyBytes = 1024;  // input a restart decodes without damage to be trusted
 inline constexpr std::uint32_t kStreamCheckpointSamples = 256;  // samples of a stream between checkpoints
+inline constexpr std::uint64_t kReplayBytes = 512 * 1024;  // input after a restart read again with another tag's version
 
 struct Checkpoint {
   std::uint64_t offset = 0;  // input offset of a record's code byte or of a sample's first byte
@@ -90,11 +92,30 @@ struct Journal {
   bool restart_in_step = false;      // the restart is a dive or CTD start in step with the dive clock
   int skipped_wetdry = -1;           // the last wet/dry state (0 or 1) in the bytes skipped; -1: none
   char reason[64] = {};
+
+  // After a restart the data may be another tag's, decoded with this tag's version until that
+  // tag's information record comes. Until then (within kReplayBytes) nothing after the restart
+  // passes on; an information record of another tag version has the data since the restart
+  // read again with it.
+  bool replay_open = false;
+  bool replay_wanted = false;  // such a record came: the decoding unwinds to read again
+  Checkpoint replay_base;      // at the restart
+  std::array<std::uint8_t, 255> replay_info{};
+  std::uint8_t replay_info_size = 0;
 };
 
 // A checkpoint at `offset` (a record start when `record`); passes on what lies far enough
 // behind it, and ends the trial of a restart that has gone far enough.
 void take_checkpoint(Decoder& d, std::uint64_t offset, bool record);
+
+// An information record at `at` of `size` bytes has just been decoded: true when it asks for the
+// data since the restart to be read again with it (the input is then halted and the decoding
+// unwinds to the driver, which calls replay()).
+bool want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::uint8_t size);
+// Reads the data since the restart again with the information record that asked for it: the
+// decoding state goes back to the restart with that record's version and calibration, and the
+// input to the restart, whose code byte goes into `code`. False when the input can't be read again.
+bool replay(Decoder& d, std::uint8_t& code);
 
 // The pending accelerometer block is being written out: kept while a checkpoint may need it.
 void keep_block(Journal& j, const AccState& acc);

@@ -118,6 +118,12 @@ bool decode_file(RunState& s, ProgressFn progress, std::int64_t offset, bool sca
     while (!in.end_of_input) code = dispatch_record(d, code);
     // Nothing past an unreadable stretch of the input is looked at.
     if (in.read_error != 0) break;
+    // Another tag's information record soon after a restart: its data are read again with it.
+    if (s.journal != nullptr && s.journal->replay_wanted) {
+      if (replay(d, code)) continue;
+      r.damaged = false;
+      note_damage(d, in.scan_offset - 1, "data after a restart could not be read again");
+    }
     // The end of the data: a restart on trial that decoded too little up to it was no restart.
     if (r.on && !r.damaged && !settle_at_end(d, in.byte_offset)) {
       note_damage(d, in.byte_offset, "restart decoded too little before the end of the data");

@@ -171,6 +171,39 @@ TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
   EXPECT_NE(output("_ctd.txt").find("\t50.00\t50.00\t"), std::string::npos) << output("_ctd.txt");
 }
 
+// After damage [44] the run restarts at a dive [45] in step with the dive clock, which holds a
+// profile [59]: (3600 - 600) counts over the pressure scale. The information record after the
+// dive is another tag's (version 171, 60 counts per dbar): the data since the restart are that
+// tag's and are read again with it, 50 dbar. An information record of the run's own version
+// changes the calibration from where it stands only: the profile keeps 30 counts per dbar,
+// 100 dbar. Either way every other line is the same, and the stretch is noted once.
+TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRecord) {
+  const auto spliced = [](std::uint16_t version) {
+    InfoBlock other = info();
+    other.tag_version = version;
+    other.pressure_scale = 60;
+    ImageBuilder b;
+    b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).step(5).dry_start(100).raw({0x05});
+    b.dive_start(2, kSecondDive, 100).u16(200).step(-10);
+    b.ctd_start(1, {2026, 3, 14, 7, 0, 5}, 100, 600, {3600, 23000, 32200}).ctd_end().step(-10).dry_start(100);
+    return b.info(other).dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).eof();
+  };
+  const std::string note = Gap{44, 1, "unknown code 5"}.note();
+  const auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(skelv(spliced(171), "-recover").status, 3);
+  const std::string tdr = output("_tdr.txt"), ctd = output("_ctd.txt");
+  EXPECT_EQ(count(ctd, "\t50.00\t50.00\t"), 1u) << ctd;
+  EXPECT_EQ(count(ctd, "\n2026/"), 1u) << ctd;
+  EXPECT_EQ(count(tdr, note), 1u) << tdr;
+  EXPECT_EQ(skelv(spliced(170), "-recover").status, 3);
+  EXPECT_EQ(count(output("_ctd.txt"), "\t100.00\t100.00\t"), 1u) << output("_ctd.txt");
+  EXPECT_EQ(output("_tdr.txt"), tdr);
+}
+
 // Damage takes back what a block of bursts had written out: the second dive [52] is dated on day
 // 32 of March, implausible on its own bytes, and its burst [66], an hour after the first one,
 // writes the first burst out and takes the block's place. The unknown code 5 [78] after the dry
