@@ -204,6 +204,28 @@ TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRe
   EXPECT_EQ(output("_tdr.txt"), tdr);
 }
 
+// A -recover run creates a text file when its first lines pass on: one whose name can't be taken
+// fails the run as a plain run does, with its lines uncounted, and the other files are written.
+TEST_F(DamagedImageTest, TextFileThatCantBeCreatedFailsAsInAPlainRun) {
+  // A folder that holds a file: not even removed before the run.
+  std::filesystem::create_directory(dir.file("tag_tdr.txt"));
+  write_file(dir.file("tag_tdr.txt/keep"), "");
+  ImageBuilder b;
+  b.info(info()).dive_start(2, kFirstDive, 100).u16(100).acc_start(4096, 4096, 4096).acc_end().eof();
+  for (const char* mode : {"", "-recover"}) {
+    const Outcome o = skelv(b, std::string(mode) + " -report");
+    EXPECT_NE(o.out.find("Failure: Can't create TDR data file tag_tdr.txt\n"), std::string::npos) << mode << o.out;
+    // One sample of 4096 counts: 4096 / 256 - 16 = 0 g on each axis.
+    const std::string accel = output("_accel.txt");
+    EXPECT_EQ(accel.rfind("DATE(UTC)\tX\tY\tZ\n", 0), 0u) << mode << accel;
+    EXPECT_EQ(accel.size() - accel.find('\t', 20), std::string("\t0.0000\t0.0000\t0.0000\n").size()) << mode << accel;
+    const std::string report = output("_report.json");
+    const std::size_t tdr = report.find("\"kind\": \"tdr\"");
+    ASSERT_NE(tdr, std::string::npos) << report;
+    EXPECT_EQ(report.find("\"records\": ", tdr), report.find("\"records\": 0,", tdr)) << mode << report;
+  }
+}
+
 // Damage takes back what a block of bursts had written out: the second dive [52] is dated on day
 // 32 of March, implausible on its own bytes, and its burst [66], an hour after the first one,
 // writes the first burst out and takes the block's place. The unknown code 5 [78] after the dry

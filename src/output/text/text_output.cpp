@@ -88,8 +88,10 @@ void TextOutput::release(const Mark& m) {
     if (!begun || !f->file.holding) continue;
     if (f->file.fd < 0) {
       if (!out_open_held(f->file, f->name)) {
-        // Its lines are gone; its next item tries again, as a run that does not hold would.
+        // Its lines are gone (uncounted, as in a run that does not hold them; GPS snapshots are
+        // counted all the same); its next item tries again, as such a run would.
         f->started = false;
+        if (f != &gps_file) f->count = 0;
         failed_to_create(*f, kind);
         continue;
       }
