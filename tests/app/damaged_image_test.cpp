@@ -233,19 +233,24 @@ TEST_F(DamagedImageTest, TextFileThatCantBeCreatedFailsAsInAPlainRun) {
 // burst pending again, and writes it at the end: two samples from 06:00:00 to 06:00:01, half a
 // second apart, raw / 256 - 16 g.
 TEST_F(DamagedImageTest, DamageTakesBackTheBlockWrittenOutBeforeIt) {
-  ImageBuilder b;
-  b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5);
-  b.acc_start(4096, 4352, 4160).step(64).step(-64).step(0).acc_end().step(5);
-  b.dive_start(2, {2026, 3, 32, 7, 0, 0}, 100).u16(200).step(-10).acc_start(4096, 4096, 4096).acc_end();
-  b.step(5).dry_start(100).raw({0x05}).dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).step(5).eof();
-  const Gap code5{52, 27, "unknown code 5"};
-  const Outcome recover = skelv(b, "-recover");
-  EXPECT_EQ(recover.status, 3);
-  EXPECT_EQ(output("_accel.txt"), "DATE(UTC)\tX\tY\tZ\n" + code5.note() +
-                                      "\n2026/03/14 06:00:00.000\t0.0000\t1.0000\t0.2500\n"
-                                      "2026/03/14 06:00:00.500\t0.2500\t0.7500\t0.2500\n");
-  EXPECT_EQ(output("_tdr.txt"), kTdrHeader2 + kFirstLines + code5.note() +
-                                    "\n2026/03/14 08:00:00.000\t30.000\n2026/03/14 08:00:01.000\t30.500\n");
+  // The same with a first burst of one sample: its three steps gone, the second dive is at 49.
+  const std::string two = "2026/03/14 06:00:00.000\t0.0000\t1.0000\t0.2500\n"
+                          "2026/03/14 06:00:00.500\t0.2500\t0.7500\t0.2500\n";
+  const std::string one = "2026/03/14 06:00:00.000\t0.0000\t1.0000\t0.2500\n";
+  for (const bool single : {false, true}) {
+    ImageBuilder b;
+    b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).acc_start(4096, 4352, 4160);
+    if (!single) b.step(64).step(-64).step(0);
+    b.acc_end().step(5);
+    b.dive_start(2, {2026, 3, 32, 7, 0, 0}, 100).u16(200).step(-10).acc_start(4096, 4096, 4096).acc_end();
+    b.step(5).dry_start(100).raw({0x05}).dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).step(5).eof();
+    const Gap code5{single ? 49u : 52u, 27, "unknown code 5"};
+    const Outcome recover = skelv(b, "-recover");
+    EXPECT_EQ(recover.status, 3);
+    EXPECT_EQ(output("_accel.txt"), "DATE(UTC)\tX\tY\tZ\n" + code5.note() + "\n" + (single ? one : two));
+    EXPECT_EQ(output("_tdr.txt"), kTdrHeader2 + kFirstLines + code5.note() +
+                                      "\n2026/03/14 08:00:00.000\t30.000\n2026/03/14 08:00:01.000\t30.500\n");
+  }
 }
 
 // After damage [44] the run restarts at the first plausible record start [45]: a dive start of a
