@@ -176,7 +176,8 @@ TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
 // dive is another tag's (version 171, 60 counts per dbar): the data since the restart are that
 // tag's and are read again with it, 50 dbar. An information record of the run's own version
 // changes the calibration from where it stands only: the profile keeps 30 counts per dbar,
-// 100 dbar. Either way every other line is the same, and the stretch is noted once.
+// 100 dbar. Either way every other line is the same, and the stretch and the progress at byte
+// 1024 show once.
 TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRecord) {
   const auto spliced = [](std::uint16_t version) {
     InfoBlock other = info();
@@ -185,7 +186,9 @@ TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRe
     ImageBuilder b;
     b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).step(5).dry_start(100).raw({0x05});
     b.dive_start(2, kSecondDive, 100).u16(200).step(-10);
-    b.ctd_start(1, {2026, 3, 14, 7, 0, 5}, 100, 600, {3600, 23000, 32200}).ctd_end().step(-10).dry_start(100);
+    b.ctd_start(1, {2026, 3, 14, 7, 0, 5}, 100, 600, {3600, 23000, 32200}).ctd_end().step(-10);
+    for (int k = 0; k < 1000; ++k) b.step(0);  // past byte 1024: the progress shows once
+    b.dry_start(100);
     return b.info(other).dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).eof();
   };
   const std::string note = Gap{44, 1, "unknown code 5"}.note();
@@ -194,7 +197,9 @@ TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRe
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
   };
-  EXPECT_EQ(skelv(spliced(171), "-recover").status, 3);
+  const Outcome replayed = skelv(spliced(171), "-recover");
+  EXPECT_EQ(replayed.status, 3);
+  EXPECT_EQ(count(replayed.out, "     400       1 => "), 1u) << replayed.out;
   const std::string tdr = output("_tdr.txt"), ctd = output("_ctd.txt");
   EXPECT_EQ(count(ctd, "\t50.00\t50.00\t"), 1u) << ctd;
   EXPECT_EQ(count(ctd, "\n2026/"), 1u) << ctd;
