@@ -13,11 +13,16 @@ namespace {
 
 void put(OutFile& f, const std::string& text) { out_write(f, text.data(), text.size()); }
 
-TEST(HeldOutFile, OnlyReleasedBytesReachTheFileAndTheRestCanBeTakenBack) {
+// A file holding its bytes back from the start, in a folder of its own.
+class HeldOutFile : public ::testing::Test {
+ protected:
+  void SetUp() override { out_hold(f); }
   TempDir dir;
-  const std::string name = dir.file("held.txt");
   OutFile f;
-  out_hold(f);
+};
+
+TEST_F(HeldOutFile, OnlyReleasedBytesReachTheFileAndTheRestCanBeTakenBack) {
+  const std::string name = dir.file("held.txt");
   put(f, "head\n");
   const std::uint64_t first = out_position(f);  // 5
   put(f, "one\n");
@@ -47,11 +52,8 @@ TEST(HeldOutFile, OnlyReleasedBytesReachTheFileAndTheRestCanBeTakenBack) {
   EXPECT_EQ(read_file(name), "head\none\nthree\ntail\n");
 }
 
-TEST(HeldOutFile, InsertedBytesGoWhereThePositionStood) {
-  TempDir dir;
+TEST_F(HeldOutFile, InsertedBytesGoWhereThePositionStood) {
   const std::string name = dir.file("note.txt");
-  OutFile f;
-  out_hold(f);
   put(f, "a\nb\n");
   const std::uint64_t at = out_position(f);  // 4
   put(f, "c\n");
@@ -66,11 +68,8 @@ TEST(HeldOutFile, InsertedBytesGoWhereThePositionStood) {
   EXPECT_EQ(read_file(name), "a\nb\n@note\nc\n");
 }
 
-TEST(HeldOutFile, BufferGrowsWhileNothingIsReleasedAndLosesNothing) {
-  TempDir dir;
+TEST_F(HeldOutFile, BufferGrowsWhileNothingIsReleasedAndLosesNothing) {
   const std::string name = dir.file("big.txt");
-  OutFile f;
-  out_hold(f);
   std::string expected;
   // Four times the buffer's size, in lines of their own numbers, none of it released.
   for (int i = 0; expected.size() < 4 * kOutBufferSize; ++i) {
@@ -86,12 +85,9 @@ TEST(HeldOutFile, BufferGrowsWhileNothingIsReleasedAndLosesNothing) {
   EXPECT_EQ(read_file(name), expected);
 }
 
-TEST(HeldOutFile, NameThatCantBeTakenDropsWhatWasHeld) {
-  TempDir dir;
+TEST_F(HeldOutFile, NameThatCantBeTakenDropsWhatWasHeld) {
   const std::string name = dir.file("folder");
   std::filesystem::create_directory(name);
-  OutFile f;
-  out_hold(f);
   put(f, "line\n");
   EXPECT_FALSE(out_open_held(f, name.c_str()));
   // The file takes no more bytes, and closing it writes nothing.
