@@ -1,6 +1,7 @@
 // What a -recover run keeps so that damage can be taken back: checkpoints of the decoding state
 // at record starts (and every so many samples of a long stream), and the items decoded since,
-// held back from the outputs.
+// held back from the outputs: the text files' lines wait in the files' own buffers, the other
+// outputs' items in a HeldOutput.
 //
 // Items pass on to the outputs once the decoding has gone kSettleBytes past a later checkpoint
 // without damage. Damage rolls the decoding back to a checkpoint before it: the items decoded
@@ -9,7 +10,8 @@
 // A restart after damage is on trial: its items wait until it has gone kVerifyBytes without
 // damage, or reached a further record after a dive or CTD start in step with the dive clock (or
 // the end of the data after a further record); damage before that takes the restart back too and
-// the damaged stretch grows over it.
+// the damaged stretch grows over it. Once trusted, a restart's data may still be another tag's:
+// an information record of another tag version soon after it has them read again (replay()).
 #pragma once
 #include <array>
 #include <cstdint>
