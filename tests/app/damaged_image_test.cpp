@@ -176,8 +176,8 @@ TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
 // dive is another tag's (version 171, 60 counts per dbar): the data since the restart are that
 // tag's and are read again with it, 50 dbar. An information record of the run's own version
 // changes the calibration from where it stands only: the profile keeps 30 counts per dbar,
-// 100 dbar. Either way every other line is the same, and the stretch and the progress at byte
-// 1024 show once.
+// 100 dbar, and so does the first from a FIFO, which can't be read twice. Either way every other
+// line is the same, and the stretch and the progress at byte 1024 show once.
 TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRecord) {
   const auto spliced = [](std::uint16_t version) {
     InfoBlock other = info();
@@ -207,6 +207,14 @@ TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRe
   EXPECT_EQ(skelv(spliced(170), "-recover").status, 3);
   EXPECT_EQ(count(output("_ctd.txt"), "\t100.00\t100.00\t"), 1u) << output("_ctd.txt");
   EXPECT_EQ(output("_tdr.txt"), tdr);
+  // A FIFO can't be read twice: another tag's data after the restart are read on as they stand.
+  spliced(171).write_to(dir.file("tag.bin"));
+  ASSERT_EQ(::mkfifo(dir.file("fifo.bin").c_str(), 0600), 0);
+  const ProcessResult fifo =
+      run_command(dir.path(), "(cat tag.bin > fifo.bin &); '" SKELV_EXE "' fifo.bin -recover 2>/dev/null");
+  EXPECT_EQ(fifo.status, 3);
+  EXPECT_EQ(count(read_file(dir.file("fifo_ctd.txt")), "\t100.00\t100.00\t"), 1u);
+  EXPECT_EQ(read_file(dir.file("fifo_tdr.txt")), tdr);
 }
 
 // A -recover run creates a text file when its first lines pass on: one whose name can't be taken
