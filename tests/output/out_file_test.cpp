@@ -71,8 +71,8 @@ TEST_F(HeldOutFile, InsertedBytesGoWhereThePositionStood) {
 TEST_F(HeldOutFile, BufferGrowsWhileNothingIsReleasedAndLosesNothing) {
   const std::string name = dir.file("big.txt");
   std::string expected;
-  // Four times the buffer's size, in lines of their own numbers, none of it released.
-  for (int i = 0; expected.size() < 4 * kOutBufferSize; ++i) {
+  // Eight times a plain file's buffer, in lines of their own numbers, none of it released.
+  for (int i = 0; expected.size() < 8 * kOutBufferSize; ++i) {
     const std::string line = std::to_string(i) + "\n";
     put(f, line);
     expected += line;
