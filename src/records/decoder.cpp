@@ -18,7 +18,8 @@ void fail(Decoder& d, const char* format, ...) {
 }
 
 void console_note(Decoder& d, const char* text) {
-  if (d.console) d.console(text);
+  // Bytes read a second time (-recover) showed their notes the first time.
+  if (d.console && d.input.byte_offset >= d.input.reread_until) d.console(text);
 }
 
 }  // namespace skelv

@@ -79,8 +79,8 @@ std::uint8_t handle_info(Decoder& d) {
   const Calibration calibration = calibration_of(dep);
   if (!calibration_steady(d, at, n_to_come, dep.tag_version, calibration)) return TDRCODE_EOF;
   emit(d.outputs, &Output::info, InfoRecord{in.byte_offset, dep.tag_version, calibration});
-  // Another tag's version soon after a restart: the data since the restart are read again with it.
-  if (d.journal != nullptr && want_replay(d, at, block, n_to_come)) return TDRCODE_EOF;
+  // Another tag's version soon after a restart: the data since the restart may be read again with it.
+  if (d.journal != nullptr) want_replay(d, at, block, n_to_come);
 
   std::uint8_t next = TDRCODE_INFO;
   read_bytes(in, "tdrcode_info complete", &next, 1);

@@ -106,7 +106,8 @@ void close_stretch(Decoder& d, std::uint64_t last) {
   ++d.events.notes;
   char line[200];
   std::snprintf(line, sizeof line, "\n@%08llX: %s\n", static_cast<unsigned long long>(first), text);
-  console_note(d, line);
+  // Shown even among bytes read a second time, whose notes of their own are not.
+  if (d.console) d.console(line);
   j.trial = false;
   // Nothing before the restart is taken back any more: the stretch's note stands.
   std::size_t keep = 0;
@@ -142,7 +143,15 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
   j.checkpoints.push_back(state_of(d, offset));
   if (j.trial) return;
   if (j.replay_open) {
-    if (offset <= j.replay_base.offset + kReplayBytes) return;
+    if (j.replay_pending && record && offset > j.replay_at) ++j.replay_records;
+    if (j.replay_pending && offset >= j.replay_at + kVerifyBytes) {
+      // The record held for as long as a restart must: the decoding unwinds to read again.
+      j.replay_open = j.replay_pending = false;
+      j.replay_wanted = true;
+      source_halt(d.input);
+      return;
+    }
+    if (j.replay_pending || offset <= j.replay_base.offset + kReplayBytes) return;
     j.replay_open = false;
   }
   // What lies before a checkpoint kSettleBytes behind this one can no longer be taken back.
@@ -180,7 +189,7 @@ void write_closing(Decoder& d) {
 
 void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end_code) {
   Journal& j = *d.journal;
-  j.replay_open = false;
+  j.replay_open = j.replay_pending = false;
   if (j.trial) {
     j.closing.clear();  // read within the trial, after the stretch's own checkpoint
     // The restart decoded damage: the stretch goes on over it.
@@ -221,16 +230,24 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   reserve_note(j);
 }
 
-bool want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::uint8_t size) {
+void want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::uint8_t size) {
   Journal& j = *d.journal;
-  if (!j.replay_open || at <= j.replay_base.offset || d.deployment.tag_version == j.replay_base.deployment.tag_version) {
-    return false;
+  if (!j.replay_open || j.replay_pending || at <= j.replay_base.offset ||
+      d.deployment.tag_version == j.replay_base.deployment.tag_version) {
+    return;
   }
-  j.replay_open = false;
-  j.replay_wanted = true;
+  j.replay_pending = true;
+  j.replay_at = at;
+  j.replay_records = 0;
   std::copy_n(block, size, j.replay_info.begin());
   j.replay_info_size = size;
-  source_halt(d.input);
+}
+
+bool replay_at_end(Decoder& d) {
+  Journal& j = *d.journal;
+  if (!j.replay_pending || j.replay_records == 0) return false;
+  j.replay_open = j.replay_pending = false;
+  j.replay_wanted = true;
   return true;
 }
 

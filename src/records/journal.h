@@ -100,7 +100,10 @@ struct Journal {
   // passes on; an information record of another tag version has the data since the restart
   // read again with it.
   bool replay_open = false;
-  bool replay_wanted = false;  // such a record came: the decoding unwinds to read again
+  bool replay_pending = false;  // such a record came; it must hold for kVerifyBytes as a restart must
+  std::uint64_t replay_at = 0;  // its offset
+  std::uint32_t replay_records = 0;  // record starts decoded after it
+  bool replay_wanted = false;   // it held: the decoding unwinds to read again
   Checkpoint replay_base;      // at the restart
   std::array<std::uint8_t, 255> replay_info{};
   std::uint8_t replay_info_size = 0;
@@ -110,10 +113,14 @@ struct Journal {
 // behind it, and ends the trial of a restart that has gone far enough.
 void take_checkpoint(Decoder& d, std::uint64_t offset, bool record);
 
-// An information record at `at` of `size` bytes has just been decoded: true when it asks for the
-// data since the restart to be read again with it (the input is then halted and the decoding
-// unwinds to the driver, which calls replay()).
-bool want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::uint8_t size);
+// An information record at `at` of `size` bytes has just been decoded: when it is of another tag
+// version than the one at the restart, and it holds for kVerifyBytes (damage before that takes it
+// back), the data since the restart are read again with it: a later checkpoint halts the input,
+// the decoding unwinds to the driver, which calls replay().
+void want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::uint8_t size);
+// The end of the data: an information record waiting to hold has held when a record was decoded
+// after it, as a restart would have; true when the data are then to be read again (replay()).
+bool replay_at_end(Decoder& d);
 // Reads the data since the restart again with the information record that asked for it: the
 // decoding state goes back to the restart with that record's version and calibration, and the
 // input to the restart, whose code byte goes into `code`. False when the input can't be read again.

@@ -119,6 +119,7 @@ bool decode_file(RunState& s, ProgressFn progress, std::int64_t offset, bool sca
     // Nothing past an unreadable stretch of the input is looked at.
     if (in.read_error != 0) break;
     // Another tag's information record soon after a restart: its data are read again with it.
+    if (s.journal != nullptr && !r.damaged) replay_at_end(d);
     if (s.journal != nullptr && s.journal->replay_wanted) {
       if (replay(d, code)) continue;
       r.damaged = false;

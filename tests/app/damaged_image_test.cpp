@@ -174,12 +174,13 @@ TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
 // After damage [44] the run restarts at a dive [45] in step with the dive clock, which holds a
 // profile [59]: (3600 - 600) counts over the pressure scale. The information record after the
 // dive is another tag's (version 171, 60 counts per dbar): the data since the restart are that
-// tag's and are read again with it, 50 dbar. An information record of the run's own version
+// tag's and are read again with it, 50 dbar, once a further record has followed that record
+// without damage (or 1 KiB has). An information record of the run's own version
 // changes the calibration from where it stands only: the profile keeps 30 counts per dbar,
 // 100 dbar, and so does the first from a FIFO, which can't be read twice. Either way every other
 // line is the same, and the stretch and the progress at byte 1024 show once.
 TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRecord) {
-  const auto spliced = [](std::uint16_t version) {
+  const auto spliced = [](std::uint16_t version, bool damage_after = false, int tail = 0) {
     InfoBlock other = info();
     other.tag_version = version;
     other.pressure_scale = 60;
@@ -189,7 +190,11 @@ TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRe
     b.ctd_start(1, {2026, 3, 14, 7, 0, 5}, 100, 600, {3600, 23000, 32200}).ctd_end().step(-10);
     for (int k = 0; k < 1000; ++k) b.step(0);  // past byte 1024: the progress shows once
     b.dry_start(100);
-    return b.info(other).dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).eof();
+    b.info(other);
+    if (damage_after) b.raw({0x05});
+    b.dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300);
+    for (int k = 0; k < tail; ++k) b.step(0);
+    return b.eof();
   };
   const std::string note = Gap{44, 1, "unknown code 5"}.note();
   const auto count = [](const std::string& text, const std::string& part) {
@@ -207,6 +212,13 @@ TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRe
   EXPECT_EQ(skelv(spliced(170), "-recover").status, 3);
   EXPECT_EQ(count(output("_ctd.txt"), "\t100.00\t100.00\t"), 1u) << output("_ctd.txt");
   EXPECT_EQ(output("_tdr.txt"), tdr);
+  // The same when the data after that record go on for more than 1 KiB in one stream.
+  EXPECT_EQ(skelv(spliced(171, false, 1100), "-recover").status, 3);
+  EXPECT_EQ(count(output("_ctd.txt"), "\t50.00\t50.00\t"), 1u) << output("_ctd.txt");
+  // Damage right after that record takes it back with the damage (its version is not the first
+  // record's): nothing is read again.
+  EXPECT_EQ(skelv(spliced(171, true), "-recover").status, 3);
+  EXPECT_EQ(count(output("_ctd.txt"), "\t100.00\t100.00\t"), 1u) << output("_ctd.txt");
   // A FIFO can't be read twice: another tag's data after the restart are read on as they stand.
   spliced(171).write_to(dir.file("tag.bin"));
   ASSERT_EQ(::mkfifo(dir.file("fifo.bin").c_str(), 0600), 0);
