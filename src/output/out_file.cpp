@@ -74,24 +74,25 @@ void write_out(OutFile& file, std::size_t n) {
   file.taken += n;
 }
 
+// An empty write buffer, made on the file's first use.
+void give_buffer(OutFile& file) {
+  if (!file.buffer) {
+    file.buffer = std::make_unique_for_overwrite<char[]>(kOutBufferSize);
+    file.capacity = kOutBufferSize;
+  }
+  file.used = 0;
+}
+
 }  // namespace
 
 bool out_open(OutFile& file, const char* path, bool durable) {
   if (!create_partial(file, path, durable)) return false;
-  if (!file.buffer) {
-    file.buffer = std::make_unique_for_overwrite<char[]>(kOutBufferSize);
-    file.capacity = kOutBufferSize;
-  }
-  file.used = 0;
+  give_buffer(file);
   return true;
 }
 
 void out_hold(OutFile& file) {
-  if (!file.buffer) {
-    file.buffer = std::make_unique_for_overwrite<char[]>(kOutBufferSize);
-    file.capacity = kOutBufferSize;
-  }
-  file.used = 0;
+  give_buffer(file);
   file.holding = true;
   file.taken = file.released = 0;
 }
@@ -117,13 +118,8 @@ void out_insert(OutFile& file, std::uint64_t position, const char* data, std::si
 }
 
 void out_make_room(OutFile& file, std::size_t n) {
-  if (!file.holding) {
-    out_flush(file);
-    return;
-  }
-  const std::uint64_t free_to = std::min<std::uint64_t>(file.released, out_position(file));
-  if (file.fd >= 0 && free_to > file.taken) write_out(file, static_cast<std::size_t>(free_to - file.taken));
-  if (file.capacity - file.used >= n) return;
+  out_flush(file);
+  if (!file.holding || file.capacity - file.used >= n) return;
   std::size_t wider = file.capacity * 2;
   while (wider - file.used < n) wider *= 2;
   auto grown = std::make_unique_for_overwrite<char[]>(wider);
