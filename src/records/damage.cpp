@@ -24,7 +24,6 @@ constexpr std::uint32_t kSteadyMag = 16;
 constexpr int kMagTemperatureStep = 40;  // degrees C the magnetometer's temperature never moves in one sample
 constexpr std::uint32_t kSameInfos = 2;
 constexpr std::uint32_t kSteadyCtd = 512;
-constexpr int kFullInfo = 24;  // block bytes of an information record that sets every field
 // An animal moves at most 10 m/s, and one sample's depth never jumps more than 40 m.
 constexpr double kDepthRawPerSecond = 100.0;
 constexpr double kDepthRawLeast = 400.0;
@@ -114,7 +113,7 @@ bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, st
 bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,
                         const Calibration& calibration) {
   Evidence& e = d.evidence;
-  if (size < kFullInfo) return true;  // a short record leaves fields as they were: no evidence
+  if (size < kFullInfoSize) return true;  // a short record leaves fields as they were: no evidence
   if (e.same_infos == 0 && !e.changed_infos) {
     e.calibration = calibration;
     e.tag_version = tag_version;
@@ -123,6 +122,8 @@ bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag
   return judge(d, at, ok, e.same_infos, e.changed_infos, kSameInfos, "information record with another calibration",
                plausible_info_size(d.damage, static_cast<std::uint8_t>(size)));
 }
+
+bool infos_steady(const Evidence& e) { return e.same_infos >= kSameInfos && !e.changed_infos; }
 
 bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& v) {
   Evidence::Ranges& e = d.evidence.ranges;
@@ -195,7 +196,7 @@ bool plausible_ctd_mask(std::uint8_t mask) { return mask <= 5 || mask >= 8; }
 // Every information record of a deployment has the size of the first; one that holds every
 // field is 24 bytes or more.
 bool plausible_info_size(const DamageState& damage, std::uint8_t size) {
-  return damage.info_size < 0 ? size >= 24 : size == damage.info_size;
+  return damage.info_size < 0 ? size >= kFullInfoSize : size == damage.info_size;
 }
 
 // A tag keeps its version for the whole deployment.

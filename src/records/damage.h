@@ -85,6 +85,10 @@ bool plausible_ctd_mask(std::uint8_t mask);
 // An information record of `size` block bytes whose block starts with the tag version `version`
 // (ignored when the block is too short to hold one).
 bool plausible_info_size(const DamageState& damage, std::uint8_t size);
+inline constexpr int kFullInfoSize = 24;  // block bytes of an information record that sets every field
+// The deployment's information records repeat one calibration and version: another one is
+// another tag's, or damage.
+bool infos_steady(const Evidence& e);
 bool plausible_info_version(std::int32_t tag_version, std::uint8_t size, std::uint16_t version);
 // A GPS snapshot's time: month, day, hour, minute and second in range.
 bool plausible_gps_time(const std::uint8_t* head);

@@ -113,7 +113,21 @@ void close_stretch(Decoder& d, std::uint64_t last) {
   std::size_t keep = 0;
   while (keep + 1 < j.checkpoints.size() && j.checkpoints[keep + 1].offset <= j.restart) ++keep;
   j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(keep));
-  commit(j, j.checkpoints.front());
+  // While the data since an earlier restart may still be read again, nothing after it passes on.
+  if (!j.replay_open) commit(j, j.checkpoints.front());
+}
+
+// A restart's trial has passed: its own checkpoint is where its data would be read again from. A
+// stretch within the window of an earlier restart leaves that one's.
+void open_replay(Decoder& d) {
+  Journal& j = *d.journal;
+  if (j.replay_open || !d.input.seekable || j.checkpoints.empty() || j.checkpoints.front().offset != j.restart) return;
+  j.replay_open = true;
+  j.replay_base = j.checkpoints.front();
+  j.replay_steady = infos_steady(j.base.evidence);
+  j.replay_events = d.events.list.size();
+  j.replay_damaged = d.events.damaged;
+  j.replay_damaged_bytes = d.events.damaged_bytes;
 }
 
 // Passes on everything held and keeps one checkpoint at `offset`.
@@ -133,11 +147,7 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
     // Trusted after kVerifyBytes, or at the next record after a start in step with the dive clock.
     if (offset >= j.restart + kVerifyBytes || (j.restart_in_step && j.trial_records >= 2)) {
       close_stretch(d, j.restart - 1);
-      // The restart's own checkpoint is where its data would be read again from.
-      if (d.input.seekable && !j.checkpoints.empty() && j.checkpoints.front().offset == j.restart) {
-        j.replay_open = true;
-        j.replay_base = j.checkpoints.front();
-      }
+      open_replay(d);
     }
   }
   j.checkpoints.push_back(state_of(d, offset));
@@ -189,7 +199,8 @@ void write_closing(Decoder& d) {
 
 void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end_code) {
   Journal& j = *d.journal;
-  j.replay_open = j.replay_pending = false;
+  // An information record waiting to hold goes with the damage; the window stays open.
+  j.replay_pending = false;
   if (j.trial) {
     j.closing.clear();  // read within the trial, after the stretch's own checkpoint
     // The restart decoded damage: the stretch goes on over it.
@@ -232,8 +243,13 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
 
 void want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::uint8_t size) {
   Journal& j = *d.journal;
-  if (!j.replay_open || j.replay_pending || at <= j.replay_base.offset ||
-      d.deployment.tag_version == j.replay_base.deployment.tag_version) {
+  // Only a record that sets every field can stand for another tag: a short one is as likely a
+  // misread sample.
+  if (!j.replay_open || j.replay_pending || at <= j.replay_base.offset || size < kFullInfoSize) return;
+  // Another tag version, or another calibration where the tag's records were all alike.
+  const Deployment& restart = j.replay_base.deployment;
+  if (d.deployment.tag_version == restart.tag_version &&
+      (!j.replay_steady || calibration_of(d.deployment) == calibration_of(restart))) {
     return;
   }
   j.replay_pending = true;
@@ -257,6 +273,19 @@ bool replay(Decoder& d, std::uint8_t& code) {
   if (!source_rewind(d.input, j.replay_base.offset)) return false;
   restore(d, j.replay_base);
   apply_info(d.deployment, j.replay_info.data(), j.replay_info_size);
+  // The stretches met since the restart are read again too: they are no longer the run's.
+  RunEvents& e = d.events;
+  std::size_t kept = j.replay_events;
+  for (std::size_t i = j.replay_events; i < e.list.size(); ++i) {
+    if (e.list[i].kind != EventKind::kDamage) e.list[kept++] = std::move(e.list[i]);
+  }
+  e.list.resize(std::min(kept, e.list.size()));
+  e.damaged = j.replay_damaged;
+  e.damaged_bytes = j.replay_damaged_bytes;
+  char line[160];
+  std::snprintf(line, sizeof line, "\n@%08llX: Another tag's information record: read again from %08llX\n",
+                static_cast<unsigned long long>(j.replay_at), static_cast<unsigned long long>(j.replay_base.offset));
+  if (d.console) d.console(line);
   // The restart's checkpoint is taken again as its record is decoded again.
   while (!j.checkpoints.empty() && j.checkpoints.back().offset >= j.replay_base.offset) j.checkpoints.pop_back();
   d.damage.damaged = false;
@@ -292,6 +321,14 @@ bool settle_at_end(Decoder& d, std::uint64_t at) {
         at >= j.restart + kVerifyBytes || (j.trial_records >= 2 && (!j.after_end_code || j.restart_in_step));
     if (!trusted) return false;
     close_stretch(d, j.restart - 1);
+    open_replay(d);
+  }
+  if (j.replay_open) {
+    // As settle_all, but what is held stays held: data may follow an end-of-data code, and
+    // another tag's information record in them.
+    j.checkpoints.clear();
+    j.checkpoints.push_back(state_of(d, at));
+    return true;
   }
   settle_all(d, at);
   return true;

@@ -1,5 +1,7 @@
 // Whole runs of the Skelv executable on damaged images, plain and with -recover: standard output,
 // standard error, exit status and the output files.
+#include <sstream>
+
 #include "damaged_image_fixture.h"
 
 namespace skelv::test {
@@ -180,20 +182,29 @@ TEST_F(DamagedImageTest, DamageThatStillDecodesIsTakenBack) {
 // 100 dbar, and so does the first from a FIFO, which can't be read twice. Either way every other
 // line is the same, and the stretch and the progress at byte 1024 show once.
 TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRecord) {
-  const auto spliced = [](std::uint16_t version, bool damage_after = false, int tail = 0) {
+  struct Splice {
+    std::uint16_t version;
+    bool damage_after = false;  // damage right after the other tag's information record
+    int tail = 0;               // steps of the dive after that record
+    bool steady = false;        // two information records alike before the damage
+    int size = 24;              // of the other tag's information record
+  };
+  const auto spliced = [](const Splice& s) {
     InfoBlock other = info();
-    other.tag_version = version;
+    other.tag_version = s.version;
     other.pressure_scale = 60;
+    other.size = s.size;
     ImageBuilder b;
+    if (s.steady) b.info(info());
     b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).step(5).dry_start(100).raw({0x05});
     b.dive_start(2, kSecondDive, 100).u16(200).step(-10);
     b.ctd_start(1, {2026, 3, 14, 7, 0, 5}, 100, 600, {3600, 23000, 32200}).ctd_end().step(-10);
     for (int k = 0; k < 1000; ++k) b.step(0);  // past byte 1024: the progress shows once
     b.dry_start(100);
     b.info(other);
-    if (damage_after) b.raw({0x05});
+    if (s.damage_after) b.raw({0x05});
     b.dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300);
-    for (int k = 0; k < tail; ++k) b.step(0);
+    for (int k = 0; k < s.tail; ++k) b.step(0);
     return b.eof();
   };
   const std::string note = Gap{44, 1, "unknown code 5"}.note();
@@ -202,31 +213,119 @@ TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRe
     for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
     return n;
   };
-  const Outcome replayed = skelv(spliced(171), "-recover");
+  const Outcome replayed = skelv(spliced({171}), "-recover");
   EXPECT_EQ(replayed.status, 3);
   EXPECT_EQ(count(replayed.out, "     400       1 => "), 1u) << replayed.out;
   const std::string tdr = output("_tdr.txt"), ctd = output("_ctd.txt");
   EXPECT_EQ(count(ctd, "\t50.00\t50.00\t"), 1u) << ctd;
   EXPECT_EQ(count(ctd, "\n2026/"), 1u) << ctd;
   EXPECT_EQ(count(tdr, note), 1u) << tdr;
-  EXPECT_EQ(skelv(spliced(170), "-recover").status, 3);
+  EXPECT_EQ(skelv(spliced({170}), "-recover").status, 3);
   EXPECT_EQ(count(output("_ctd.txt"), "\t100.00\t100.00\t"), 1u) << output("_ctd.txt");
   EXPECT_EQ(output("_tdr.txt"), tdr);
+  // Where the tag's records were all alike before the damage (two of them), another calibration
+  // of the same version is another tag's too.
+  EXPECT_EQ(skelv(spliced({.version = 170, .steady = true}), "-recover").status, 3);
+  EXPECT_EQ(count(output("_ctd.txt"), "\t50.00\t50.00\t"), 1u) << output("_ctd.txt");
+  // A record too short to set every field (version, intervals and pressure scale only) is no
+  // other tag's.
+  EXPECT_EQ(skelv(spliced({.version = 171, .size = 8}), "-recover").status, 3);
+  EXPECT_EQ(count(output("_ctd.txt"), "\t100.00\t100.00\t"), 1u) << output("_ctd.txt");
   // The same when the data after that record go on for more than 1 KiB in one stream.
-  EXPECT_EQ(skelv(spliced(171, false, 1100), "-recover").status, 3);
+  EXPECT_EQ(skelv(spliced({.version = 171, .tail = 1100}), "-recover").status, 3);
   EXPECT_EQ(count(output("_ctd.txt"), "\t50.00\t50.00\t"), 1u) << output("_ctd.txt");
   // Damage right after that record takes it back with the damage (its version is not the first
   // record's): nothing is read again.
-  EXPECT_EQ(skelv(spliced(171, true), "-recover").status, 3);
+  EXPECT_EQ(skelv(spliced({.version = 171, .damage_after = true}), "-recover").status, 3);
   EXPECT_EQ(count(output("_ctd.txt"), "\t100.00\t100.00\t"), 1u) << output("_ctd.txt");
   // A FIFO can't be read twice: another tag's data after the restart are read on as they stand.
-  spliced(171).write_to(dir.file("tag.bin"));
+  spliced({171}).write_to(dir.file("tag.bin"));
   ASSERT_EQ(::mkfifo(dir.file("fifo.bin").c_str(), 0600), 0);
   const ProcessResult fifo =
       run_command(dir.path(), "(cat tag.bin > fifo.bin &); '" SKELV_EXE "' fifo.bin -recover 2>/dev/null");
   EXPECT_EQ(fifo.status, 3);
   EXPECT_EQ(count(read_file(dir.file("fifo_ctd.txt")), "\t100.00\t100.00\t"), 1u);
   EXPECT_EQ(read_file(dir.file("fifo_tdr.txt")), tdr);
+}
+
+// Another tag of version 132 writes absolute depths: read as steps, its sample 0x00FF is a zero
+// step and an end-of-data code with data after it, a second stretch after the restart [45],
+// whether the restart's trial has passed by then or passes at that code (two records after it; the
+// other tag's dives lie a day before this one's, out of step with its dive clock).
+// The other tag's information record reads the data since the restart again, and that stretch is
+// gone: the samples read 0.000 m (0 / 10), the one of 255 counts 25.500 m, and one stretch
+// remains. Nothing read before passed on: the table of dives has each dive once.
+TEST_F(DamagedImageTest, StretchesAfterARestartAreReadAgainWithAnotherTagsRecord) {
+  InfoBlock old_tag = info();
+  old_tag.tag_version = 132;
+  const auto spliced = [&](bool with_record, bool within_trial) {
+    ImageBuilder b;
+    b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).step(5).dry_start(100).raw({0x05});
+    b.dive_start(2, {2026, 3, 13, 7, 0, 0}, 100).u16(200);
+    if (within_trial) {
+      for (int k = 0; k < 100; ++k) b.u16(0);
+      b.dry_start(100).dive_start(2, {2026, 3, 13, 7, 30, 0}, 100).u16(250);
+      for (int k = 0; k < 50; ++k) b.u16(0);
+    } else {
+      for (int k = 0; k < 600; ++k) b.u16(0);  // 1 KiB and more, as zero steps or as zero depths
+    }
+    b.u16(0x00FF).dive_start(2, {2026, 3, 13, 8, 0, 0}, 100).u16(300);
+    for (int k = 0; k < 600; ++k) b.u16(0);
+    if (with_record) b.info(old_tag);
+    return b.dive_start(2, {2026, 3, 13, 9, 0, 0}, 100).u16(400).eof();
+  };
+  const auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  // The start and maximum depth of each dive.
+  const auto dives = [&] {
+    std::string rows, line;
+    std::istringstream table(output("_dives.txt"));
+    std::getline(table, line);
+    while (std::getline(table, line)) {
+      std::istringstream fields(line);
+      std::string field[5];
+      for (std::string& f : field) std::getline(fields, f, '\t');
+      rows += field[1] + " " + field[4] + "\n";
+    }
+    return rows;
+  };
+  const struct {
+    bool within_trial;
+    std::size_t zeros;
+    const char* read_again;
+    std::string dives;
+  } rows[] = {
+      {false, 1200, "@000009A9: Another tag's information record: read again from 0000002D\n",
+       "2026-03-13 07:00:00.000 20.000\n2026-03-13 07:10:01.000 25.500\n"},
+      {true, 750, "@00000635: Another tag's information record: read again from 0000002D\n",
+       "2026-03-13 07:00:00.000 20.000\n2026-03-13 07:30:00.000 25.000\n2026-03-13 07:30:51.000 25.500\n"},
+  };
+  for (const auto& row : rows) {
+    const Outcome read_again = skelv(spliced(true, row.within_trial), "-recover -dives");
+    EXPECT_EQ(read_again.status, 3);
+    const std::string tdr = output("_tdr.txt");
+    EXPECT_EQ(count(tdr, "Damaged"), 1u) << tdr;
+    EXPECT_EQ(count(tdr, "\t25.500\n"), 1u) << tdr;
+    EXPECT_EQ(count(tdr, "\t0.000\n"), row.zeros) << tdr;
+    EXPECT_NE(read_again.out.find(row.read_again), std::string::npos) << read_again.out;
+    EXPECT_NE(read_again.out.find("Damaged image: 1 stretch skipped, 1 bytes not decoded\n"
+                                  "  0000002C to 0000002C, 1 bytes: unknown code 5\n\nInput: "),
+              std::string::npos)
+        << read_again.out;
+    EXPECT_EQ(dives(), "2026-03-14 06:00:00.000 11.000\n" + row.dives +
+                           "2026-03-13 08:00:00.000 30.000\n2026-03-13 09:00:00.000 40.000\n");
+  }
+  // Without it the second stretch stands, and the depths stay as the steps made them.
+  const Outcome as_read = skelv(spliced(false, false), "-recover");
+  EXPECT_NE(as_read.out.find("end-of-data code with data after it"), std::string::npos) << as_read.out;
+  EXPECT_EQ(count(output("_tdr.txt"), "Damaged"), 2u) << output("_tdr.txt");
+  // The end code [1259] alone, as at the end of an undamaged run's data.
+  EXPECT_EQ(count(output("_tdr.txt"), Gap{1259, 1, "end-of-data code with data after it"}.note()), 1u)
+      << output("_tdr.txt");
+  EXPECT_EQ(count(output("_tdr.txt"), "\t0.000\n"), 0u) << output("_tdr.txt");
 }
 
 // A -recover run creates a text file when its first lines pass on: one whose name can't be taken
