@@ -125,6 +125,7 @@ void open_replay(Decoder& d) {
   j.replay_open = true;
   j.replay_base = j.checkpoints.front();
   j.replay_steady = infos_steady(j.base.evidence);
+  j.replay_calibration = j.base.evidence.calibration;
   j.replay_events = d.events.list.size();
   j.replay_damaged = d.events.damaged;
   j.replay_damaged_bytes = d.events.damaged_bytes;
@@ -246,10 +247,10 @@ void want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::u
   // Only a record that sets every field can stand for another tag: a short one is as likely a
   // misread sample.
   if (!j.replay_open || j.replay_pending || at <= j.replay_base.offset || size < kFullInfoSize) return;
-  // Another tag version, or another calibration where the tag's records were all alike.
-  const Deployment& restart = j.replay_base.deployment;
-  if (d.deployment.tag_version == restart.tag_version &&
-      (!j.replay_steady || calibration_of(d.deployment) == calibration_of(restart))) {
+  // Another tag version, or another calibration than the tag's records, where they were all
+  // alike. (The intervals in force come from the start records too: the records' own are compared.)
+  if (d.deployment.tag_version == j.replay_base.deployment.tag_version &&
+      (!j.replay_steady || calibration_of(d.deployment) == j.replay_calibration)) {
     return;
   }
   j.replay_pending = true;

@@ -108,7 +108,8 @@ struct Journal {
   // Further stretches met within the window stay open to the reading again (another tag's data
   // read with this tag's version often look damaged): the run's events as they stood at the
   // restart, to which they go back.
-  bool replay_steady = false;  // before the damage, the information records were all alike
+  bool replay_steady = false;  // before the damage, the information records were all alike:
+  Calibration replay_calibration;  // theirs
   std::size_t replay_events = 0;
   std::uint64_t replay_damaged = 0;
   std::uint64_t replay_damaged_bytes = 0;
