@@ -188,18 +188,20 @@ TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRe
     int tail = 0;               // steps of the dive after that record
     bool steady = false;        // two information records alike before the damage
     int size = 24;              // of the other tag's information record
+    std::uint16_t pressure_scale = 60;  // the other tag's; this tag's is 30
+    int steps = 1000;           // of the dive before that record
   };
   const auto spliced = [](const Splice& s) {
     InfoBlock other = info();
     other.tag_version = s.version;
-    other.pressure_scale = 60;
+    other.pressure_scale = s.pressure_scale;
     other.size = s.size;
     ImageBuilder b;
     if (s.steady) b.info(info());
     b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).step(5).dry_start(100).raw({0x05});
     b.dive_start(2, kSecondDive, 100).u16(200).step(-10);
     b.ctd_start(1, {2026, 3, 14, 7, 0, 5}, 100, 600, {3600, 23000, 32200}).ctd_end().step(-10);
-    for (int k = 0; k < 1000; ++k) b.step(0);  // past byte 1024: the progress shows once
+    for (int k = 0; k < s.steps; ++k) b.step(0);  // past byte 1024: the progress shows once
     b.dry_start(100);
     b.info(other);
     if (s.damage_after) b.raw({0x05});
@@ -227,6 +229,13 @@ TEST_F(DamagedImageTest, AnotherTagsDataAfterARestartAreReadWithItsInformationRe
   // of the same version is another tag's too.
   EXPECT_EQ(skelv(spliced({.version = 170, .steady = true}), "-recover").status, 3);
   EXPECT_EQ(count(output("_ctd.txt"), "\t50.00\t50.00\t"), 1u) << output("_ctd.txt");
+  // The tag's own record again: nothing is read again.
+  const Outcome own = skelv(spliced({.version = 170, .steady = true, .pressure_scale = 30}), "-recover");
+  EXPECT_EQ(own.out.find("read again"), std::string::npos) << own.out;
+  EXPECT_EQ(count(output("_ctd.txt"), "\t100.00\t100.00\t"), 1u) << output("_ctd.txt");
+  // Nor after more than 512 KiB of input past the restart.
+  EXPECT_EQ(skelv(spliced({.version = 171, .steps = 530000}), "-recover").status, 3);
+  EXPECT_EQ(count(output("_ctd.txt"), "\t100.00\t100.00\t"), 1u) << output("_ctd.txt");
   // A record too short to set every field (version, intervals and pressure scale only) is no
   // other tag's.
   EXPECT_EQ(skelv(spliced({.version = 171, .size = 8}), "-recover").status, 3);
