@@ -38,6 +38,7 @@ struct Group {
   std::vector<Bytes> bases;
   std::vector<Output> refs;
   std::vector<Multiset> sets;
+  std::vector<std::unordered_set<std::string>> seconds;  // of each undamaged run's TDR lines
 };
 
 struct Tally {
@@ -116,7 +117,7 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
   std::uint64_t ignored = 0;
   t.loose_plain_kept += kept_after(ref, d.damage_end, plain, ignored);
   t.loose_recover_kept += kept_after(ref, d.damage_end, recover, t.loose_after);
-  const std::string from = next_dive_time(g.bases[d.ref], d.damage_end);
+  const std::string from = next_dive_time(g.bases[d.ref], d.damage_end, g.seconds[d.ref]);
   t.plain_kept += kept_from_time(ref, from, plain, ignored);
   const std::uint64_t after_before = t.after;
   const std::uint64_t kept = kept_from_time(ref, from, recover, t.after);
@@ -211,14 +212,15 @@ int main(int argc, char** argv) {
   for (int i = 5; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--group" && i + 1 < argc) {
-      groups.push_back(Group{argv[++i], {}, {}, {}});
+      groups.push_back(Group{argv[++i], {}, {}, {}, {}});
       continue;
     }
-    if (groups.empty()) groups.push_back(Group{"images", {}, {}, {}});
+    if (groups.empty()) groups.push_back(Group{"images", {}, {}, {}, {}});
     Group& g = groups.back();
     g.bases.push_back(skelv::runs::read_image(arg));
     g.refs.push_back(convert(skelv, dir, g.bases.back(), false));
     g.sets.push_back(multiset(g.refs.back()));
+    g.seconds.push_back(tdr_seconds(g.refs.back()));
   }
   for (const Group& g : groups) {
     if (g.bases.empty()) continue;

@@ -63,7 +63,13 @@ Multiset multiset(const Output& o) {
   return m;
 }
 
-std::string next_dive_time(const Bytes& image, std::uint64_t from) {
+std::unordered_set<std::string> tdr_seconds(const Output& ref) {
+  std::unordered_set<std::string> seconds;
+  for (const std::string& line : ref.lines[0]) seconds.insert(line.substr(0, 19));
+  return seconds;
+}
+
+std::string next_dive_time(const Bytes& image, std::uint64_t from, const std::unordered_set<std::string>& seconds) {
   for (std::uint64_t i = from; i + 9 < image.size(); ++i) {
     const std::uint8_t* b = image.data() + i;
     const bool known = b[1] == 1 || b[1] == 2 || b[1] == 3 || (b[1] >= 5 && b[1] <= 8);
@@ -73,7 +79,7 @@ std::string next_dive_time(const Bytes& image, std::uint64_t from) {
     }
     char text[32];
     std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", 1900 + b[2], b[3], b[4], b[5], b[6], b[7]);
-    return text;
+    if (seconds.count(text) != 0) return text;
   }
   return "9999";
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -30,9 +31,12 @@ using Multiset = std::unordered_map<std::string, int>;
 Output convert(const std::string& skelv, const std::string& dir, const Bytes& image, bool recover);
 Multiset multiset(const Output& o);
 
+// The seconds ("YYYY/MM/DD hh:mm:ss") at which an undamaged run wrote a TDR line.
+std::unordered_set<std::string> tdr_seconds(const Output& ref);
 // The date and time text of the first dive start from `from` on (a known regime and a valid
-// date); "9999" when there is none.
-std::string next_dive_time(const Bytes& image, std::uint64_t from);
+// date, at a second the undamaged run wrote a TDR line at: bytes inside a stream that merely
+// look like a dive start, with a date of their own, are not one); "9999" when there is none.
+std::string next_dive_time(const Bytes& image, std::uint64_t from, const std::unordered_set<std::string>& seconds);
 // Lines of `ref` stamped at or after `time` that `run` reproduces; adds the lines counted to `after`.
 std::uint64_t kept_from_time(const Output& ref, const std::string& time, const Output& run, std::uint64_t& after);
 // Lines of `ref` written from the first progress point 4 KiB past `damage_end` on that `run`
