@@ -36,6 +36,18 @@ void commit(Journal& j, const Checkpoint& c) {
   while (!j.blocks.empty() && j.blocks.front().number < oldest) j.blocks.pop_front();
 }
 
+// What lies before a checkpoint kSettleBytes behind `offset` can no longer be taken back: the
+// checkpoints before it go, and the written blocks only they could need. True when any went.
+bool drop_settled(Journal& j, std::uint64_t offset) {
+  std::size_t drop = 0;
+  while (drop + 1 < j.checkpoints.size() && j.checkpoints[drop + 1].offset + kSettleBytes <= offset) ++drop;
+  if (drop == 0) return false;
+  j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(drop));
+  const std::uint64_t oldest = j.checkpoints.front().acc_blocks;
+  while (!j.blocks.empty() && j.blocks.front().number < oldest) j.blocks.pop_front();
+  return true;
+}
+
 // The stretch's note goes where the decoding stands now, in front of what comes next.
 void reserve_note(Journal& j) {
   j.note_mark = j.held.reserve_note(j.stretch_first);
@@ -162,15 +174,15 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
       source_halt(d.input);
       return;
     }
-    if (j.replay_pending || offset <= j.replay_base.offset + kReplayBytes) return;
+    if (j.replay_pending || offset <= j.replay_base.offset + kReplayBytes) {
+      // Nothing passes on while the data since the restart may be read again; the checkpoints no
+      // roll-back can reach go all the same (a window of small records would keep 100,000s).
+      drop_settled(j, offset);
+      return;
+    }
     j.replay_open = false;
   }
-  // What lies before a checkpoint kSettleBytes behind this one can no longer be taken back.
-  std::size_t drop = 0;
-  while (drop + 1 < j.checkpoints.size() && j.checkpoints[drop + 1].offset + kSettleBytes <= offset) ++drop;
-  if (drop == 0) return;
-  j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(drop));
-  commit(j, j.checkpoints.front());
+  if (drop_settled(j, offset)) commit(j, j.checkpoints.front());
 }
 
 void keep_block(Journal& j, const AccState& acc) {
