@@ -37,13 +37,15 @@ void commit(Journal& j, const Checkpoint& c) {
 }
 
 // What lies before a checkpoint kSettleBytes behind `offset` can no longer be taken back: the
-// checkpoints before it go, and the written blocks only they could need. True when any went.
+// checkpoints before it go, and the written blocks that neither the rest nor a re-read from the
+// restart could need. True when any went.
 bool drop_settled(Journal& j, std::uint64_t offset) {
   std::size_t drop = 0;
   while (drop + 1 < j.checkpoints.size() && j.checkpoints[drop + 1].offset + kSettleBytes <= offset) ++drop;
   if (drop == 0) return false;
   j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(drop));
-  const std::uint64_t oldest = j.checkpoints.front().acc_blocks;
+  std::uint64_t oldest = j.checkpoints.front().acc_blocks;
+  if (j.replay_open) oldest = std::min(oldest, j.replay_base.acc_blocks);
   while (!j.blocks.empty() && j.blocks.front().number < oldest) j.blocks.pop_front();
   return true;
 }
