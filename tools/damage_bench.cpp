@@ -10,7 +10,8 @@
 //
 // A line lies wholly after the damage when it belongs to a dive that starts after the damaged
 // stretch: the generated images are in time order, so these are the lines stamped at or after the
-// time of the first dive start past the stretch. A second, looser measure takes every line the
+// time of the first dive start past the stretch (one the undamaged run wrote a line at: bytes in
+// a stream can look like a dive start). A second, looser measure takes every line the
 // undamaged run wrote after the first progress point (a multiple of 1024 bytes) at least 4 KiB
 // past the stretch, which includes the rest of a dive cut by the damage.
 #include <algorithm>
