@@ -45,6 +45,20 @@ void add_damage(RunEvents& events, std::uint64_t first, std::uint64_t last, cons
   append(events, Event{EventKind::kDamage, first, last, reason, 1});
 }
 
+DamageMark damage_mark(const RunEvents& events) {
+  return DamageMark{events.list.size(), events.damaged, events.damaged_bytes};
+}
+
+void take_back_damage(RunEvents& events, const DamageMark& mark) {
+  std::size_t kept = std::min(mark.events, events.list.size());
+  for (std::size_t i = kept; i < events.list.size(); ++i) {
+    if (events.list[i].kind != EventKind::kDamage) events.list[kept++] = std::move(events.list[i]);
+  }
+  events.list.resize(kept);
+  events.damaged = mark.damaged;
+  events.damaged_bytes = mark.damaged_bytes;
+}
+
 void add_suspect(RunEvents& events, std::uint64_t offset, const char* reason) {
   if (events.suspects++ == 0) events.first_suspect = offset;
   append(events, Event{EventKind::kSuspect, offset, offset, reason, 1});

@@ -51,4 +51,15 @@ void add_failure(RunEvents& events, std::uint64_t offset, const char* text);
 void add_damage(RunEvents& events, std::uint64_t first, std::uint64_t last, const char* reason);
 void add_suspect(RunEvents& events, std::uint64_t offset, const char* reason);
 
+// Where the account of damaged stretches stood, so that stretches added since can be taken back
+// (their bytes are read again).
+struct DamageMark {
+  std::size_t events = 0;
+  std::uint64_t damaged = 0;
+  std::uint64_t damaged_bytes = 0;
+};
+DamageMark damage_mark(const RunEvents& events);
+// Takes back the damaged stretches added since `mark`; other events stay.
+void take_back_damage(RunEvents& events, const DamageMark& mark);
+
 }  // namespace skelv

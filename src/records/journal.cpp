@@ -28,25 +28,26 @@ Checkpoint state_of(const Decoder& d, std::uint64_t offset) {
   return c;
 }
 
+// Written blocks before `oldest` go, unless a re-read from the restart could need them.
+void forget_blocks(Journal& j, std::uint64_t oldest) {
+  if (j.replay_open) oldest = std::min(oldest, j.replay_base.acc_blocks);
+  while (!j.blocks.empty() && j.blocks.front().number < oldest) j.blocks.pop_front();
+}
+
 // Passes on what lies before `c`; blocks that no checkpoint left can need go.
 void commit(Journal& j, const Checkpoint& c) {
   j.held.commit(c.mark);
   j.direct.release(c.text);
-  const std::uint64_t oldest = j.checkpoints.empty() ? c.acc_blocks : j.checkpoints.front().acc_blocks;
-  while (!j.blocks.empty() && j.blocks.front().number < oldest) j.blocks.pop_front();
+  forget_blocks(j, j.checkpoints.empty() ? c.acc_blocks : j.checkpoints.front().acc_blocks);
 }
 
 // What lies before a checkpoint kSettleBytes behind `offset` can no longer be taken back: the
-// checkpoints before it go, and the written blocks that neither the rest nor a re-read from the
-// restart could need. True when any went.
+// checkpoints before it go. True when any went.
 bool drop_settled(Journal& j, std::uint64_t offset) {
   std::size_t drop = 0;
   while (drop + 1 < j.checkpoints.size() && j.checkpoints[drop + 1].offset + kSettleBytes <= offset) ++drop;
   if (drop == 0) return false;
   j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(drop));
-  std::uint64_t oldest = j.checkpoints.front().acc_blocks;
-  if (j.replay_open) oldest = std::min(oldest, j.replay_base.acc_blocks);
-  while (!j.blocks.empty() && j.blocks.front().number < oldest) j.blocks.pop_front();
   return true;
 }
 
@@ -140,9 +141,7 @@ void open_replay(Decoder& d) {
   j.replay_base = j.checkpoints.front();
   j.replay_steady = infos_steady(j.base.evidence);
   j.replay_calibration = j.base.evidence.calibration;
-  j.replay_events = d.events.list.size();
-  j.replay_damaged = d.events.damaged;
-  j.replay_damaged_bytes = d.events.damaged_bytes;
+  j.replay_damage = damage_mark(d.events);
 }
 
 // Passes on everything held and keeps one checkpoint at `offset`.
@@ -179,7 +178,7 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
     if (j.replay_pending || offset <= j.replay_base.offset + kReplayBytes) {
       // Nothing passes on while the data since the restart may be read again; the checkpoints no
       // roll-back can reach go all the same (a window of small records would keep 100,000s).
-      drop_settled(j, offset);
+      if (drop_settled(j, offset)) forget_blocks(j, j.checkpoints.front().acc_blocks);
       return;
     }
     j.replay_open = false;
@@ -289,14 +288,7 @@ bool replay(Decoder& d, std::uint8_t& code) {
   restore(d, j.replay_base);
   apply_info(d.deployment, j.replay_info.data(), j.replay_info_size);
   // The stretches met since the restart are read again too: they are no longer the run's.
-  RunEvents& e = d.events;
-  std::size_t kept = j.replay_events;
-  for (std::size_t i = j.replay_events; i < e.list.size(); ++i) {
-    if (e.list[i].kind != EventKind::kDamage) e.list[kept++] = std::move(e.list[i]);
-  }
-  e.list.resize(std::min(kept, e.list.size()));
-  e.damaged = j.replay_damaged;
-  e.damaged_bytes = j.replay_damaged_bytes;
+  take_back_damage(d.events, j.replay_damage);
   char line[160];
   std::snprintf(line, sizeof line, "\n@%08llX: Another tag's information record: read again from %08llX\n",
                 static_cast<unsigned long long>(j.replay_at), static_cast<unsigned long long>(j.replay_base.offset));

@@ -23,6 +23,7 @@
 #include "dive/tdr_sample.h"
 #include "records/damage.h"
 #include "records/deployment.h"
+#include "records/events.h"
 #include "records/held.h"
 
 namespace skelv {
@@ -105,14 +106,11 @@ struct Journal {
   std::uint32_t replay_records = 0;  // record starts decoded after it
   bool replay_wanted = false;   // it held: the decoding unwinds to read again
   Checkpoint replay_base;      // at the restart
-  // Further stretches met within the window stay open to the reading again (another tag's data
-  // read with this tag's version often look damaged): the run's events as they stood at the
-  // restart, to which they go back.
   bool replay_steady = false;  // before the damage, the information records were all alike:
   Calibration replay_calibration;  // theirs
-  std::size_t replay_events = 0;
-  std::uint64_t replay_damaged = 0;
-  std::uint64_t replay_damaged_bytes = 0;
+  // Further stretches met within the window are read again too (another tag's data read with
+  // this tag's version often look damaged): the run's account of damage at the restart.
+  DamageMark replay_damage;
   std::array<std::uint8_t, 255> replay_info{};
   std::uint8_t replay_info_size = 0;
 };
