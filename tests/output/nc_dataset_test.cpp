@@ -87,7 +87,7 @@ TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
 
 // Values stored by type, row by row, as the per-sample columns are: a lazy column that never
 // gets a value stays out of the file, one whose first value comes in a later block reads as the
-// fill before it, and a block used again after the writer had it starts as the fill.
+// fill before it, and a block used again after the writer had it holds no value of before.
 TEST(NcDataset, TypedValuesKeepLazyColumnsOutUntilTheirFirstValueAndBlocksComeBackFilled) {
   test::TempDir dir;
   const std::string path = dir.file("t.nc");
@@ -102,8 +102,8 @@ TEST(NcDataset, TypedValuesKeepLazyColumnsOutUntilTheirFirstValueAndBlocksComeBa
     (void)never;
     for (int i = 0; i < 7; ++i) {
       const std::size_t r = ds.row(d);
-      if (i == 0 || i == 1 || i == 4) ds.set_at<std::int16_t>(some, r, static_cast<std::int16_t>(10 * i + 1));
-      if (i == 4) ds.set_at<float>(later, r, 2.5f);
+      if (i == 0 || i == 1 || i == 4) ds.stage<std::int16_t>(some)[r] = static_cast<std::int16_t>(10 * i + 1);
+      if (i == 4) ds.stage<float>(later)[r] = 2.5f;
       ds.end_row(d);
       worker.drain();  // the written block is back before the next row: it is used again
     }
@@ -124,6 +124,53 @@ TEST(NcDataset, TypedValuesKeepLazyColumnsOutUntilTheirFirstValueAndBlocksComeBa
   EXPECT_EQ(read<float>(ncid, "later", 7), (std::vector<float>{f, f, f, f, 2.5f, f, f}));
   int id = -1;
   EXPECT_EQ(nc_inq_varid(ncid, "never", &id), NC_ENOTVAR);
+  nc_close(ncid);
+}
+
+// Rows go into a block a stage of rows at a time: a block of 512 rows fills in several stages,
+// each starting again as the fill, and the last rows of the file move in a stage cut short.
+TEST(NcDataset, RowsReadTheSameWhereverTheyFallInStagesAndBlocks) {
+  test::TempDir dir;
+  const std::string path = dir.file("t.nc");
+  constexpr int kRows = 1100;  // blocks of 512, 512 and 76 rows
+  {
+    Worker worker;
+    Dataset ds(worker, path, {});
+    const int d = ds.add_dim("obs", 512);
+    const int every = ds.add_column(d, var("every", Type::kInt, false));
+    const int some = ds.add_column(d, var("some", Type::kShort, true));
+    const int small = ds.add_column(d, var("small", Type::kByte, true));
+    const int late = ds.add_column(d, var("late", Type::kDouble, true, true));
+    ds.define();
+    for (int i = 0; i < kRows; ++i) {
+      ASSERT_EQ(ds.rows(d), static_cast<std::size_t>(i));
+      const std::size_t r = ds.row(d);
+      ds.stage<std::int32_t>(every)[r] = i;
+      if (i % 3 == 0) ds.set(some, i);
+      if (i % 5 == 0) ds.stage<std::int8_t>(small)[r] = static_cast<std::int8_t>(i % 100);
+      if (i == 700 || i == 1099) ds.set(late, i + 0.5);
+      ds.end_row(d);
+    }
+    ds.close();
+    worker.finish();
+    ASSERT_TRUE(ds.errors().empty());
+  }
+  int ncid = -1;
+  ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  std::vector<int> every(kRows);
+  std::vector<short> some(kRows);
+  std::vector<signed char> small(kRows);
+  std::vector<double> late(kRows);
+  for (int i = 0; i < kRows; ++i) {
+    every[i] = i;
+    some[i] = i % 3 == 0 ? static_cast<short>(i) : short{-32767};
+    small[i] = i % 5 == 0 ? static_cast<signed char>(i % 100) : static_cast<signed char>(-127);
+    late[i] = i == 700 || i == 1099 ? i + 0.5 : 9.9692099683868690e+36;
+  }
+  EXPECT_EQ(read<int>(ncid, "every", kRows), every);
+  EXPECT_EQ(read<short>(ncid, "some", kRows), some);
+  EXPECT_EQ(read<signed char>(ncid, "small", kRows), small);
+  EXPECT_EQ(read<double>(ncid, "late", kRows), late);
   nc_close(ncid);
 }
 

@@ -48,15 +48,18 @@ AccFile::AccFile(const FileStart& start) : ds(start.worker, start.path, with_tit
   VarSpec b = variable("burst", Type::kInt, "1", "", "number of the burst the sample came from (1: the run's first)");
   burst = ds.add_column(obs, with_coordinates(b, "time"));
   ds.define();
+  at.time = ds.stage<double>(time);
+  for (int a = 0; a < 3; ++a) at.axis[a] = ds.stage<float>(axis[a]);
+  at.burst = ds.stage<std::int32_t>(burst);
 }
 
 void AccFile::sample(const AccValues& item) {
   const std::size_t r = ds.row(obs);
-  ds.set_at<double>(time, r, item.time);
-  ds.set_at<float>(axis[0], r, static_cast<float>(item.x));
-  ds.set_at<float>(axis[1], r, static_cast<float>(item.y));
-  ds.set_at<float>(axis[2], r, static_cast<float>(item.z));
-  ds.set_at<std::int32_t>(burst, r, static_cast<std::int32_t>(item.burst));
+  at.time[r] = item.time;
+  at.axis[0][r] = static_cast<float>(item.x);
+  at.axis[1][r] = static_cast<float>(item.y);
+  at.axis[2][r] = static_cast<float>(item.z);
+  at.burst[r] = static_cast<std::int32_t>(item.burst);
   ds.end_row(obs);
 }
 

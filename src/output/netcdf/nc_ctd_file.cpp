@@ -82,6 +82,15 @@ CtdFile::CtdFile(const FileStart& start) : ds(start.worker, start.path, with_tit
   cast_offset = ds.add_column(cast_dim, of_cast(variable("cast_offset", Type::kDouble, "1", "",
                                                          "input byte offset after the cast start record")));
   ds.define();
+  at.time = ds.stage<double>(time);
+  at.pressure = ds.stage<float>(pressure);
+  at.abs_pressure = ds.stage<float>(abs_pressure);
+  at.surface = ds.stage<float>(surface);
+  at.temperature = ds.stage<float>(temperature);
+  at.conductivity = ds.stage<float>(conductivity);
+  at.salinity = ds.stage<float>(salinity);
+  for (std::size_t k = 0; k < kCtdSensorKinds; ++k) at.sensor[k] = ds.stage<float>(sensor[k]);
+  at.cast = ds.stage<std::int32_t>(sample_cast);
 }
 
 void CtdFile::cast(const CtdCast& item) {
@@ -101,17 +110,15 @@ void CtdFile::cast(const CtdCast& item) {
 void CtdFile::sample(const CtdSample& item) {
   const CtdValues& v = item.values;
   const std::size_t r = ds.row(obs);
-  ds.set_at<double>(time, r, item.time);
-  ds.set_at<float>(pressure, r, static_cast<float>(v.rel_pressure));
-  ds.set_at<float>(abs_pressure, r, static_cast<float>(v.abs_pressure));
-  ds.set_at<float>(surface, r, static_cast<float>(v.surface_pressure));
-  ds.set_at<float>(temperature, r, static_cast<float>(v.temperature));
-  ds.set_at<float>(conductivity, r, static_cast<float>(v.conductivity));
-  ds.set_at<float>(salinity, r, static_cast<float>(v.salinity));
-  for (std::size_t i = 0; i < v.aux_count; ++i) {
-    ds.set_at<float>(sensor[static_cast<int>(item.columns.sensor[i])], r, static_cast<float>(v.aux[i]));
-  }
-  ds.set_at<std::int32_t>(sample_cast, r, static_cast<std::int32_t>(item.cast));
+  at.time[r] = item.time;
+  at.pressure[r] = static_cast<float>(v.rel_pressure);
+  at.abs_pressure[r] = static_cast<float>(v.abs_pressure);
+  at.surface[r] = static_cast<float>(v.surface_pressure);
+  at.temperature[r] = static_cast<float>(v.temperature);
+  at.conductivity[r] = static_cast<float>(v.conductivity);
+  at.salinity[r] = static_cast<float>(v.salinity);
+  for (std::size_t i = 0; i < v.aux_count; ++i) at.sensor[static_cast<int>(item.columns.sensor[i])][r] = static_cast<float>(v.aux[i]);
+  at.cast[r] = static_cast<std::int32_t>(item.cast);
   ds.end_row(obs);
 }
 

@@ -1,34 +1,26 @@
 #include "output/netcdf/nc_dataset.h"
 
-#include <H5ACpublic.h>
-#include <H5Fpublic.h>
-#include <H5Ppublic.h>
-#include <H5public.h>
-#include <malloc.h>
-#include <fcntl.h>
 #include <netcdf.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <future>
 
+#include "output/netcdf/nc_hdf5_file.h"
 #include "output/out_file.h"
 
 namespace skelv::nc {
 namespace {
 
-constexpr std::size_t kMaxQueued = 2;  // blocks waiting for the writer
+constexpr std::size_t kStageRows = 128;  // rows staged at most (a dimension's block holds a whole number)
 constexpr int kDeflateLevel = 1;
 constexpr std::size_t kDeflateAllBelow = 4096;  // rows per block: dimensions whose columns all deflate
-// The HDF5 metadata cache of a file (its chunk index above all) stays this size: it otherwise
-// grows with the file, by about 40 KB per MiB of image.
-constexpr std::size_t kMetadataCache = std::size_t{1} << 20;
-constexpr int kFreeLists = 1 << 20;
-constexpr std::size_t kTrimEvery = 64;  // tasks of the writer between returns of freed pages  // bytes of freed blocks the library keeps per kind
 
 nc_type nc_type_of(Type t) {
   switch (t) {
@@ -89,51 +81,6 @@ void describe(Column& c) {
 
 }  // namespace
 
-Worker::Worker() : thread_([this] { loop(); }) {}
-
-Worker::~Worker() { finish(); }
-
-void Worker::post(std::function<void()> task) {
-  std::unique_lock lock(mutex_);
-  changed_.wait(lock, [this] { return tasks_.size() < kMaxQueued; });
-  tasks_.push_back(std::move(task));
-  changed_.notify_all();
-}
-
-void Worker::drain() {
-  std::promise<void> done;
-  post([&done] { done.set_value(); });
-  done.get_future().wait();
-}
-
-void Worker::finish() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-    changed_.notify_all();
-  }
-  if (thread_.joinable()) thread_.join();
-}
-
-void Worker::loop() {
-  for (std::size_t done = 1;; ++done) {
-    // The library's blocks of many sizes, freed in another order than taken, would otherwise
-    // spread the heap over more and more pages.
-    if (done % kTrimEvery == 0) malloc_trim(0);
-    std::function<void()> task;
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-      if (tasks_.empty()) return;
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
-      changed_.notify_all();
-    }
-    task();
-  }
-}
-
-
 namespace {
 
 // Makes way for a new FINAL.partial: the leftover of an interrupted run goes when it is a
@@ -146,56 +93,7 @@ std::string clear_partial(const std::string& partial) {
   return "";
 }
 
-// The HDF5 identifier of the open file `name`, negative when there is none.
-hid_t hdf5_file(const std::string& name) {
-  hid_t ids[16];
-  const ssize_t n = H5Fget_obj_ids(H5F_OBJ_ALL, H5F_OBJ_FILE, 16, ids);
-  for (ssize_t i = 0; i < n; ++i) {
-    char open_name[4096];
-    const ssize_t length = H5Fget_name(ids[i], open_name, sizeof open_name);
-    if (length >= 0 && static_cast<std::size_t>(length) < sizeof open_name && name == open_name) return ids[i];
-  }
-  return -1;
-}
-
-// Gives up the file `name`: removes it and points the library's descriptor at /dev/null, so that
-// the library's last writes (the disk may be full) succeed, and it closes and frees the file.
-void discard(const std::string& name) {
-  ::unlink(name.c_str());
-  const hid_t id = hdf5_file(name);
-  void* handle = nullptr;
-  if (id < 0 || H5Fget_vfd_handle(id, H5P_DEFAULT, &handle) < 0 || handle == nullptr) return;
-  const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
-  if (null < 0) return;
-  ::dup2(null, *static_cast<int*>(handle));
-  ::close(null);
-}
-
-// Holds the metadata cache of the HDF5 file `name` (open, and created by this thread) at
-// kMetadataCache: entries beyond it go to the file, and memory stays flat whatever its size.
-// Its chunk indexes are extensible arrays (HDF5 1.10), whose memory does not grow with the file.
-void hold_metadata_cache(const std::string& name) {
-  const hid_t id = hdf5_file(name);
-  if (id < 0) return;
-  H5Fset_libver_bounds(id, H5F_LIBVER_V110, H5F_LIBVER_LATEST);
-  H5AC_cache_config_t config{};
-  config.version = H5AC__CURR_CACHE_CONFIG_VERSION;
-  if (H5Fget_mdc_config(id, &config) < 0) return;
-  config.set_initial_size = true;
-  config.initial_size = config.min_size = config.max_size = kMetadataCache;
-  config.incr_mode = H5C_incr__off;
-  config.flash_incr_mode = H5C_flash_incr__off;
-  config.decr_mode = H5C_decr__off;
-  H5Fset_mdc_config(id, &config);
-}
-
 }  // namespace
-
-void keep_library_at_exit() {
-  H5dont_atexit();
-  // The library keeps freed blocks for reuse, up to 16 MiB and more of them: a few suffice here.
-  H5set_free_list_limits(kFreeLists, kFreeLists / 4, kFreeLists, kFreeLists / 4, kFreeLists, kFreeLists / 4);
-}
 
 Dataset::Dataset(Worker& worker, std::string path, TextAttrs globals)
     : worker_(worker), path_(std::move(path)), partial_(path_ + ".partial") {
@@ -284,8 +182,7 @@ void Dataset::refill(Column& c) {
   if (c.def.type == Type::kString) {
     c.texts.assign(n, std::string());
   } else {
-    // A row of a column without fill always gets a value; the others start as the fill. A block
-    // the writer has finished with comes back filled: no new pages, and no filling here.
+    // Every row of a block comes from the stage, values or fill: a block needs no filling.
     {
       std::lock_guard lock(spare_mutex_);
       if (!c.spare.empty()) {
@@ -293,17 +190,15 @@ void Dataset::refill(Column& c) {
         c.spare.pop_back();
       }
     }
-    if (!c.bytes) {
-      c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
-      fill_block(c, c.bytes.get(), n);
-    }
+    if (!c.bytes) c.bytes = std::make_unique_for_overwrite<unsigned char[]>(n * c.size);
   }
   c.any = false;
 }
 
 void Dataset::set_text(int column, std::string text) {
   Column& c = *columns_[column];
-  c.texts[dims_[c.dim].rows] = std::move(text);
+  const Dim& d = dims_[c.dim];
+  c.texts[d.rows + d.staged] = std::move(text);
   c.any = true;
 }
 
@@ -315,6 +210,24 @@ bool Dataset::check(int status, const char* what) {
 }
 
 void Dataset::define() {
+  // Each dimension's stage: its columns' values side by side, each column's rows in a run.
+  for (Dim& d : dims_) {
+    d.stage_rows = std::min(d.block, kStageRows);
+    std::size_t bytes = 0;
+    for (int id : d.columns) bytes += d.stage_rows * columns_[id]->size;
+    d.stage_fill.assign(bytes, 0);
+    bytes = 0;
+    for (int id : d.columns) {
+      fill_block(*columns_[id], d.stage_fill.data() + bytes, d.stage_rows);
+      bytes += d.stage_rows * columns_[id]->size;
+    }
+    d.stage = d.stage_fill;
+    bytes = 0;
+    for (int id : d.columns) {
+      columns_[id]->stage = d.stage.data() + bytes;
+      bytes += d.stage_rows * columns_[id]->size;
+    }
+  }
   worker_.post([this] {
     if (!usable()) return;
     group_ids_.assign(groups_.size(), ncid_);
@@ -356,10 +269,10 @@ void Dataset::define_var(Column& c) {
     // chunk cache is smaller than a chunk; compressed, the cache holds little more than one.
     const std::size_t bytes = chunk * type_size(s.type);
     nc_set_var_chunk_cache(id, c.varid, compressed ? 2 * bytes : bytes - 1, compressed ? 7 : 1, 1.0f);
-    // Every block of a column defined from the start is written whole, fill values included: the
-    // library need not fill a chunk before the block goes into it. (A lazy column's chunks
-    // before its first value are never written, and read as its fill.)
-    if (!s.lazy) check(nc_def_var_fill(id, c.varid, NC_NOFILL, nullptr), "fill mode");
+    // Every row is written, fill values included (a lazy column's rows before its first block
+    // with a value when that block comes): the library never fills a chunk before a block goes
+    // into it.
+    check(nc_def_var_fill(id, c.varid, NC_NOFILL, nullptr), "fill mode");
   }
   const auto text = [&](const char* name, const std::string& value) {
     if (!value.empty()) check(nc_put_att_text(id, c.varid, name, value.size(), value.data()), "attribute");
@@ -379,8 +292,52 @@ void Dataset::define_var(Column& c) {
   }
 }
 
+namespace {
+
+// Copies `n` bytes past the caches where it can: the block is read next by the writer's thread,
+// not by this one, and a plain copy would first read every line of it from memory.
+void copy_out(unsigned char* to, const unsigned char* from, std::size_t n) {
+#if defined(__SSE2__)
+  if (reinterpret_cast<std::uintptr_t>(to) % 16 == 0 && n % 64 == 0) {
+    for (std::size_t i = 0; i < n; i += 64) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 16));
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 32));
+      const __m128i e = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 48));
+      _mm_stream_si128(reinterpret_cast<__m128i*>(to + i), a);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 16), b);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 32), c);
+      _mm_stream_si128(reinterpret_cast<__m128i*>(to + i + 48), e);
+    }
+    return;
+  }
+#endif
+  std::memcpy(to, from, n);
+}
+
+// The copies past the caches are seen by every thread that learns of them after this.
+void copies_out_done() {
+#if defined(__SSE2__)
+  _mm_sfence();
+#endif
+}
+
+}  // namespace
+
+void Dataset::unstage(Dim& d) {
+  if (d.staged == 0) return;
+  for (int id : d.columns) {
+    Column& c = *columns_[id];
+    if (c.size != 0) copy_out(c.bytes.get() + d.rows * c.size, c.stage, d.staged * c.size);
+  }
+  std::memcpy(d.stage.data(), d.stage_fill.data(), d.stage.size());
+  d.rows += d.staged;
+  d.staged = 0;
+}
+
 void Dataset::flush(int dim) {
   Dim& d = dims_[dim];
+  unstage(d);
   const std::size_t start = d.written;
   const std::size_t n = d.rows;
   d.written += n;
@@ -392,6 +349,7 @@ void Dataset::flush(int dim) {
     std::unique_ptr<unsigned char[]> bytes;
     std::vector<std::string> texts;
   };
+  copies_out_done();
   auto parts = std::make_shared<std::vector<Part>>();
   for (int id : d.columns) {
     Column& c = *columns_[id];
@@ -404,10 +362,13 @@ void Dataset::flush(int dim) {
     parts->push_back(Part{&c, std::move(c.bytes), std::move(c.texts)});
     refill(c);
   }
-  worker_.post([this, parts, start, n, block = d.block] {
+  worker_.post([this, parts, start, n] {
     for (Part& part : *parts) {
       Column& c = *part.column;
-      if (c.varid < 0) define_var(c);  // a lazy column's first block with a value
+      if (c.varid < 0) {  // a lazy column's first block with a value
+        define_var(c);
+        if (c.varid >= 0 && c.def.type != Type::kString) write_fill(c, start);
+      }
       if (!usable() || c.varid < 0) break;
       const int id = group_ids_[c.group];
       if (c.def.type == Type::kString) {
@@ -418,15 +379,21 @@ void Dataset::flush(int dim) {
         check(nc_put_vara(id, c.varid, &start, &n, part.bytes.get()), "write");
       }
     }
-    // The blocks go back filled for their next rows.
-    for (Part& part : *parts) {
-      if (part.bytes) fill_block(*part.column, part.bytes.get(), block);
-    }
     std::lock_guard lock(spare_mutex_);
     for (Part& part : *parts) {
       if (part.bytes) part.column->spare.push_back(std::move(part.bytes));
     }
   });
+}
+
+void Dataset::write_fill(Column& c, std::size_t rows) {
+  const std::size_t block = dims_[c.dim].block;
+  const auto fill = std::make_unique_for_overwrite<unsigned char[]>(block * c.size);
+  fill_block(c, fill.get(), block);
+  for (std::size_t from = 0; from < rows && usable(); from += block) {
+    const std::size_t n = std::min(block, rows - from);
+    check(nc_put_vara(group_ids_[c.group], c.varid, &from, &n, fill.get()), "write");
+  }
 }
 
 void Dataset::put_global(const std::string& name, const std::string& value) {

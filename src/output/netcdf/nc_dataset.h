@@ -1,8 +1,10 @@
 // A NetCDF-4 file written as blocks of rows along unlimited dimensions.
 //
-// The decoder's thread fills the rows of a block column by column; a full block goes to one
-// writer thread, which alone calls the NetCDF library (definition, compression, writing). Memory
-// stays bounded: a few blocks per dimension are in flight at a time, whatever the image's size.
+// The decoder's thread fills a few rows at a time in a stage small enough to stay in the
+// processor's cache, column by column, and moves them into the block in one copy per column; a
+// full block goes to one writer thread, which alone calls the NetCDF library (definition,
+// compression, writing). Memory stays bounded: a few blocks per dimension are in flight at a
+// time, whatever the image's size.
 //
 // The file is written as FINAL.partial, created new (never through a link, never into an existing
 // file), and renamed onto FINAL only once it is complete and closed without error; a file that
@@ -74,6 +76,7 @@ struct Column {
   std::size_t size = 8;                 // bytes per value
   unsigned char fill[8] = {};           // the type's fill value, in its own bytes
   double low = 0.0, high = 0.0;         // integer types: values outside store the fill
+  unsigned char* stage = nullptr;       // the staged rows' values, in the dimension's stage
   std::unique_ptr<unsigned char[]> bytes;  // the block's values
   std::vector<std::unique_ptr<unsigned char[]>> spare;  // blocks written, for use again (spare_mutex_)
   std::vector<std::string> texts;       // Type::kString
@@ -86,7 +89,11 @@ struct Dim {
   std::string name;
   int group = 0;
   std::size_t block = 0;  // rows per block and per chunk
-  std::size_t rows = 0;   // rows in the current block
+  std::size_t rows = 0;   // rows in the current block, staged rows aside
+  std::size_t stage_rows = 0;  // rows staged before they move into the block
+  std::size_t staged = 0;      // rows in the stage
+  std::vector<unsigned char> stage;       // each column's stage_rows values in turn
+  std::vector<unsigned char> stage_fill;  // the stage as it starts: the fill values
   std::size_t written = 0;  // rows handed to the writer before this block
   std::vector<int> columns;
   int twin_of = -1;  // the dimension whose netCDF dimension this one writes too; -1: its own
@@ -115,24 +122,28 @@ class Dataset {
   // Sets a value of the row in progress of the column's dimension.
   [[gnu::always_inline]] void set(int column, double value) {
     Column& c = *columns_[column];
-    store(c, c.bytes.get() + dims_[c.dim].rows * c.size, value);
+    store(c, c.stage + dims_[c.dim].staged * c.size, value);
     c.any = true;
   }
-  // Sets a value of a column whose type is T, as it is (for values in the type's range), in
-  // the row in progress `row` of its dimension: row() taken once for the columns of a sample.
-  // A typed store, so that the compiler need not reload the columns after it; whether a lazy
-  // column's block holds a value is seen at flush, from its values.
-  std::size_t row(int dim) const { return dims_[dim].rows; }
+  // The row in progress of a dimension, in its stage: the row of the pointers stage() gives.
+  std::size_t row(int dim) const { return dims_[dim].staged; }
+  // The stage of a column whose type is T, fixed once define() has run: a value set at row(dim)
+  // is the row's value, as it is (for values in the type's range). Whether a lazy column's block
+  // holds a value is seen at flush, from its values.
   template <class T>
-  [[gnu::always_inline]] void set_at(int column, std::size_t row, T value) {
-    reinterpret_cast<T*>(columns_[column]->bytes.get())[row] = value;
+  T* stage(int column) const {
+    return reinterpret_cast<T*>(columns_[column]->stage);
   }
   void set_text(int column, std::string text);
   // Ends the row in progress; a full block goes to the writer.
   void end_row(int dim) {
-    if (++dims_[dim].rows == dims_[dim].block) flush(dim);
+    Dim& d = dims_[dim];
+    if (++d.staged == d.stage_rows) {
+      unstage(d);
+      if (d.rows == d.block) flush(dim);
+    }
   }
-  std::size_t rows(int dim) const { return dims_[dim].written + dims_[dim].rows; }
+  std::size_t rows(int dim) const { return dims_[dim].written + dims_[dim].rows + dims_[dim].staged; }
 
   void put_global(const std::string& name, const std::string& value);
   void put_global_int(const std::string& name, int value);
@@ -150,6 +161,8 @@ class Dataset {
 
  private:
   void flush(int dim);
+  // Moves the staged rows into the block and starts the stage again as fill.
+  void unstage(Dim& d);
   [[gnu::always_inline]] static void store(const Column& c, unsigned char* at, double value) {
     switch (c.def.type) {
       case Type::kFloat: put(at, static_cast<float>(value)); return;
@@ -174,6 +187,8 @@ class Dataset {
     std::memcpy(at, &value, sizeof value);
   }
   void refill(Column& c);
+  // Writes the first `rows` rows of a lazy column as its fill (writer thread).
+  void write_fill(Column& c, std::size_t rows);
   static void fill_block(const Column& c, unsigned char* p, std::size_t rows);
   bool holds_value(const Column& c, std::size_t rows) const;
   // Writer thread only.

@@ -71,6 +71,19 @@ void put_dive(nc::Dataset& ds, const DivesFile::DiveColumns& c, const analysis::
 constexpr std::int32_t kZeroCelsiusCounts = 5463;
 constexpr std::int32_t kIntFill = -2147483647;  // the int's _FillValue
 
+// Millimetres, rounded half away from zero; a depth beyond an int's range (no 16-bit count
+// reaches it) reads as the fill. (Rounded here in place of std::round, a library call on plain
+// x86-64: this runs once per sample.)
+std::int32_t depth_mm(double depth_m) {
+  const double x = depth_m * 1000.0;
+  if (!(std::fabs(x) < 2e9)) return kIntFill;  // also not a number
+  auto mm = static_cast<std::int64_t>(x);  // towards zero; x - mm is exact
+  const double rest = x - static_cast<double>(mm);
+  if (rest >= 0.5) ++mm;
+  if (rest <= -0.5) --mm;
+  return mm > -2000000000 && mm < 2000000000 ? static_cast<std::int32_t>(mm) : kIntFill;
+}
+
 }  // namespace
 
 DivesFile::DivesFile(const FileStart& start) : ds(start.worker, start.path, with_title(start, "Dive samples of a tag deployment")) {
@@ -122,6 +135,19 @@ DivesFile::DivesFile(const FileStart& start) : ds(start.worker, start.path, with
 
   dives = add_dive_table(ds, small);
   ds.define();
+  at.time = ds.stage<double>(time);
+  at.depth = ds.stage<std::int32_t>(depth);
+  at.temperature = ds.stage<std::int32_t>(temperature);
+  for (int i = 0; i < kMaxPhotoChannels; ++i) at.photo[i] = ds.stage<std::int32_t>(photo[i]);
+  at.odometer = ds.stage<std::int32_t>(odometer);
+  for (int a = 0; a < 3; ++a) at.mag[a] = ds.stage<std::int32_t>(mag[a]);
+  at.mag_temperature = ds.stage<std::int8_t>(mag_temperature);
+  at.wetdry = ds.stage<std::int16_t>(wetdry);
+  at.regime = ds.stage<std::int8_t>(regime);
+  if (start.corrected_depths) {
+    at.depth_corrected = ds.stage<std::int32_t>(depth_corrected);
+    at.depth_offset = ds.stage<std::int32_t>(depth_offset);
+  }
 }
 
 void DivesFile::start(StartKind kind, double t, std::uint8_t r, std::uint16_t i, std::uint64_t offset) {
@@ -147,8 +173,8 @@ void DivesFile::corrected(const analysis::CorrectedSample& item) {
   while (ds.rows(corrected_obs) < item.index) ds.end_row(corrected_obs);
   if (item.kind == analysis::ZocKind::kSample && !item.dry) {
     const std::size_t r = ds.row(corrected_obs);
-    ds.set_at<std::int32_t>(depth_corrected, r, item.corrected_mm);
-    ds.set_at<std::int32_t>(depth_offset, r, item.offset_mm);
+    at.depth_corrected[r] = item.corrected_mm;
+    at.depth_offset[r] = item.offset_mm;
   }
   ds.end_row(corrected_obs);
 }
@@ -157,21 +183,19 @@ void DivesFile::sample(const DiveSample& item) {
   analysis::haulout_clock_sample(clock, item.time, item.depth_m());
   const TdrSample& s = item.sample;
   const std::size_t r = ds.row(obs);
-  ds.set_at<double>(time, r, item.time);
-  // Millimetres: a depth beyond an int's range (no 16-bit count reaches it) reads as the fill.
-  const double mm = std::round(s.depth_m * 1000.0);
-  ds.set_at<std::int32_t>(depth, r, std::fabs(mm) < 2e9 ? static_cast<std::int32_t>(mm) : kIntFill);
-  if (item.has_temperature()) ds.set_at<std::int32_t>(temperature, r, std::int32_t{s.temp_raw} - kZeroCelsiusCounts);
+  at.time[r] = item.time;
+  at.depth[r] = depth_mm(s.depth_m);
+  if (item.has_temperature()) at.temperature[r] = std::int32_t{s.temp_raw} - kZeroCelsiusCounts;
   if (item.has_photo()) {
-    for (int i = 0; i < item.photo_channels; ++i) ds.set_at<std::int32_t>(photo[i], r, s.photo[i]);
+    for (int i = 0; i < item.photo_channels; ++i) at.photo[i][r] = s.photo[i];
   }
-  if (item.has_odometer()) ds.set_at<std::int32_t>(odometer, r, s.odo_raw);
+  if (item.has_odometer()) at.odometer[r] = s.odo_raw;
   if (item.has_magnetometer()) {
-    for (int a = 0; a < 3; ++a) ds.set_at<std::int32_t>(mag[a], r, static_cast<std::int16_t>(s.mag[a]));
-    ds.set_at<std::int8_t>(mag_temperature, r, s.mag_temp);
+    for (int a = 0; a < 3; ++a) at.mag[a][r] = static_cast<std::int16_t>(s.mag[a]);
+    at.mag_temperature[r] = s.mag_temp;
   }
-  if (item.has_wetdry()) ds.set_at<std::int16_t>(wetdry, r, item.wetdry);
-  ds.set_at<std::int8_t>(regime, r, static_cast<std::int8_t>(item.regime));
+  if (item.has_wetdry()) at.wetdry[r] = item.wetdry;
+  at.regime[r] = static_cast<std::int8_t>(item.regime);
   ds.end_row(obs);
 }
 

@@ -35,6 +35,13 @@ struct CtdFile {
   int time = -1, pressure = -1, abs_pressure = -1, surface = -1, temperature = -1, conductivity = -1,
       salinity = -1, sample_cast = -1;
   int sensor[kCtdSensorKinds] = {};
+  // The sample columns' stages (see Dataset::stage).
+  struct {
+    double* time;
+    float *pressure, *abs_pressure, *surface, *temperature, *conductivity, *salinity;
+    float* sensor[kCtdSensorKinds];
+    std::int32_t* cast;
+  } at{};
 };
 
 struct DivesFile {
@@ -55,6 +62,14 @@ struct DivesFile {
   int time = -1, depth = -1, temperature = -1, photo[kMaxPhotoChannels] = {}, odometer = -1, mag[3] = {},
       mag_temperature = -1, wetdry = -1, regime = -1;
   int corrected_obs = -1, depth_corrected = -1, depth_offset = -1;  // with corrected depths only
+  // The sample columns' stages (see Dataset::stage).
+  struct {
+    double* time;
+    std::int32_t *depth, *temperature, *photo[kMaxPhotoChannels], *odometer, *mag[3];
+    std::int8_t *mag_temperature, *regime;
+    std::int16_t* wetdry;
+    std::int32_t *depth_corrected, *depth_offset;
+  } at{};
   int haul_start = -1, haul_end = -1;
   analysis::HauloutClock clock;  // where the derived outputs begin a haul-out
   int start_time = -1, start_kind = -1, start_regime = -1, start_interval = -1, start_offset = -1;
@@ -72,6 +87,11 @@ struct AccFile {
   nc::Dataset ds;
   EventColumns events;
   int obs = -1, time = -1, axis[3] = {}, burst = -1;
+  struct {
+    double* time;
+    float* axis[3];
+    std::int32_t* burst;
+  } at{};  // the sample columns' stages (see Dataset::stage)
 };
 
 struct GpsFile {
