@@ -58,22 +58,17 @@ struct NetcdfOutput::Files {
   ncout::FileStart start(const std::string& path) {
     return {worker, path, globals, settings.input_size, settings.corrected_depths};
   }
-  CtdFile& ctd_file() {
-    if (!ctd) ctd = std::make_unique<CtdFile>(start(settings.ctd_path));
-    return *ctd;
+  // Each file, created on its first item. (The creation is kept out of line: the samples pass
+  // here one by one.)
+  template <class File>
+  [[gnu::noinline, gnu::cold]] File& create(std::unique_ptr<File>& file, const std::string& path) {
+    file = std::make_unique<File>(start(path));
+    return *file;
   }
-  DivesFile& dives_file() {
-    if (!dives) dives = std::make_unique<DivesFile>(start(settings.dives_path));
-    return *dives;
-  }
-  AccFile& acc_file() {
-    if (!acc) acc = std::make_unique<AccFile>(start(settings.accel_path));
-    return *acc;
-  }
-  GpsFile& gps_file() {
-    if (!gps) gps = std::make_unique<GpsFile>(start(settings.gps_path));
-    return *gps;
-  }
+  CtdFile& ctd_file() { return ctd ? *ctd : create(ctd, settings.ctd_path); }
+  DivesFile& dives_file() { return dives ? *dives : create(dives, settings.dives_path); }
+  AccFile& acc_file() { return acc ? *acc : create(acc, settings.accel_path); }
+  GpsFile& gps_file() { return gps ? *gps : create(gps, settings.gps_path); }
 
   template <class F>
   void each_file(F f) {
