@@ -224,8 +224,11 @@ void Dataset::define() {
     d.stage = d.stage_fill;
     bytes = 0;
     for (int id : d.columns) {
-      columns_[id]->stage = d.stage.data() + bytes;
-      bytes += d.stage_rows * columns_[id]->size;
+      Column& c = *columns_[id];
+      c.stage = d.stage.data() + bytes;
+      c.stage_fill = d.stage_fill.data() + bytes;
+      c.unwritten = c.def.lazy && c.size != 0;
+      bytes += d.stage_rows * c.size;
     }
   }
   worker_.post([this] {
@@ -328,7 +331,15 @@ void Dataset::unstage(Dim& d) {
   if (d.staged == 0) return;
   for (int id : d.columns) {
     Column& c = *columns_[id];
-    if (c.size != 0) copy_out(c.bytes.get() + d.rows * c.size, c.stage, d.staged * c.size);
+    if (c.size == 0) continue;
+    const std::size_t n = d.staged * c.size;
+    if (c.unwritten) {
+      // A channel the data may never have: its rows stay out of the block until a value comes.
+      if (!c.any && std::memcmp(c.stage, c.stage_fill, n) == 0) continue;
+      fill_block(c, c.bytes.get(), d.rows);
+      c.unwritten = false;
+    }
+    copy_out(c.bytes.get() + d.rows * c.size, c.stage, n);
   }
   std::memcpy(d.stage.data(), d.stage_fill.data(), d.stage.size());
   d.rows += d.staged;
@@ -353,9 +364,10 @@ void Dataset::flush(int dim) {
   auto parts = std::make_shared<std::vector<Part>>();
   for (int id : d.columns) {
     Column& c = *columns_[id];
-    if (c.def.lazy && !c.started && !holds_value(c, n)) {
+    if (c.def.lazy && !c.started && (c.unwritten || !holds_value(c, n))) {
       // Nothing to write yet; a later block that has a value defines the variable, and these
       // rows read as its fill value.
+      c.unwritten = c.size != 0;
       continue;
     }
     c.started = true;

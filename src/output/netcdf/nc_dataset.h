@@ -77,11 +77,13 @@ struct Column {
   unsigned char fill[8] = {};           // the type's fill value, in its own bytes
   double low = 0.0, high = 0.0;         // integer types: values outside store the fill
   unsigned char* stage = nullptr;       // the staged rows' values, in the dimension's stage
+  const unsigned char* stage_fill = nullptr;  // the stage's fill values
   std::unique_ptr<unsigned char[]> bytes;  // the block's values
   std::vector<std::unique_ptr<unsigned char[]>> spare;  // blocks written, for use again (spare_mutex_)
   std::vector<std::string> texts;       // Type::kString
   bool any = false;                // the block holds a value set by set() or set_text()
   bool started = false;            // a block has gone to the writer (lazy columns)
+  bool unwritten = false;          // lazy, not started: the block's rows so far are fill, and not in it
   int varid = -1;                  // writer thread only
 };
 
