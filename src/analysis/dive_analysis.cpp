@@ -9,17 +9,6 @@ void analysis_reset(DiveAnalysis& a, const DiveSettings& settings, DiveSink dive
   detector_reset(a.detector, settings.threshold_m, dives, dives_context, settings.min_duration_s);
 }
 
-void analysis_sample(DiveAnalysis& a, double t, double depth_m, bool has_temp, double temp_c, std::uint32_t tag) {
-  DiveSample s{0, 0, kNoTemp};
-  const bool valid = sample_of(t, depth_m, has_temp, temp_c, s);
-  // Without correction and without a sink for the samples, straight to the detector.
-  if (a.zoc.settings.mode == ZocMode::kNone && a.zoc.sink == nullptr) {
-    if (valid) detector_take(a.detector, s);
-    return;
-  }
-  zoc_sample(a.zoc, valid, s.t_ms, s.depth_mm, s.temp_centi, tag);
-}
-
 void analysis_break(DiveAnalysis& a) { zoc_break(a.zoc); }
 
 void analysis_finish(DiveAnalysis& a) {

@@ -36,8 +36,18 @@ void analysis_reset(DiveAnalysis& a, const DiveSettings& settings, DiveSink dive
 // One dive sample in stream order: `t` seconds since 1970 UTC, depth in metres as read,
 // temperature in C when `has_temp`; `tag` comes back with it. Samples whose time or depth no TDR
 // line can show come back as kInvalid and take no part.
-void analysis_sample(DiveAnalysis& a, double t, double depth_m, bool has_temp, double temp_c,
-                     std::uint32_t tag = kNoTag);
+// (Inline: it runs once per sample.)
+inline void analysis_sample(DiveAnalysis& a, double t, double depth_m, bool has_temp, double temp_c,
+                            std::uint32_t tag = kNoTag) {
+  DiveSample s{0, 0, kNoTemp};
+  const bool valid = sample_of(t, depth_m, has_temp, temp_c, s);
+  // Without correction and without a sink for the samples, straight to the detector.
+  if (a.zoc.settings.mode == ZocMode::kNone && a.zoc.sink == nullptr) {
+    if (valid) detector_take(a.detector, s);
+    return;
+  }
+  zoc_sample(a.zoc, valid, s.t_ms, s.depth_mm, s.temp_centi, tag);
+}
 // A haul-out or dry start.
 void analysis_break(DiveAnalysis& a);
 // The end of the data: every sample held comes out, then the last dive.

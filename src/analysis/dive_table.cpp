@@ -5,19 +5,8 @@
 namespace skelv::analysis {
 namespace {
 
-// Times a TDR line can show: the years 0 to 9999.
-constexpr double kFirstSecond = -62167219200.0;
-constexpr double kEndSecond = 253402300800.0;
-constexpr double kMaxMagnitude = 1e6;  // depths (m) and temperatures (C) beyond this are skipped
-
-// Rounded half up; values within the range checked by the callers. (A cast and a compare in
-// place of floor, which is a library call on plain x86-64: this runs once per sample.)
-std::int32_t round_scaled(double v, double scale) {
-  const double x = v * scale + 0.5;
-  auto i = static_cast<std::int32_t>(x);
-  if (static_cast<double>(i) > x) --i;
-  return i;
-}
+using detail::kMaxMagnitude;
+using detail::round_scaled;
 
 // Fills in the bottom phase, the phases' durations and rates and the temperature of `dive` from
 // the samples kept. Nothing of the descent for a dive cut at its start, nothing of the ascent for
@@ -118,19 +107,6 @@ void end_dive(DiveDetector& d, bool cut) {
 }
 
 }  // namespace
-
-std::int64_t to_ms(double t) {
-  auto whole = static_cast<std::int64_t>(t);
-  if (static_cast<double>(whole) > t) --whole;
-  return whole * 1000 + static_cast<std::int64_t>(1000.0 * (t - static_cast<double>(whole)) + 0.5);
-}
-
-bool sample_of(double t, double depth_m, bool has_temp, double temp_c, DiveSample& out) {
-  if (!(t >= kFirstSecond && t < kEndSecond) || !(std::fabs(depth_m) < kMaxMagnitude)) return false;
-  out = DiveSample{to_ms(t), round_scaled(depth_m, 1000.0), kNoTemp};
-  if (has_temp && std::fabs(temp_c) < kMaxMagnitude) out.temp_centi = round_scaled(temp_c, 100.0);
-  return true;
-}
 
 void detector_reset(DiveDetector& d, double threshold_m, DiveSink sink, void* context, double min_duration_s) {
   std::vector<DiveSample> samples = std::move(d.samples);

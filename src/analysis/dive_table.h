@@ -65,10 +65,40 @@ struct DiveSample {
 };
 inline constexpr std::int32_t kNoTemp = INT32_MIN;
 
+namespace detail {
+// Times a TDR line can show: the years 0 to 9999.
+inline constexpr double kFirstSecond = -62167219200.0;
+inline constexpr double kEndSecond = 253402300800.0;
+inline constexpr double kMaxMagnitude = 1e6;  // depths (m) and temperatures (C) beyond this are skipped
+
+// Rounded half up; values within the range checked by the callers. (A cast and a compare in
+// place of floor, which is a library call on plain x86-64: this runs once per sample.)
+inline std::int32_t round_scaled(double v, double scale) {
+  const double x = v * scale + 0.5;
+  auto i = static_cast<std::int32_t>(x);
+  if (static_cast<double>(i) > x) --i;
+  return i;
+}
+}  // namespace detail
+
+// Milliseconds of a time in seconds, rounded half up as the TDR lines print it.
+inline std::int64_t to_ms(double t) {
+  auto whole = static_cast<std::int64_t>(t);
+  if (static_cast<double>(whole) > t) --whole;
+  return whole * 1000 + static_cast<std::int64_t>(1000.0 * (t - static_cast<double>(whole)) + 0.5);
+}
+
 // A sample as a TDR line shows it: time to the millisecond (rounded half up), depth to the
 // millimetre and temperature to the hundredth. False, and `out` untouched, when the time or depth
 // is not a finite value a line can show (a temperature that can't be shown is left out).
-bool sample_of(double t, double depth_m, bool has_temp, double temp_c, DiveSample& out);
+// (Inline: it runs once per sample.)
+inline bool sample_of(double t, double depth_m, bool has_temp, double temp_c, DiveSample& out) {
+  using namespace detail;
+  if (!(t >= kFirstSecond && t < kEndSecond) || !(depth_m < kMaxMagnitude && depth_m > -kMaxMagnitude)) return false;
+  out = DiveSample{to_ms(t), round_scaled(depth_m, 1000.0), kNoTemp};
+  if (has_temp && temp_c < kMaxMagnitude && temp_c > -kMaxMagnitude) out.temp_centi = round_scaled(temp_c, 100.0);
+  return true;
+}
 
 struct DiveDetector {
   std::int32_t threshold_mm = 2000;
@@ -113,7 +143,5 @@ void detector_cut(DiveDetector& d);
 // The end of the data: ends a dive in progress as cut and hands out the last dive.
 void detector_finish(DiveDetector& d);
 
-// Milliseconds of a time in seconds, rounded half up as the TDR lines print it.
-std::int64_t to_ms(double t);
 
 }  // namespace skelv::analysis
