@@ -37,9 +37,20 @@ std::vector<T> read(int ncid, const char* name, std::size_t rows = 5) {
   return values;
 }
 
+// Closes the file, lets the writer finish it and opens what it wrote (-1 when it can't).
+int finish_and_open(Dataset& ds, Worker& worker, const std::string& path) {
+  ds.close();
+  worker.finish();
+  EXPECT_TRUE(ds.errors().empty());
+  int ncid = -1;
+  EXPECT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  return ncid;
+}
+
 TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
   test::TempDir dir;
   const std::string path = dir.file("t.nc");
+  int ncid = -1;
   {
     Worker worker;
     Dataset ds(worker, path, {{"Conventions", "CF-1.10"}});
@@ -69,12 +80,9 @@ TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
       if (ds.rows(d) == 4) ds.set(late, 123456789);  // the second block's only row
       ds.end_row(d);
     }
-    ds.close();
-    worker.finish();
-    ASSERT_TRUE(ds.errors().empty());
+    ncid = finish_and_open(ds, worker, path);
   }
-  int ncid = -1;
-  ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  ASSERT_GE(ncid, 0);
   // Fill values: short -32767, ubyte 255, int -2147483647.
   EXPECT_EQ(read<short>(ncid, "s"), (std::vector<short>{5, -32767, -32767, -32767, -32768}));
   EXPECT_EQ(read<signed char>(ncid, "b"), (std::vector<signed char>{3, 127, -128, 0, -1}));
@@ -91,6 +99,7 @@ TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
 TEST(NcDataset, TypedValuesKeepLazyColumnsOutUntilTheirFirstValueAndBlocksComeBackFilled) {
   test::TempDir dir;
   const std::string path = dir.file("t.nc");
+  int ncid = -1;
   {
     Worker worker;
     Dataset ds(worker, path, {});
@@ -107,12 +116,9 @@ TEST(NcDataset, TypedValuesKeepLazyColumnsOutUntilTheirFirstValueAndBlocksComeBa
       ds.end_row(d);
       worker.drain();  // the written block is back before the next row: it is used again
     }
-    ds.close();
-    worker.finish();
-    ASSERT_TRUE(ds.errors().empty());
+    ncid = finish_and_open(ds, worker, path);
   }
-  int ncid = -1;
-  ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  ASSERT_GE(ncid, 0);
   std::size_t length = 0;
   int dim = -1;
   ASSERT_EQ(nc_inq_dimid(ncid, "obs", &dim), NC_NOERR);
@@ -133,6 +139,7 @@ TEST(NcDataset, RowsReadTheSameWhereverTheyFallInStagesAndBlocks) {
   test::TempDir dir;
   const std::string path = dir.file("t.nc");
   constexpr int kRows = 1100;  // blocks of 512, 512 and 76 rows
+  int ncid = -1;
   {
     Worker worker;
     Dataset ds(worker, path, {});
@@ -151,12 +158,9 @@ TEST(NcDataset, RowsReadTheSameWhereverTheyFallInStagesAndBlocks) {
       if (i == 700 || i == 1099) ds.set(late, i + 0.5);
       ds.end_row(d);
     }
-    ds.close();
-    worker.finish();
-    ASSERT_TRUE(ds.errors().empty());
+    ncid = finish_and_open(ds, worker, path);
   }
-  int ncid = -1;
-  ASSERT_EQ(nc_open(path.c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  ASSERT_GE(ncid, 0);
   std::vector<int> every(kRows);
   std::vector<short> some(kRows);
   std::vector<signed char> small(kRows);
