@@ -1,5 +1,5 @@
 // What a -recover run holds while it may still read data again: bounded by the input it covers,
-// not by the records in it.
+// not by the records in it, and all that reading again needs.
 #include <sys/resource.h>
 
 #include "damaged_image_fixture.h"
@@ -36,6 +36,34 @@ TEST_F(DamagedImageTest, TheWindowAfterARestartHoldsNoMoreThanItsInput) {
   ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &children), 0);
   EXPECT_LT(children.ru_maxrss, 64 * 1024) << "KiB";
 #endif
+}
+
+// The block of bursts pending at the restart [45] (two samples, as in
+// DamageTakesBackTheBlockWrittenOutBeforeIt) is written out when the burst of the second dive
+// starts another block, and the checkpoints of the next 5,000 samples go. The other tag's
+// information record then reads the data since the restart again, from the restart, where that
+// block was still pending: its two samples are written once, as they would be without damage.
+TEST_F(DamagedImageTest, ReadingAgainKeepsTheBlockOfBurstsPendingAtTheRestart) {
+  InfoBlock other = info();
+  other.tag_version = 171;
+  ImageBuilder b;
+  b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).acc_start(4096, 4352, 4160);
+  b.step(64).step(-64).step(0).acc_end().step(5).dry_start(100).raw({0x05});
+  b.dive_start(2, kSecondDive, 100).u16(200).step(-10).acc_start(4096, 4096, 4096).acc_end();
+  for (int k = 0; k < 5000; ++k) b.step(0);
+  b.dry_start(100).info(other).dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).eof();
+  const Outcome o = skelv(b, "-recover");
+  EXPECT_EQ(o.status, 3);
+  EXPECT_NE(o.out.find("Another tag's information record: read again from"), std::string::npos) << o.out;
+  const std::string accel = output("_accel.txt");
+  const auto count = [&accel](const std::string& line) {
+    std::size_t n = 0;
+    for (std::size_t at = accel.find(line); at != std::string::npos; at = accel.find(line, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("\n2026/03/14 06:00:00.000\t0.0000\t1.0000\t0.2500\n"), 1u) << accel;
+  EXPECT_EQ(count("\n2026/03/14 06:00:00.500\t0.2500\t0.7500\t0.2500\n"), 1u) << accel;
+  EXPECT_EQ(count("\t0.0000\t0.0000\t0.0000\n"), 1u) << accel;  // the second dive's burst
 }
 
 }  // namespace
