@@ -143,5 +143,4 @@ void detector_cut(DiveDetector& d);
 // The end of the data: ends a dive in progress as cut and hands out the last dive.
 void detector_finish(DiveDetector& d);
 
-
 }  // namespace skelv::analysis

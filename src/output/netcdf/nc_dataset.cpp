@@ -210,26 +210,24 @@ bool Dataset::check(int status, const char* what) {
 }
 
 void Dataset::define() {
-  // Each dimension's stage: its columns' values side by side, each column's rows in a run.
+  // Each dimension's stage: its columns' values side by side, each column's rows in a run; it
+  // starts as the fill values, kept beside it to start again from.
   for (Dim& d : dims_) {
     d.stage_rows = std::min(d.block, kStageRows);
     std::size_t bytes = 0;
     for (int id : d.columns) bytes += d.stage_rows * columns_[id]->size;
+    d.stage.assign(bytes, 0);
     d.stage_fill.assign(bytes, 0);
-    bytes = 0;
-    for (int id : d.columns) {
-      fill_block(*columns_[id], d.stage_fill.data() + bytes, d.stage_rows);
-      bytes += d.stage_rows * columns_[id]->size;
-    }
-    d.stage = d.stage_fill;
-    bytes = 0;
+    std::size_t at = 0;
     for (int id : d.columns) {
       Column& c = *columns_[id];
-      c.stage = d.stage.data() + bytes;
-      c.stage_fill = d.stage_fill.data() + bytes;
+      c.stage = d.stage.data() + at;
+      c.stage_fill = d.stage_fill.data() + at;
+      fill_block(c, d.stage_fill.data() + at, d.stage_rows);
       c.unwritten = c.def.lazy && c.size != 0;
-      bytes += d.stage_rows * c.size;
+      at += d.stage_rows * c.size;
     }
+    std::copy(d.stage_fill.begin(), d.stage_fill.end(), d.stage.begin());
   }
   worker_.post([this] {
     if (!usable()) return;
