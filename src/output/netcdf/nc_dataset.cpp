@@ -168,15 +168,6 @@ void Dataset::fill_block(const Column& c, unsigned char* p, std::size_t rows) {
   for (std::size_t done = c.size; done < total; done *= 2) std::memcpy(p + done, p, std::min(done, total - done));
 }
 
-bool Dataset::holds_value(const Column& c, std::size_t rows) const {
-  if (c.any) return true;
-  if (!c.def.fill) return false;  // (lazy columns have a fill)
-  if (rows == 0) return false;
-  // Every row the first one's bytes (the block against itself shifted by a row), and that the fill.
-  const unsigned char* p = c.bytes.get();
-  return std::memcmp(p, c.fill, c.size) != 0 || std::memcmp(p, p + c.size, (rows - 1) * c.size) != 0;
-}
-
 void Dataset::refill(Column& c) {
   const std::size_t n = dims_[c.dim].block;
   if (c.def.type == Type::kString) {
@@ -224,7 +215,7 @@ void Dataset::define() {
       c.stage = d.stage.data() + at;
       c.stage_fill = d.stage_fill.data() + at;
       fill_block(c, d.stage_fill.data() + at, d.stage_rows);
-      c.unwritten = c.def.lazy && c.size != 0;
+      c.unwritten = c.def.lazy;
       at += d.stage_rows * c.size;
     }
     std::copy(d.stage_fill.begin(), d.stage_fill.end(), d.stage.begin());
@@ -362,13 +353,12 @@ void Dataset::flush(int dim) {
   auto parts = std::make_shared<std::vector<Part>>();
   for (int id : d.columns) {
     Column& c = *columns_[id];
-    if (c.def.lazy && !c.started && (c.unwritten || !holds_value(c, n))) {
+    if (c.unwritten && !c.any) {
       // Nothing to write yet; a later block that has a value defines the variable, and these
       // rows read as its fill value.
-      c.unwritten = c.size != 0;
       continue;
     }
-    c.started = true;
+    c.unwritten = false;
     parts->push_back(Part{&c, std::move(c.bytes), std::move(c.texts)});
     refill(c);
   }

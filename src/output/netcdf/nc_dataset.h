@@ -82,8 +82,7 @@ struct Column {
   std::vector<std::unique_ptr<unsigned char[]>> spare;  // blocks written, for use again (spare_mutex_)
   std::vector<std::string> texts;       // Type::kString
   bool any = false;                // the block holds a value set by set() or set_text()
-  bool started = false;            // a block has gone to the writer (lazy columns)
-  bool unwritten = false;          // lazy, not started: the block's rows so far are fill, and not in it
+  bool unwritten = false;          // lazy, no value yet: its rows so far are fill, and not in the block
   int varid = -1;                  // writer thread only
 };
 
@@ -192,7 +191,6 @@ class Dataset {
   // Writes the first `rows` rows of a lazy column as its fill (writer thread).
   void write_fill(Column& c, std::size_t rows);
   static void fill_block(const Column& c, unsigned char* p, std::size_t rows);
-  bool holds_value(const Column& c, std::size_t rows) const;
   // Writer thread only.
   void create(const TextAttrs& globals);
   void define_var(Column& c);
