@@ -27,13 +27,7 @@ void HeldOutput::ctd_cast(const CtdCast& item) {
 
 void HeldOutput::ctd_sample(const CtdSample& item) {
   push() = HeldCtdSample{item.time, item.cast, shared(item.columns)};
-  if (ctd_samples_ == ctd_values_.size()) {
-    std::vector<CtdValues> wider(ctd_values_.size() * 2);
-    for (std::size_t i = 0; i < ctd_samples_; ++i) wider[i] = ctd_at(i);
-    ctd_values_ = std::move(wider);
-    ctd_head_ = 0;
-  }
-  ctd_at(ctd_samples_++) = item.values;
+  ctd_values_.push_back(item.values);
 }
 
 void HeldOutput::gps(const GpsSnapshot& item) {
@@ -72,9 +66,8 @@ void HeldOutput::pass_on(const Item& item) {
            CtdCast{i.offset, i.number, i.time, i.interval, i.surface_pressure, i.mask, *i.columns});
     }
     void operator()(const HeldCtdSample& i) const {
-      const CtdValues values = held.ctd_at(0);
-      held.ctd_head_ = (held.ctd_head_ + 1) & (held.ctd_values_.size() - 1);
-      --held.ctd_samples_;
+      const CtdValues values = held.ctd_values_.front();
+      held.ctd_values_.pop_front();
       emit(out, &Output::ctd_sample, CtdSample{i.time, i.cast, values, *i.columns});
     }
     void operator()(const HeldGps& i) const {
@@ -96,22 +89,11 @@ void HeldOutput::pass_on(const Item& item) {
   std::visit(Visitor{outputs_, *this}, item);
 }
 
-HeldOutput::Item& HeldOutput::push() {
-  if (size_ == ring_.size()) {
-    std::vector<Item> wider(ring_.size() * 2);
-    for (std::size_t i = 0; i < size_; ++i) wider[i] = std::move(at(i));
-    ring_ = std::move(wider);
-    head_ = 0;
-  }
-  return at(size_++);
-}
-
 void HeldOutput::commit(std::uint64_t mark) {
-  while (first_ < mark && size_ != 0) {
+  while (first_ < mark && !items_.empty()) {
     // An output may fail while it takes an item, and the failure passes straight on.
-    pass_on(at(0));
-    head_ = (head_ + 1) & (ring_.size() - 1);
-    --size_;
+    pass_on(items_.front());
+    items_.pop_front();
     ++first_;
   }
 }
@@ -119,10 +101,10 @@ void HeldOutput::commit(std::uint64_t mark) {
 void HeldOutput::drop(std::uint64_t mark) {
   if (mark < first_) mark = first_;
   const std::size_t keep = static_cast<std::size_t>(mark - first_);
-  for (std::size_t i = keep; i < size_; ++i) {
-    if (std::holds_alternative<HeldCtdSample>(at(i))) --ctd_samples_;
+  for (std::size_t i = keep; i < items_.size(); ++i) {
+    if (std::holds_alternative<HeldCtdSample>(items_[i])) ctd_values_.pop_back();
   }
-  if (keep < size_) size_ = keep;
+  if (keep < items_.size()) items_.keep_front(keep);
 }
 
 std::uint64_t HeldOutput::reserve_note(std::uint64_t offset) {
@@ -134,8 +116,8 @@ std::uint64_t HeldOutput::reserve_note(std::uint64_t offset) {
 void HeldOutput::fill_note(std::uint64_t mark, const char* text) {
   if (mark < first_) return;
   const std::size_t i = static_cast<std::size_t>(mark - first_);
-  if (i < size_) {
-    if (auto* t = std::get_if<HeldText>(&at(i))) t->text = text;
+  if (i < items_.size()) {
+    if (auto* t = std::get_if<HeldText>(&items_[i])) t->text = text;
   }
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "records/items.h"
+#include "records/ring.h"
 
 namespace skelv {
 
@@ -57,7 +58,7 @@ class HeldOutput final : public Output {
   void suspect(const SuspectRecord& item) override;
 
   // Items held so far, counted from the start of the run: a mark to commit or drop at.
-  std::uint64_t mark() const { return first_ + size_; }
+  std::uint64_t mark() const { return first_ + items_.size(); }
   // Passes the items before `mark` on to the outputs.
   void commit(std::uint64_t mark);
   void commit_all() { commit(mark()); }
@@ -115,26 +116,17 @@ class HeldOutput final : public Output {
                             AccBurst, HeldAcc, HeldText>;
 
   std::shared_ptr<const CtdColumns> shared(const CtdColumns& columns);
-  // The slot of a new item at the back (its old contents are replaced by assignment), and the
-  // item `i` places from the front. The items live in a ring that grows and never shrinks, so
-  // holding an item allocates nothing once the ring has grown to the run's widest window.
-  Item& push();
-  Item& at(std::size_t i) { return ring_[(head_ + i) & (ring_.size() - 1)]; }
-  const Item& at(std::size_t i) const { return ring_[(head_ + i) & (ring_.size() - 1)]; }
+  // The slot of a new item at the back (its old contents are replaced by assignment).
+  Item& push() { return items_.push_slot(); }
   void pass_on(const Item& item);
 
   const OutputList& outputs_;
-  std::vector<Item> ring_ = std::vector<Item>(kFirstRing);  // a power of two in size
-  std::size_t head_ = 0;     // ring index of the first item held
-  std::size_t size_ = 0;     // items held
-  std::uint64_t first_ = 0;  // mark of the first item held
   static constexpr std::size_t kFirstRing = 1024;
+  Ring<Item> items_{kFirstRing};  // the items held, first to last
+  std::uint64_t first_ = 0;       // mark of the first item held
   std::shared_ptr<const CtdColumns> columns_;  // of the latest cast or sample held
-  std::uint32_t ctd_samples_ = 0;
-  // The values of the CTD samples held, first to last: a ring like ring_, of ctd_samples_ values.
-  std::vector<CtdValues> ctd_values_ = std::vector<CtdValues>(kFirstRing);
-  std::size_t ctd_head_ = 0;
-  CtdValues& ctd_at(std::size_t i) { return ctd_values_[(ctd_head_ + i) & (ctd_values_.size() - 1)]; }
+  // The values of the CTD samples held, first to last.
+  Ring<CtdValues> ctd_values_{kFirstRing};
 };
 
 }  // namespace skelv

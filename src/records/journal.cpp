@@ -47,7 +47,7 @@ bool drop_settled(Journal& j, std::uint64_t offset) {
   std::size_t drop = 0;
   while (drop + 1 < j.checkpoints.size() && j.checkpoints[drop + 1].offset + kSettleBytes <= offset) ++drop;
   if (drop == 0) return false;
-  j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(drop));
+  j.checkpoints.pop_front(drop);
   return true;
 }
 
@@ -127,7 +127,7 @@ void close_stretch(Decoder& d, std::uint64_t last) {
   // Nothing before the restart is taken back any more: the stretch's note stands.
   std::size_t keep = 0;
   while (keep + 1 < j.checkpoints.size() && j.checkpoints[keep + 1].offset <= j.restart) ++keep;
-  j.checkpoints.erase(j.checkpoints.begin(), j.checkpoints.begin() + static_cast<std::ptrdiff_t>(keep));
+  j.checkpoints.pop_front(keep);
   // While the data since an earlier restart may still be read again, nothing after it passes on.
   if (!j.replay_open) commit(j, j.checkpoints.front());
 }
@@ -247,7 +247,7 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   }
   j.closing.clear();
   write_closing(d);
-  j.checkpoints.erase(j.checkpoints.begin() + static_cast<std::ptrdiff_t>(at) + 1, j.checkpoints.end());
+  j.checkpoints.keep_front(at + 1);
   j.stretch_first = std::min(j.base.offset, damage_at);
   j.after_end_code = end_code;
   j.skipped_wetdry = -1;

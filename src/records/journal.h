@@ -25,6 +25,7 @@
 #include "records/deployment.h"
 #include "records/events.h"
 #include "records/held.h"
+#include "records/ring.h"
 
 namespace skelv {
 
@@ -78,7 +79,7 @@ struct Journal {
   RetractableOutput& direct;
   HeldOutput held;
   std::deque<WrittenBlock> blocks;  // accelerometer blocks written since the oldest checkpoint
-  std::deque<Checkpoint> checkpoints;
+  Ring<Checkpoint> checkpoints;
   std::vector<ClosingSample> closing;  // of the streams that damage ended, innermost first
   std::vector<ClosingSample> base_closing;  // those written after the stretch's checkpoint
 
