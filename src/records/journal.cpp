@@ -10,8 +10,9 @@
 namespace skelv {
 namespace {
 
-Checkpoint state_of(const Decoder& d, std::uint64_t offset) {
-  Checkpoint c;
+// The decoding state at `offset`, written over every field of `c` (a checkpoint is taken in the
+// ring's slot itself: it is copied once, not twice).
+void set_state(Checkpoint& c, const Decoder& d, std::uint64_t offset) {
   c.offset = offset;
   c.mark = d.journal->held.mark();
   c.deployment = d.deployment;
@@ -25,6 +26,12 @@ Checkpoint state_of(const Decoder& d, std::uint64_t offset) {
   c.evidence = d.evidence;
   c.notes = d.events.notes;
   c.text = d.journal->direct.mark();
+  c.doubtful = false;
+}
+
+Checkpoint state_of(const Decoder& d, std::uint64_t offset) {
+  Checkpoint c;
+  set_state(c, d, offset);
   return c;
 }
 
@@ -61,7 +68,8 @@ void reserve_note(Journal& j) {
 // The first `count` samples of the written-out block `number` into the pending block; returns
 // how many were found.
 int written_block(const Journal& j, std::uint64_t number, AccState& acc, int count) {
-  for (const WrittenBlock& b : j.blocks) {
+  for (std::size_t i = 0; i < j.blocks.size(); ++i) {
+    const WrittenBlock& b = j.blocks[i];
     if (b.number != number) continue;
     const int n = std::min(count, static_cast<int>(b.raw.size()));
     std::copy_n(b.raw.begin(), n, acc.acc_pending.begin());
@@ -164,7 +172,7 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
       open_replay(d);
     }
   }
-  j.checkpoints.push_back(state_of(d, offset));
+  set_state(j.checkpoints.push_slot(), d, offset);
   if (j.trial) return;
   if (j.replay_open) {
     if (j.replay_pending && record && offset > j.replay_at) ++j.replay_records;
@@ -189,11 +197,11 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
 void keep_block(Journal& j, const AccState& acc) {
   const int n = std::min(acc.acc_pending_count, kAccPendingCapacity);
   if (n <= 0) return;
-  WrittenBlock b;
+  // Into the ring's slot, whose vectors keep their room from the block it held before.
+  WrittenBlock& b = j.blocks.push_slot();
   b.number = acc.acc_blocks;
   b.raw.assign(acc.acc_pending.begin(), acc.acc_pending.begin() + n);
   b.burst.assign(acc.acc_pending_burst.begin(), acc.acc_pending_burst.begin() + n);
-  j.blocks.push_back(std::move(b));
 }
 
 void doubt_record(Decoder& d) {

@@ -15,7 +15,6 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <vector>
 
 #include "accel/acc_sample.h"
@@ -78,7 +77,7 @@ struct Journal {
 
   RetractableOutput& direct;
   HeldOutput held;
-  std::deque<WrittenBlock> blocks;  // accelerometer blocks written since the oldest checkpoint
+  Ring<WrittenBlock> blocks;  // accelerometer blocks written since the oldest checkpoint
   Ring<Checkpoint> checkpoints;
   std::vector<ClosingSample> closing;  // of the streams that damage ended, innermost first
   std::vector<ClosingSample> base_closing;  // those written after the stretch's checkpoint

@@ -2,6 +2,8 @@
 // not by the records in it, and all that reading again needs.
 #include <sys/resource.h>
 
+#include <algorithm>
+
 #include "damaged_image_fixture.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -64,6 +66,32 @@ TEST_F(DamagedImageTest, ReadingAgainKeepsTheBlockOfBurstsPendingAtTheRestart) {
   EXPECT_EQ(count("\n2026/03/14 06:00:00.000\t0.0000\t1.0000\t0.2500\n"), 1u) << accel;
   EXPECT_EQ(count("\n2026/03/14 06:00:00.500\t0.2500\t0.7500\t0.2500\n"), 1u) << accel;
   EXPECT_EQ(count("\t0.0000\t0.0000\t0.0000\n"), 1u) << accel;  // the second dive's burst
+}
+
+// Records implausible on their own bytes (dive starts dated day 32 of March) leave no mark on the
+// checkpoints taken after them, long after, in the same places (the 1400 dives of one sample
+// before them hold more checkpoints within 4 KiB than the 800 dives of four samples after them):
+// the unknown code 5 after the last dry start takes back only what follows the checkpoint before
+// it, and every sample before it is written (1400 + 300 + 4 x 800), then the one of the dive
+// after the damage.
+TEST_F(DamagedImageTest, AnImplausibleRecordLongBeforeDamageTakesNothingBack) {
+  ImageBuilder b;
+  b.info(info());
+  for (int k = 0; k < 1400; ++k) b.dive_start(2, {2026, 3, 31, k / 60, k % 60, 0}, 100).u16(100);
+  for (int k = 0; k < 300; ++k) b.dive_start(2, {2026, 3, 32, k / 60, k % 60, 0}, 100).u16(100);
+  for (int k = 0; k < 800; ++k) {
+    b.dive_start(2, {2026, 4, 2, k / 60, k % 60, 0}, 100).u16(100).step(5).step(5).step(-5);
+  }
+  b.dry_start(100).raw({0x05}).dive_start(2, {2026, 4, 3, 0, 0, 0}, 100).u16(300).eof();
+  const auto lines = [this] {
+    const std::string tdr = output("_tdr.txt");
+    return std::count(tdr.begin(), tdr.end(), '\n');
+  };
+  skelv(b, "");
+  EXPECT_EQ(lines(), 1 + 4900);  // the header, the lines before the damage
+  const Outcome o = skelv(b, "-recover");
+  EXPECT_EQ(o.status, 3);
+  EXPECT_NE(o.out.find("  tag_tdr.txt: 4901 TDR records\n"), std::string::npos) << o.out;
 }
 
 }  // namespace
