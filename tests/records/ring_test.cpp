@@ -43,7 +43,11 @@ TEST(Ring, HoldsWhatADequeHoldsThroughWrapsAndGrowth) {
       }
       ASSERT_EQ(ring.size(), model.size()) << "seed " << seed << " step " << step;
       ASSERT_EQ(ring.empty(), model.empty());
-      for (std::size_t i = 0; i < model.size(); ++i) ASSERT_EQ(ring[i], model[i]) << "seed " << seed << " step " << step;
+      const Ring<std::string>& view = ring;
+      for (std::size_t i = 0; i < model.size(); ++i) {
+        ASSERT_EQ(ring[i], model[i]) << "seed " << seed << " step " << step;
+        ASSERT_EQ(view[i], model[i]) << "seed " << seed << " step " << step;
+      }
       if (!model.empty()) {
         EXPECT_EQ(ring.front(), model.front());
         EXPECT_EQ(ring.back(), model.back());
