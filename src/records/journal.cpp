@@ -10,8 +10,8 @@
 namespace skelv {
 namespace {
 
-// The decoding state at `offset`, written over every field of `c` (a checkpoint is taken in the
-// ring's slot itself: it is copied once, not twice).
+// The decoding state at `offset`, written over every field of `c` (checkpoints are taken in the
+// ring's slots themselves: copied once, not twice).
 void set_state(Checkpoint& c, const Decoder& d, std::uint64_t offset) {
   c.offset = offset;
   c.mark = d.journal->held.mark();
@@ -27,12 +27,6 @@ void set_state(Checkpoint& c, const Decoder& d, std::uint64_t offset) {
   c.notes = d.events.notes;
   c.text = d.journal->direct.mark();
   c.doubtful = false;
-}
-
-Checkpoint state_of(const Decoder& d, std::uint64_t offset) {
-  Checkpoint c;
-  set_state(c, d, offset);
-  return c;
 }
 
 // Written blocks before `oldest` go, unless a re-read from the restart could need them.
@@ -156,7 +150,7 @@ void open_replay(Decoder& d) {
 void settle_all(Decoder& d, std::uint64_t offset) {
   Journal& j = *d.journal;
   j.checkpoints.clear();
-  j.checkpoints.push_back(state_of(d, offset));
+  set_state(j.checkpoints.push_slot(), d, offset);
   commit(j, j.checkpoints.front());
 }
 
@@ -236,7 +230,7 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   }
   // The latest checkpoint before the damage, or the earliest one left; then back before every
   // doubtful record close behind the damage.
-  if (j.checkpoints.empty()) j.checkpoints.push_back(state_of(d, damage_at));
+  if (j.checkpoints.empty()) set_state(j.checkpoints.push_slot(), d, damage_at);
   std::size_t at = 0;
   for (std::size_t i = j.checkpoints.size(); i-- > 0;) {
     if (j.checkpoints[i].offset <= damage_at) {
@@ -342,7 +336,7 @@ bool settle_at_end(Decoder& d, std::uint64_t at) {
     // As settle_all, but what is held stays held: data may follow an end-of-data code, and
     // another tag's information record in them.
     j.checkpoints.clear();
-    j.checkpoints.push_back(state_of(d, at));
+    set_state(j.checkpoints.push_slot(), d, at);
     return true;
   }
   settle_all(d, at);
