@@ -209,6 +209,9 @@ int main(int argc, char** argv) {
   const int per_kind = std::atoi(argv[3]);
   const unsigned long long seed = std::strtoull(argv[4], nullptr, 10);
   const bool verbose = std::getenv("DAMAGE_BENCH_VERBOSE") != nullptr;  // one line per image on stderr
+  // DAMAGE_BENCH_KIND=K converts only the images of kind K (0 to 5), damaged as in a whole run.
+  const char* only = std::getenv("DAMAGE_BENCH_KIND");
+  const int only_kind = only != nullptr ? std::atoi(only) : -1;
   std::vector<Group> groups;
   for (int i = 5; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -233,7 +236,13 @@ int main(int argc, char** argv) {
     std::mt19937_64 rng(seed);
     std::array<Tally, kDamageKinds> tally{};
     for (int n = 0; n < per_kind; ++n) {
-      for (int kind = 0; kind < kDamageKinds; ++kind) measure(skelv, dir, g, kind, rng, tally[kind], verbose);
+      for (int kind = 0; kind < kDamageKinds; ++kind) {
+        if (only_kind >= 0 && kind != only_kind) {
+          damage(kind, g, rng);  // the same damage follows as in a whole run
+          continue;
+        }
+        measure(skelv, dir, g, kind, rng, tally[kind], verbose);
+      }
     }
     print_table(tally);
     std::printf("\n");

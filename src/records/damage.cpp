@@ -60,6 +60,7 @@ bool judge(Decoder& d, std::uint64_t at, bool ok, std::uint32_t& steady, bool& w
       // The sensors' ranges hold for every tag: that evidence stays, so that values out of range
       // right after the record take it back.
       doubt_record(d);
+      open_foreign_window(d, d.evidence);
       const Evidence::Ranges ranges = d.evidence.ranges;
       d.evidence = Evidence{};
       d.evidence.ranges = ranges;

@@ -140,6 +140,7 @@ void open_replay(Decoder& d) {
   Journal& j = *d.journal;
   if (j.replay_open || !d.input.seekable || j.checkpoints.empty() || j.checkpoints.front().offset != j.restart) return;
   j.replay_open = true;
+  j.replay_needs_damage = false;
   j.replay_base = j.checkpoints.front();
   j.replay_steady = infos_steady(j.base.evidence);
   j.replay_calibration = j.base.evidence.calibration;
@@ -198,6 +199,17 @@ void keep_block(Journal& j, const AccState& acc) {
   b.burst.assign(acc.acc_pending_burst.begin(), acc.acc_pending_burst.begin() + n);
 }
 
+void open_foreign_window(Decoder& d, const Evidence& evidence) {
+  Journal* j = d.journal;
+  if (j == nullptr || j->trial || j->replay_open || !d.input.seekable || j->checkpoints.empty()) return;
+  j->replay_open = true;
+  j->replay_needs_damage = true;
+  j->replay_base = j->checkpoints.back();
+  j->replay_steady = infos_steady(evidence);
+  j->replay_calibration = evidence.calibration;
+  j->replay_damage = damage_mark(d.events);
+}
+
 void doubt_record(Decoder& d) {
   if (d.journal != nullptr && !d.journal->checkpoints.empty()) d.journal->checkpoints.back().doubtful = true;
 }
@@ -242,6 +254,10 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
     if (j.checkpoints[i].doubtful) at = i;
   }
   j.base = j.checkpoints[at];
+  // Damage that takes back the record a window opened at closes that window.
+  if (j.replay_open && j.replay_needs_damage && j.base.offset <= j.replay_base.offset) {
+    j.replay_open = j.replay_needs_damage = false;
+  }
   restore(d, j.base);
   j.base_closing.clear();
   for (const ClosingSample& c : j.closing) {
@@ -262,6 +278,7 @@ void want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::u
   // Only a record that sets every field can stand for another tag: a short one is as likely a
   // misread sample.
   if (!j.replay_open || j.replay_pending || at <= j.replay_base.offset || size < kFullInfoSize) return;
+  if (j.replay_needs_damage && (j.trial || d.events.damaged == j.replay_damage.damaged)) return;
   // Another tag version, or another calibration than the tag's records, where they were all
   // alike. (The intervals in force come from the start records too: the records' own are compared.)
   if (d.deployment.tag_version == j.replay_base.deployment.tag_version &&

@@ -101,6 +101,10 @@ struct Journal {
   // passes on; an information record of another tag version has the data since the restart
   // read again with it.
   bool replay_open = false;
+  // The window opened at a well-formed record that only the evidence contradicted (another
+  // tag's data may begin there), not at a restart: undamaged data hold such records too, so only
+  // after damage within the window does another tag's information record have them read again.
+  bool replay_needs_damage = false;
   bool replay_pending = false;  // such a record came; it must hold for kVerifyBytes as a restart must
   std::uint64_t replay_at = 0;  // its offset
   std::uint32_t replay_records = 0;  // record starts decoded after it
@@ -134,6 +138,11 @@ bool replay(Decoder& d, std::uint8_t& code);
 
 // The pending accelerometer block is being written out: kept while a checkpoint may need it.
 void keep_block(Journal& j, const AccState& acc);
+
+// The record whose code byte was the latest checkpoint is well formed but contradicts the
+// evidence (`evidence`, gathered before it): it may open another tag's data, so the window of
+// reading again opens at it unless one is open (see Journal::replay_needs_damage).
+void open_foreign_window(Decoder& d, const Evidence& evidence);
 
 // The record whose code byte was the latest checkpoint looks implausible on its own bytes: should
 // damage show within `kJudgedBytes` after it, it is taken for part of the damage.

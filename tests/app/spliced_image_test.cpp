@@ -1,0 +1,73 @@
+// Another tag's image spliced into this one's with no damage at the seam: its first dive start is
+// well formed but a day before this tag's dive clock, and its data decode with this tag's
+// calibration until its own information record comes.
+#include "damaged_image_fixture.h"
+
+namespace skelv::test {
+namespace {
+
+// Five dives of this tag (pressure scale 30) set the dive clock; the other tag's dive [F] lies a
+// day before it and goes on for 5,000 samples (damage within 4 KiB after it would take it back
+// as part of the damage), then holds a profile whose raw pressure 3600 reads 100.00 dbar with this
+// tag's scale and 50.00 with the other tag's (60). With an unknown code after the profile, the stretch
+// it starts makes the other tag's information record read everything since [F] again with that
+// record: the profile reads 50.00. Without the damage the run is that of an undamaged image:
+// -recover writes what the plain run writes, and the profile stays at 100.00 as the tag read it.
+TEST_F(DamagedImageTest, AnotherTagsDataSplicedWithoutDamageAreReadAgainAfterLaterDamage) {
+  InfoBlock other = info();
+  other.tag_version = 171;
+  other.pressure_scale = 60;
+  std::size_t foreign = 0, restart = 0;
+  const auto spliced = [&](bool damaged, int samples = 5000) {
+    ImageBuilder b;
+    b.info(info());
+    for (int minute = 0; minute < 50; minute += 10) {
+      b.dive_start(2, {2026, 3, 14, 6, minute, 0}, 100).u16(100).step(5).step(5).dry_start(100);
+    }
+    foreign = b.size();
+    b.dive_start(2, {2026, 3, 13, 7, 0, 0}, 100).u16(200).step(-10);
+    for (int k = 0; k < samples; ++k) b.step(0);
+    b.ctd_start(1, {2026, 3, 13, 7, 0, 5}, 100, 600, {3600, 23000, 32200}).ctd_end().step(-10).dry_start(100);
+    if (damaged) b.raw({0x05});
+    restart = b.size();
+    b.dive_start(2, {2026, 3, 13, 7, 10, 0}, 100).u16(300);
+    for (int k = 0; k < 1100; ++k) b.step(0);  // the restart holds: 1 KiB without damage
+    b.dry_start(100);
+    b.info(other).dive_start(2, {2026, 3, 13, 8, 0, 0}, 100).u16(400).step(0);
+    return b.eof();
+  };
+  const auto count = [](const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  const ImageBuilder image = spliced(true);
+  char read_again[40];
+  std::snprintf(read_again, sizeof read_again, "read again from %08zX\n", foreign);
+  const Outcome damaged = skelv(image, "-recover");
+  EXPECT_EQ(damaged.status, 3);
+  EXPECT_NE(damaged.out.find(read_again), std::string::npos) << damaged.out;
+  EXPECT_EQ(count(output("_ctd.txt"), "\t50.00\t50.00\t"), 1u) << output("_ctd.txt");
+  EXPECT_EQ(count(output("_ctd.txt"), "\n2026/"), 1u) << output("_ctd.txt");
+  EXPECT_EQ(count(output("_tdr.txt"), "Damaged"), 1u) << output("_tdr.txt");
+
+  // Damage within 4 KiB after [F] takes [F] back with it: that window closes with it, and the
+  // record reads again from the restart after the damage only (the profile is gone with [F]).
+  const ImageBuilder close = spliced(true, 0);
+  std::snprintf(read_again, sizeof read_again, "read again from %08zX\n", restart);
+  const Outcome near = skelv(close, "-recover");
+  EXPECT_NE(near.out.find(read_again), std::string::npos) << near.out;
+  std::snprintf(read_again, sizeof read_again, "  %08zX to %08zX, ", foreign, restart - 1);
+  EXPECT_NE(near.out.find(read_again), std::string::npos) << near.out;
+
+  const Outcome plain = skelv(spliced(false));
+  const std::string files = output("_tdr.txt") + output("_ctd.txt");
+  EXPECT_EQ(count(files, "\t100.00\t100.00\t"), 1u) << files;
+  const Outcome recover = skelv(spliced(false), "-recover");
+  EXPECT_EQ(recover.status, 0);
+  EXPECT_EQ(recover.out, plain.out);
+  EXPECT_EQ(output("_tdr.txt") + output("_ctd.txt"), files);
+}
+
+}  // namespace
+}  // namespace skelv::test
