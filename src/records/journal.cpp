@@ -277,7 +277,9 @@ void want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::u
   Journal& j = *d.journal;
   // Only a record that sets every field can stand for another tag: a short one is as likely a
   // misread sample.
-  if (!j.replay_open || j.replay_pending || at <= j.replay_base.offset || size < kFullInfoSize) return;
+  if (!j.replay_open || j.replay_pending || at <= j.replay_base.offset || at < j.replay_floor || size < kFullInfoSize) {
+    return;
+  }
   if (j.replay_needs_damage && (j.trial || d.events.damaged == j.replay_damage.damaged)) return;
   // Another tag version, or another calibration than the tag's records, where they were all
   // alike. (The intervals in force come from the start records too: the records' own are compared.)
@@ -303,6 +305,7 @@ bool replay_at_end(Decoder& d) {
 bool replay(Decoder& d, std::uint8_t& code) {
   Journal& j = *d.journal;
   j.replay_wanted = false;
+  j.replay_floor = j.replay_at + 1;
   if (!source_rewind(d.input, j.replay_base.offset)) return false;
   restore(d, j.replay_base);
   apply_info(d.deployment, j.replay_info.data(), j.replay_info_size);

@@ -107,6 +107,9 @@ struct Journal {
   bool replay_needs_damage = false;
   bool replay_pending = false;  // such a record came; it must hold for kVerifyBytes as a restart must
   std::uint64_t replay_at = 0;  // its offset
+  // Only a record past the one that had the data read last can ask again: every reading again
+  // goes back before its record, so this bounds them by the records in the input.
+  std::uint64_t replay_floor = 0;
   std::uint32_t replay_records = 0;  // record starts decoded after it
   bool replay_wanted = false;   // it held: the decoding unwinds to read again
   Checkpoint replay_base;      // at the restart

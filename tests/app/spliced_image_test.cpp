@@ -18,8 +18,9 @@ TEST_F(DamagedImageTest, AnotherTagsDataSplicedWithoutDamageAreReadAgainAfterLat
   other.tag_version = 171;
   other.pressure_scale = 60;
   std::size_t foreign = 0, restart = 0;
-  const auto spliced = [&](bool damaged, int samples = 5000) {
+  const auto spliced = [&](bool damaged, int samples = 5000, bool steady = false) {
     ImageBuilder b;
+    if (steady) b.info(info());
     b.info(info());
     for (int minute = 0; minute < 50; minute += 10) {
       b.dive_start(2, {2026, 3, 14, 6, minute, 0}, 100).u16(100).step(5).step(5).dry_start(100);
@@ -50,6 +51,15 @@ TEST_F(DamagedImageTest, AnotherTagsDataSplicedWithoutDamageAreReadAgainAfterLat
   EXPECT_EQ(count(output("_ctd.txt"), "\t50.00\t50.00\t"), 1u) << output("_ctd.txt");
   EXPECT_EQ(count(output("_ctd.txt"), "\n2026/"), 1u) << output("_ctd.txt");
   EXPECT_EQ(count(output("_tdr.txt"), "Damaged"), 1u) << output("_tdr.txt");
+
+  // Where this tag's records were all alike (two), [F] read again is doubted again and its window
+  // opens again, and the other tag's record differs from them as before: it reads the data again
+  // once only, not over and over.
+  spliced(true, 5000, true).write_to(dir.file("tag.bin"));
+  const ProcessResult once = run_command(dir.path(), "timeout 60 '" SKELV_EXE "' tag.bin -recover");
+  EXPECT_EQ(once.status, 3);
+  EXPECT_EQ(count(once.out, "read again"), 1u) << once.out.substr(0, 2000);
+  EXPECT_EQ(count(read_file(dir.file("tag_ctd.txt")), "\t50.00\t50.00\t"), 1u);
 
   // Damage within 4 KiB after [F] takes [F] back with it: that window closes with it, and the
   // record reads again from the restart after the damage only (the profile is gone with [F]).
