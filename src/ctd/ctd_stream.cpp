@@ -30,6 +30,7 @@ std::uint8_t decode_profile(Decoder& d, const CtdColumns& columns, double interv
     std::uint8_t code = read_channel(0);
     if (code != 0) {
       if (code == TDRCODE_END_CTD) {
+        profile_ended(d);
         read_bytes(d.input, "end_ctd", &code, 1);
         // A profile nested in another one leaves the outer profile open before its next byte is examined.
         ctd.ctd_open = ctd.ctd_streams > 1;

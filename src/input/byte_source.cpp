@@ -123,15 +123,17 @@ void report_progress(ByteSource& in) {
 }
 
 bool source_rewind(ByteSource& in, std::uint64_t offset) {
-  if (!in.seekable || in.fd < 0 || offset > in.byte_offset) return false;
-  if (::lseek(in.fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
-  // The hook saw the offsets up to where the read had gone (the scan's, once halted).
+  if (offset > in.byte_offset || !source_rescan(in, offset)) return false;
+  scan_resume(in);
+  return true;
+}
+
+bool source_rescan(ByteSource& in, std::uint64_t offset) {
+  if (!in.seekable || in.fd < 0 || ::lseek(in.fd, static_cast<off_t>(offset), SEEK_SET) < 0) return false;
   in.reread_until = std::max({in.reread_until, in.byte_offset + 1, in.halted ? in.scan_offset + 1 : 0});
-  in.pos = in.fill = 0;
-  in.file_offset = offset;
-  in.byte_offset = offset;
-  in.halted = false;
-  in.end_of_input = false;
+  in.pos = in.fill = in.scan = 0;
+  in.file_offset = in.byte_offset = in.scan_offset = offset;
+  in.halted = in.end_of_input = true;
   return true;
 }
 

@@ -51,6 +51,9 @@ std::uint64_t source_skip(ByteSource& in, std::uint64_t count);
 // there are read again (the progress hook is not called again for them). False when the source
 // can't seek; it is then left halted.
 bool source_rewind(ByteSource& in, std::uint64_t offset);
+// A seekable source is halted with its scan at `offset`, before or after where it stood: bytes
+// already decoded can be looked at again. False when the source can't seek.
+bool source_rescan(ByteSource& in, std::uint64_t offset);
 // Makes every later read fail as at the end of the input; the unread bytes stay for a scan.
 void source_halt(ByteSource& in);
 // Halted: the bytes from the scan position on, at least `want` of them unless the input ends

@@ -147,6 +147,12 @@ void open_replay(Decoder& d) {
   j.replay_damage = damage_mark(d.events);
 }
 
+// The restart on trial holds: the stretch before it is final.
+void trust_restart(Decoder& d) {
+  close_stretch(d, d.journal->restart - 1);
+  open_replay(d);
+}
+
 // Passes on everything held and keeps one checkpoint at `offset`.
 void settle_all(Decoder& d, std::uint64_t offset) {
   Journal& j = *d.journal;
@@ -162,10 +168,7 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
   if (j.trial) {
     if (record) ++j.trial_records;
     // Trusted after kVerifyBytes, or at the next record after a start in step with the dive clock.
-    if (offset >= j.restart + kVerifyBytes || (j.restart_in_step && j.trial_records >= 2)) {
-      close_stretch(d, j.restart - 1);
-      open_replay(d);
-    }
+    if (offset >= j.restart + kVerifyBytes || (j.restart_in_step && j.trial_records >= 2)) trust_restart(d);
   }
   set_state(j.checkpoints.push_slot(), d, offset);
   if (j.trial) return;
@@ -187,6 +190,11 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
     j.replay_open = false;
   }
   if (drop_settled(j, offset)) commit(j, j.checkpoints.front());
+}
+
+void profile_ended(Decoder& d) {
+  const Journal* j = d.journal;
+  if (j != nullptr && j->trial && j->restart_in_step && d.nesting_depth == 1) trust_restart(d);
 }
 
 void keep_block(Journal& j, const AccState& acc) {

@@ -94,6 +94,9 @@ struct Journal {
   bool after_end_code = false;       // the stretch began at an end-of-data code
   bool restart_in_step = false;      // the restart is a dive or CTD start in step with the dive clock
   int skipped_wetdry = -1;           // the last wet/dry state (0 or 1) in the bytes skipped; -1: none
+  // Record starts that a stream decoded as samples are looked for only past the damage that was
+  // last looked behind: every byte is looked at again once at most.
+  std::uint64_t eaten_floor = 0;
   char reason[64] = {};
 
   // After a restart the data may be another tag's, decoded with this tag's version until that
@@ -138,6 +141,11 @@ bool replay_at_end(Decoder& d);
 // decoding state goes back to the restart with that record's version and calibration, and the
 // input to the restart, whose code byte goes into `code`. False when the input can't be read again.
 bool replay(Decoder& d, std::uint8_t& code);
+
+// A CTD profile ends with its own end code. The profile of a CTD start in step with the dive
+// clock that a restart decoded holds: the restart is trusted. (Within a dive the dive's samples
+// go on after its end code, which a restart at the profile can't read: they are damage to it.)
+void profile_ended(Decoder& d);
 
 // The pending accelerometer block is being written out: kept while a checkpoint may need it.
 void keep_block(Journal& j, const AccState& acc);

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "accel/acc_burst.h"
+#include "input/byte_source.h"
 #include "records/codes.h"
 #include "records/time_base.h"
 
@@ -51,14 +52,53 @@ bool find_restart(const Decoder& d, ByteSource& in, int& wetdry) {
   }
 }
 
-// The restart at the scan position is a dive or CTD start whose time is in step with the dive clock.
-bool restart_in_step(const Decoder& d, ByteSource& in) {
-  const std::uint8_t* b = nullptr;
-  if (scan_window(in, kLookahead, b) < kLookahead) return false;
+// The dive or CTD start at b[0] (kLookahead bytes at hand) is in step with the dive clock `clock`.
+bool start_in_step_with(const std::uint8_t* b, double clock) {
   if (b[0] != TDRCODE_START_NORMAL && b[0] != TDRCODE_START_CTD) return false;
   const std::uint8_t* t = b + 2;
   const double start = static_cast<double>(civil_to_seconds(1900 + t[0], t[1], t[2], t[3], t[4], t[5]));
-  return d.deployment.time_base != 0.0 && plausible_time(t) && start_in_step(start, d.deployment.time_base);
+  return clock != 0.0 && plausible_time(t) && start_in_step(start, clock);
+}
+
+// The restart at the scan position is a dive or CTD start whose time is in step with the dive clock.
+bool restart_in_step(const Decoder& d, ByteSource& in) {
+  const std::uint8_t* b = nullptr;
+  return scan_window(in, kLookahead, b) >= kLookahead && start_in_step_with(b, d.deployment.time_base);
+}
+
+constexpr std::uint64_t kEatenSpan = 32 * 1024;  // bytes before the damage looked at again, at most
+
+// A stream that went on through bytes that were not its own (another image's after a splice,
+// its own after a misread step) decodes the records in them as samples until the damage shows.
+// The first dive or CTD start in step with the dive clock, among the bytes since the oldest
+// checkpoint held, that no record was decoded at is where the data go on: the scan stands
+// there and the damage is taken to begin there. Otherwise the scan stands where it stood and
+// the damage where it was found. Only a seekable input is looked at again.
+std::uint64_t eaten_start(Decoder& d, std::uint64_t damage_at) {
+  Journal& j = *d.journal;
+  ByteSource& in = d.input;
+  if (j.trial || !in.seekable || j.checkpoints.empty()) return damage_at;
+  std::uint64_t from = std::max(j.checkpoints.front().offset + 1, j.eaten_floor);
+  if (damage_at > kEatenSpan) from = std::max(from, damage_at - kEatenSpan);
+  j.eaten_floor = std::max(j.eaten_floor, damage_at);
+  const std::uint64_t resume = in.scan_offset;
+  if (from >= damage_at || !source_rescan(in, from)) return damage_at;
+  const std::uint8_t* b = nullptr;
+  const std::size_t got = scan_window(in, static_cast<std::size_t>(damage_at - from) + kLookahead, b);
+  std::size_t c = 0;  // the latest checkpoint at or before the byte looked at
+  for (std::size_t i = 0; i + kLookahead <= got && from + i < damage_at; ++i) {
+    if (b[i] != TDRCODE_START_NORMAL && b[i] != TDRCODE_START_CTD) continue;
+    const std::uint64_t at = from + i;
+    while (c + 1 < j.checkpoints.size() && j.checkpoints[c + 1].offset <= at) ++c;
+    if (j.checkpoints[c].offset == at || !plausible_start(d, b + i, got - i) ||
+        !start_in_step_with(b + i, j.checkpoints[c].deployment.time_base)) {
+      continue;
+    }
+    scan_skip(in, i);
+    return at;
+  }
+  source_rescan(in, resume);
+  return damage_at;
 }
 
 }  // namespace
@@ -91,8 +131,8 @@ bool skip_damage(Decoder& d, std::uint8_t& code) {
   DamageState& r = d.damage;
   ByteSource& in = d.input;
   // What was decoded from the damage, and shortly before it, is taken back.
-  roll_back(d, r.damage_at, r.reason, r.eof_code);
   source_halt(in);
+  roll_back(d, eaten_start(d, r.damage_at), r.reason, r.eof_code);
   int& wetdry = d.journal->skipped_wetdry;
   const bool found = find_restart(d, in, wetdry);
   if (wetdry >= 0) d.deployment.wetdry = static_cast<std::uint8_t>(wetdry);

@@ -80,4 +80,40 @@ TEST_F(DamagedImageTest, AnotherTagsDataSplicedWithoutDamageAreReadAgainAfterLat
 }
 
 }  // namespace
+// This tag's image cut in a profile [43] after 300 samples of three channels, and another image
+// of it spliced on at 962: its dive start [963] falls on the profile's second channel, whose code
+// is taken for no more than that channel's, so the profile reads the dive's bytes as samples until
+// the high byte 0xFE [974] of the dive's opening depth comes on the first channel: a dry start
+// whose interval ends at 976, and the dive's step [977] is an unknown code. The damage takes the
+// profile back to its checkpoint of 256 samples [827], and the dive start that no record was
+// decoded at, in step with the dive clock, is where the data go on: the dive at 07:00 is read
+// (opening depth 0xFE00: 6502.400 m); the profile's 256 lines before the checkpoint stay.
+TEST_F(DamagedImageTest, ARecordStartAStreamReadAsSamplesIsWhereTheDataGoOn) {
+  ImageBuilder b;
+  b.info(info()).dive_start(2, {2026, 3, 14, 6, 0, 0}, 100).u16(100).step(5).dry_start(100);
+  b.ctd_start(1, {2026, 3, 14, 6, 10, 0}, 100, 600, {1600, 23000, 32200});
+  for (int k = 0; k < 300 * 3; ++k) b.step(0);
+  b.step(0).dive_start(2, {2026, 3, 14, 7, 0, 0}, 100).u16(0xFE00).step(-10).step(-10).dry_start(100);
+  b.dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).step(0).dry_start(100);
+  const Outcome recover = skelv(b.eof(), "-recover");
+  EXPECT_EQ(recover.status, 3);
+  EXPECT_NE(recover.out.find("\n@0000033B: Damaged: skipped to 000003C2, 136 bytes: unknown code 82\n"),
+            std::string::npos)
+      << recover.out;
+  const std::string tdr = output("_tdr.txt"), ctd = output("_ctd.txt");
+  EXPECT_NE(tdr.find("\n2026/03/14 07:00:00.000\t6502.400\n"), std::string::npos) << tdr;
+  EXPECT_NE(tdr.find("\n2026/03/14 08:00:00.000\t30.000\n"), std::string::npos) << tdr;
+  EXPECT_EQ(std::count(ctd.begin(), ctd.end(), '\n'), 1 + 256 + 1) << ctd.substr(0, 400);  // header, lines, note
+
+  // From a pipe the bytes can't be looked at again: the damage is the unknown code [977] alone (a
+  // checkpoint stands at it), the search goes on after it to the dive at 08:00 [981], and the
+  // profile's lines from the other image's bytes stay.
+  std::filesystem::create_symlink("/dev/stdin", dir.file("pipe.bin"));
+  const ProcessResult piped = run_command(dir.path(), "cat tag.bin | '" SKELV_EXE "' pipe.bin -recover");
+  EXPECT_NE(piped.out.find("\n@000003D1: Damaged: skipped to 000003D4, 4 bytes: unknown code 82\n"),
+            std::string::npos)
+      << piped.out;
+  EXPECT_EQ(read_file(dir.file("pipe_tdr.txt")).find("\t6502.400"), std::string::npos);
+}
+
 }  // namespace skelv::test
