@@ -194,7 +194,7 @@ void take_checkpoint(Decoder& d, std::uint64_t offset, bool record) {
 
 void profile_ended(Decoder& d) {
   const Journal* j = d.journal;
-  if (j != nullptr && j->trial && j->restart_in_step && d.nesting_depth == 1) trust_restart(d);
+  if (j != nullptr && j->trial && j->restart_in_step) trust_restart(d);
 }
 
 void keep_block(Journal& j, const AccState& acc) {

@@ -142,9 +142,11 @@ bool replay_at_end(Decoder& d);
 // input to the restart, whose code byte goes into `code`. False when the input can't be read again.
 bool replay(Decoder& d, std::uint8_t& code);
 
-// A CTD profile ends with its own end code. The profile of a CTD start in step with the dive
-// clock that a restart decoded holds: the restart is trusted. (Within a dive the dive's samples
-// go on after its end code, which a restart at the profile can't read: they are damage to it.)
+// A CTD profile ends with its own end code. A restart at a dive or CTD start in step with the
+// dive clock that decoded a profile to its end holds: the restart is trusted. (A profile within a
+// dive ends before the dive's samples go on, which a restart at the profile can't read: they are
+// damage to it. A profile within the restart's own record came after a further record start,
+// which trusted it already.)
 void profile_ended(Decoder& d);
 
 // The pending accelerometer block is being written out: kept while a checkpoint may need it.

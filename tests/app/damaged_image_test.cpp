@@ -56,13 +56,17 @@ TEST_F(DamagedImageTest, DamageIsSkippedToTheNextRecord) {
   // in step with the dive clock, which holds once its own end code [64] ends it (two CTD lines).
   // The dive's next step [65] then comes to the record loop: a stretch to the second dive [70],
   // which holds (its dry start is a further record). The garbage at the end [87] is a third stretch.
-  ImageBuilder nested;
-  nested.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).raw({0xFF}).step(5);
-  nested.ctd_start(1, {2026, 3, 14, 6, 0, 5}, 100, 600, {1600, 23000, 32200}).step(10).step(0).step(0).ctd_end();
-  nested.step(5).step(5).dry_start(100).dive_start(2, kSecondDive, 100).u16(200).step(-10).dry_start(100);
-  nested.raw({0x33, 0x44});
+  // A profile a day before the dive clock ends with its end code too, but is no restart that holds
+  // so soon: the stretch goes on over it to the second dive.
+  const auto nested = [](std::uint8_t day) {
+    ImageBuilder b;
+    b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).raw({0xFF}).step(5);
+    b.ctd_start(1, {2026, 3, day, 6, 0, 5}, 100, 600, {1600, 23000, 32200}).step(10).step(0).step(0).ctd_end();
+    b.step(5).step(5).dry_start(100).dive_start(2, kSecondDive, 100).u16(200).step(-10).dry_start(100);
+    return b.raw({0x33, 0x44});
+  };
   const Gap end_code{40, 2, "end-of-data code with data after it"}, code5{65, 5, "unknown code 5"};
-  const Gap code33{87, 2, "unknown code 33"};
+  const Gap code33{87, 2, "unknown code 33"}, over_profile{40, 30, "end-of-data code with data after it"};
   const Gap burst_gap{40, 308, "accelerometer burst of 100 samples"};
   const std::string haulout = "HAULOUT: 2026/03/14 05:59:04 2026/03/14 06:59:59\n";
   const std::string tdr4 = "  tag_tdr.txt: 4 TDR records\n", tdr5 = "  tag_tdr.txt: 5 TDR records\n";
@@ -93,9 +97,11 @@ TEST_F(DamagedImageTest, DamageIsSkippedToTheNextRecord) {
       // sample read before it [39] keeps its closing line. No burst is left for an accelerometer file.
       {"burst", burst, 1, "Failure: ACC OVERFLOW at byte 344\n\n", stopped(344, 19), "", {burst_gap}, tdr4,
        kTwoLines, "", "<missing>"},
-      {"nested", nested, 0, "", "", "", {end_code, code5, code33}, tdr4 + "  tag_ctd.txt: 2 CTD records\n", "",
+      {"nested", nested(14), 0, "", "", "", {end_code, code5, code33}, tdr4 + "  tag_ctd.txt: 2 CTD records\n", "",
        kTdrHeader2 + kTwoLines + end_code.note() + "\n" + code5.note() + "\n" + kSecondLines + code33.note() + "\n",
        ""},
+      {"nested, out of step", nested(13), 0, "", "", "", {over_profile, code33}, tdr4, "",
+       kTdrHeader2 + kTwoLines + over_profile.note() + "\n" + kSecondLines + code33.note() + "\n", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);

@@ -89,13 +89,15 @@ TEST_F(DamagedImageTest, AnotherTagsDataSplicedWithoutDamageAreReadAgainAfterLat
 // decoded at, in step with the dive clock, is where the data go on: the dive at 07:00 is read
 // (opening depth 0xFE00: 6502.400 m); the profile's 256 lines before the checkpoint stay.
 TEST_F(DamagedImageTest, ARecordStartAStreamReadAsSamplesIsWhereTheDataGoOn) {
-  ImageBuilder b;
-  b.info(info()).dive_start(2, {2026, 3, 14, 6, 0, 0}, 100).u16(100).step(5).dry_start(100);
-  b.ctd_start(1, {2026, 3, 14, 6, 10, 0}, 100, 600, {1600, 23000, 32200});
-  for (int k = 0; k < 300 * 3; ++k) b.step(0);
-  b.step(0).dive_start(2, {2026, 3, 14, 7, 0, 0}, 100).u16(0xFE00).step(-10).step(-10).dry_start(100);
-  b.dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).step(0).dry_start(100);
-  const Outcome recover = skelv(b.eof(), "-recover");
+  const auto spliced = [](const TagTime& dive) {
+    ImageBuilder b;
+    b.info(info()).dive_start(2, {2026, 3, 14, 6, 0, 0}, 100).u16(100).step(5).dry_start(100);
+    b.ctd_start(1, {2026, 3, 14, 6, 10, 0}, 100, 600, {1600, 23000, 32200});
+    for (int k = 0; k < 300 * 3; ++k) b.step(0);
+    b.step(0).dive_start(2, dive, 100).u16(0xFE00).step(-10).step(-10).dry_start(100);
+    return b.dive_start(2, {2026, 3, 14, 8, 0, 0}, 100).u16(300).step(0).dry_start(100).eof();
+  };
+  const Outcome recover = skelv(spliced({2026, 3, 14, 7, 0, 0}), "-recover");
   EXPECT_EQ(recover.status, 3);
   EXPECT_NE(recover.out.find("\n@0000033B: Damaged: skipped to 000003C2, 136 bytes: unknown code 82\n"),
             std::string::npos)
@@ -107,13 +109,16 @@ TEST_F(DamagedImageTest, ARecordStartAStreamReadAsSamplesIsWhereTheDataGoOn) {
 
   // From a pipe the bytes can't be looked at again: the damage is the unknown code [977] alone (a
   // checkpoint stands at it), the search goes on after it to the dive at 08:00 [981], and the
-  // profile's lines from the other image's bytes stay.
+  // profile's lines from the other image's bytes stay. So it goes on a file where the dive start
+  // read as samples is a day before the dive clock: no evidence that the data go on there.
+  const std::string old_search = "\n@000003D1: Damaged: skipped to 000003D4, 4 bytes: unknown code 82\n";
   std::filesystem::create_symlink("/dev/stdin", dir.file("pipe.bin"));
   const ProcessResult piped = run_command(dir.path(), "cat tag.bin | '" SKELV_EXE "' pipe.bin -recover");
-  EXPECT_NE(piped.out.find("\n@000003D1: Damaged: skipped to 000003D4, 4 bytes: unknown code 82\n"),
-            std::string::npos)
-      << piped.out;
+  EXPECT_NE(piped.out.find(old_search), std::string::npos) << piped.out;
   EXPECT_EQ(read_file(dir.file("pipe_tdr.txt")).find("\t6502.400"), std::string::npos);
+  const Outcome out_of_step = skelv(spliced({2026, 3, 13, 7, 0, 0}), "-recover");
+  EXPECT_NE(out_of_step.out.find(old_search), std::string::npos) << out_of_step.out;
+  EXPECT_EQ(output("_tdr.txt").find("\t6502.400"), std::string::npos);
 }
 
 }  // namespace skelv::test
