@@ -121,4 +121,19 @@ TEST_F(DamagedImageTest, ARecordStartAStreamReadAsSamplesIsWhereTheDataGoOn) {
   EXPECT_EQ(output("_tdr.txt").find("\t6502.400"), std::string::npos);
 }
 
+// Damage [44] (unknown code 5, 3 bytes), then a dive start a day before the dive clock [47]: a
+// restart out of step, which holds at the end of the data once a further record came (the end
+// code [61] is one): its two lines are written.
+TEST_F(DamagedImageTest, ARestartOutOfStepHoldsAtTheEndOfTheDataAfterAFurtherRecord) {
+  ImageBuilder b;
+  b.info(info()).dive_start(2, kFirstDive, 100).u16(100).step(5).step(5).dry_start(100).raw({0x05, 0x06, 0x07});
+  const Outcome r = skelv(b.dive_start(2, {2026, 3, 13, 7, 0, 0}, 100).u16(200).step(-10).eof(), "-recover");
+  EXPECT_NE(r.out.find("\n@0000002C: Damaged: skipped to 0000002E, 3 bytes: unknown code 5\n"), std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.out.find("too little"), std::string::npos) << r.out;
+  EXPECT_NE(output("_tdr.txt").find("\n2026/03/13 07:00:00.000\t20.000\n2026/03/13 07:00:01.000\t19.000\n"),
+            std::string::npos)
+      << output("_tdr.txt");
+}
+
 }  // namespace skelv::test
