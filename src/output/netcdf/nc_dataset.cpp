@@ -119,6 +119,7 @@ void Dataset::create(const TextAttrs& globals) {
   }
   created_ = true;
   hold_metadata_cache(partial_);
+  release_open(release_, partial_);
   for (const auto& [name, value] : globals) {
     check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
   }
@@ -379,6 +380,7 @@ void Dataset::flush(int dim) {
         check(nc_put_vara(id, c.varid, &start, &n, part.bytes.get()), "write");
       }
     }
+    release_written(release_);
     std::lock_guard lock(spare_mutex_);
     for (Part& part : *parts) {
       if (part.bytes) part.column->spare.push_back(std::move(part.bytes));
@@ -434,6 +436,7 @@ void Dataset::finish_file() {
     if (errors_.empty()) check(nc_sync(ncid_), "write");
     if (!errors_.empty()) discard(partial_);
     const int status = nc_close(ncid_);
+    release_close(release_);
     ncid_ = -1;
     if (status != NC_NOERR) {
       errors_.push_back(std::string("close: ") + nc_strerror(status));

@@ -23,6 +23,8 @@
 #include <utility>
 #include <vector>
 
+#include "output/netcdf/nc_hdf5_file.h"
+
 namespace skelv::nc {
 
 // Runs tasks in order on its own thread; post() waits while too many tasks are queued.
@@ -203,6 +205,7 @@ class Dataset {
   std::string partial_;
   bool created_ = false;  // partial_ is ours
   int ncid_ = -1;
+  PageRelease release_;  // writer thread only
   std::vector<std::string> errors_;
   std::vector<std::pair<std::string, std::string>> groups_;  // name, title; [0] the root
   std::vector<int> group_ids_;
