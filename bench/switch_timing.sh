@@ -3,7 +3,8 @@
 # Skelv, when given), with -recover, with -dives -zoc auto and with -netcdf, RUNS times each, and
 # prints per run the median wall-clock time, CPU time (user + system, and each apart: the system
 # time is mostly the kernel taking the outputs into its page cache) and peak resident size, each
-# against the plain run's. Also checks that the four text files are the same in every run.
+# against the plain run's. Also checks that the four text files are the same in every run, and
+# prints how much of the last -netcdf run's NetCDF files the page cache still holds.
 #
 #   bench/switch_timing.sh [SIZE_MIB] [RUNS] [EARLIER_SKELV]      (defaults: 256 MiB, 3 runs)
 set -euo pipefail
@@ -42,3 +43,6 @@ for config in "${configs[@]}"; do
     'BEGIN { printf "%-18s wall %6.2f s (%.3f)  CPU %6.2f s (%.3f): user %5.2f s (%.3f), system %5.2f s (%.3f)  peak %6.1f MiB\n",
                     n, w, w / pw, c, c / pc, u, u / pu, s, s / ps, p / 1024 }'
 done
+held=$(fincore -b -n -o RES "bench${size_mib}"_*.nc | awk '{ s += $1 } END { print s / 1048576 }')
+size=$(stat -c %s "bench${size_mib}"_*.nc | awk '{ s += $1 } END { print s / 1048576 }')
+printf 'page cache held by the last -netcdf run'"'"'s NetCDF files after it: %.1f MiB of their %.1f MiB\n' "$held" "$size"

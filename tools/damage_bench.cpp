@@ -46,6 +46,7 @@ struct Tally {
   std::uint64_t images = 0, after = 0, plain_kept = 0, recover_kept = 0, spurious = 0, max_spurious = 0;
   std::uint64_t loose_after = 0, loose_plain_kept = 0, loose_recover_kept = 0, plain_spurious = 0;
   std::uint64_t early_ends = 0, over_stretch = 0, plain_ended_early = 0;
+  std::uint64_t over_unseen = 0;  // of over_stretch: damage that neither run saw
 };
 
 // One damaged image: what it is, the undamaged image whose lines it is measured on, and the
@@ -127,7 +128,12 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
   t.spurious += s;
   t.plain_spurious += spurious(plain, known);
   t.max_spurious = std::max(t.max_spurious, s);
-  if (s > d.stretch) ++t.over_stretch;
+  if (s > d.stretch) {
+    ++t.over_stretch;
+    // Damage that left an image which reads as undamaged: -recover writes what a plain run does,
+    // as on every undamaged image.
+    if (saw_no_damage(plain, d.image) && saw_no_damage(recover, d.image)) ++t.over_unseen;
+  }
   if (!ends_properly(recover, d.image)) ++t.early_ends;
   if (!ends_properly(plain, d.image)) ++t.plain_ended_early;
   if (verbose && kept + 100 < t.after - after_before) {
@@ -159,19 +165,19 @@ void print_table(const std::array<Tally, kDamageKinds>& tally) {
   std::printf(
       "| damage | images | lines after | plain kept | -recover kept | lines 4 KiB after | plain kept | -recover kept | "
       "plain ended early | -recover ended early | plain spurious lines | -recover spurious lines (max per image) | "
-      "images with more spurious lines than damaged bytes |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+      "images with more spurious lines than damaged bytes | of them, read by both runs as undamaged |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int kind = 0; kind < kDamageKinds; ++kind) {
     const Tally& t = tally[kind];
     char a[32], b[32], c[32], e[32];
-    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu | %llu (%llu) | %llu |\n",
+    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu | %llu (%llu) | %llu | %llu |\n",
                 kKindNames[kind], static_cast<unsigned long long>(t.images), static_cast<unsigned long long>(t.after),
                 pct(t.plain_kept, t.after, a), pct(t.recover_kept, t.after, b),
                 static_cast<unsigned long long>(t.loose_after), pct(t.loose_plain_kept, t.loose_after, c),
                 pct(t.loose_recover_kept, t.loose_after, e), static_cast<unsigned long long>(t.plain_ended_early),
                 static_cast<unsigned long long>(t.early_ends), static_cast<unsigned long long>(t.plain_spurious),
                 static_cast<unsigned long long>(t.spurious), static_cast<unsigned long long>(t.max_spurious),
-                static_cast<unsigned long long>(t.over_stretch));
+                static_cast<unsigned long long>(t.over_stretch), static_cast<unsigned long long>(t.over_unseen));
   }
 }
 

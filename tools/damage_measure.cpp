@@ -127,4 +127,16 @@ bool ends_properly(const Output& run, const Bytes& image) {
                      [](std::uint8_t b) { return b == 0xFF; });
 }
 
+bool saw_no_damage(const Output& run, const Bytes& image) {
+  if (run.run.status != 0 || !run.run.errors.empty() || !ends_properly(run, image)) return false;
+  if (run.run.console.find("\nCompleted.\n") == std::string::npos) return false;
+  for (const runs::OutputFile& file : run.run.files) {
+    for (const std::string& line : file.lines) {
+      const bool known = runs::is_data_line(line) || line.rfind("DATE(", 0) == 0 || line.rfind("HAULOUT", 0) == 0;
+      if (!known) return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace skelv::damage

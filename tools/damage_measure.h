@@ -46,5 +46,9 @@ std::uint64_t kept_after(const Output& ref, std::uint64_t damage_end, const Outp
 std::uint64_t spurious(const Output& run, const std::vector<const Multiset*>& refs);
 // The run read the whole image, or stopped at an end-of-data code followed by erased memory only.
 bool ends_properly(const Output& run, const Bytes& image);
+// The run saw no damage: it exited with 0 and "Completed." after reading to the end (as
+// ends_properly), wrote nothing on its standard error and no line about bad data (an illegal
+// stream, an unknown code, a damage note).
+bool saw_no_damage(const Output& run, const Bytes& image);
 
 }  // namespace skelv::damage
