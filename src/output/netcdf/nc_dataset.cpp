@@ -101,7 +101,7 @@ Dataset::Dataset(Worker& worker, std::string path, TextAttrs globals)
   worker_.post([this, globals = std::move(globals)] { create(globals); });
 }
 
-Dataset::~Dataset() = default;
+Dataset::~Dataset() { release_close(release_); }
 
 void Dataset::create(const TextAttrs& globals) {
   // The final name too must be free to take the file when it is whole.
