@@ -140,7 +140,7 @@ void open_replay(Decoder& d) {
   Journal& j = *d.journal;
   if (j.replay_open || !d.input.seekable || j.checkpoints.empty() || j.checkpoints.front().offset != j.restart) return;
   j.replay_open = true;
-  j.replay_needs_damage = false;
+  j.replay_from_doubt = false;
   j.replay_base = j.checkpoints.front();
   j.replay_steady = infos_steady(j.base.evidence);
   j.replay_calibration = j.base.evidence.calibration;
@@ -211,7 +211,7 @@ void open_foreign_window(Decoder& d, const Evidence& evidence) {
   Journal* j = d.journal;
   if (j == nullptr || j->trial || j->replay_open || !d.input.seekable || j->checkpoints.empty()) return;
   j->replay_open = true;
-  j->replay_needs_damage = true;
+  j->replay_from_doubt = true;
   j->replay_base = j->checkpoints.back();
   j->replay_steady = infos_steady(evidence);
   j->replay_calibration = evidence.calibration;
@@ -263,8 +263,8 @@ void roll_back(Decoder& d, std::uint64_t damage_at, const char* reason, bool end
   }
   j.base = j.checkpoints[at];
   // Damage that takes back the record a window opened at closes that window.
-  if (j.replay_open && j.replay_needs_damage && j.base.offset <= j.replay_base.offset) {
-    j.replay_open = j.replay_needs_damage = false;
+  if (j.replay_open && j.replay_from_doubt && j.base.offset <= j.replay_base.offset) {
+    j.replay_open = j.replay_from_doubt = false;
   }
   restore(d, j.base);
   j.base_closing.clear();
@@ -288,7 +288,7 @@ void want_replay(Decoder& d, std::uint64_t at, const std::uint8_t* block, std::u
   if (!j.replay_open || j.replay_pending || at <= j.replay_base.offset || at < j.replay_floor || size < kFullInfoSize) {
     return;
   }
-  if (j.replay_needs_damage && (j.trial || d.events.damaged == j.replay_damage.damaged)) return;
+  if (j.replay_from_doubt && j.trial) return;
   // Another tag version, or another calibration than the tag's records, where they were all
   // alike. (The intervals in force come from the start records too: the records' own are compared.)
   if (d.deployment.tag_version == j.replay_base.deployment.tag_version &&

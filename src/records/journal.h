@@ -105,9 +105,9 @@ struct Journal {
   // read again with it.
   bool replay_open = false;
   // The window opened at a well-formed record that only the evidence contradicted (another
-  // tag's data may begin there), not at a restart: undamaged data hold such records too, so only
-  // after damage within the window does another tag's information record have them read again.
-  bool replay_needs_damage = false;
+  // tag's data may begin there), not at a restart: damage that takes the record back closes it,
+  // and an information record read on a restart's trial does not ask.
+  bool replay_from_doubt = false;
   bool replay_pending = false;  // such a record came; it must hold for kVerifyBytes as a restart must
   std::uint64_t replay_at = 0;  // its offset
   // Only a record past the one that had the data read last can ask again: every reading again
@@ -154,7 +154,7 @@ void keep_block(Journal& j, const AccState& acc);
 
 // The record whose code byte was the latest checkpoint is well formed but contradicts the
 // evidence (`evidence`, gathered before it): it may open another tag's data, so the window of
-// reading again opens at it unless one is open (see Journal::replay_needs_damage).
+// reading again opens at it unless one is open (see Journal::replay_from_doubt).
 void open_foreign_window(Decoder& d, const Evidence& evidence);
 
 // The record whose code byte was the latest checkpoint looks implausible on its own bytes: should
