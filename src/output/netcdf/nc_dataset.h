@@ -23,7 +23,7 @@
 #include <utility>
 #include <vector>
 
-#include "output/netcdf/nc_hdf5_file.h"
+#include "output/netcdf/nc_page_release.h"
 
 namespace skelv::nc {
 

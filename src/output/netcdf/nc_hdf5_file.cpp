@@ -5,7 +5,6 @@
 #include <H5Ppublic.h>
 #include <H5public.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include "output/netcdf/nc_dataset.h"
@@ -16,9 +15,6 @@ namespace {
 // The HDF5 metadata cache of a file (its chunk index above all) stays this size: it otherwise
 // grows with the file, by about 40 KB per MiB of image.
 constexpr std::size_t kMetadataCache = std::size_t{1} << 20;
-// Pages are released every kReleaseStep bytes of growth; the last kReleaseWindow bytes stay.
-constexpr long long kReleaseStep = 16LL << 20;
-constexpr long long kReleaseWindow = 32LL << 20;
 constexpr int kFreeLists = 1 << 20;  // bytes of freed blocks the library keeps per kind
 
 }  // namespace
@@ -59,25 +55,6 @@ void hold_metadata_cache(const std::string& name) {
   config.flash_incr_mode = H5C_flash_incr__off;
   config.decr_mode = H5C_decr__off;
   H5Fset_mdc_config(id, &config);
-}
-
-void release_open(PageRelease& r, const std::string& name) {
-  r.fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  r.next = kReleaseStep;
-}
-
-void release_written(PageRelease& r) {
-  struct stat st {};
-  if (r.fd < 0 || ::fstat(r.fd, &st) != 0 || st.st_size < r.next) return;
-  r.next = st.st_size + kReleaseStep;
-  ::sync_file_range(r.fd, 0, st.st_size, SYNC_FILE_RANGE_WRITE);
-  const long long keep = st.st_size - kReleaseWindow;
-  if (keep > 0) ::posix_fadvise(r.fd, 0, keep & ~4095LL, POSIX_FADV_DONTNEED);
-}
-
-void release_close(PageRelease& r) {
-  if (r.fd >= 0) ::close(r.fd);
-  r.fd = -1;
 }
 
 void keep_library_at_exit() {

@@ -16,15 +16,4 @@ void discard(const std::string& name);
 // size: entries beyond it go to the file, and memory stays flat whatever its size.
 void hold_metadata_cache(const std::string& name);
 
-// Hands a file's written pages to the disk as it grows and drops them from the page cache once
-// they are there, so that the file takes no more memory than a window of its last bytes.
-struct PageRelease {
-  int fd = -1;           // the file, read only; -1: none
-  long long next = 0;    // the size at which pages are released next
-};
-void release_open(PageRelease& r, const std::string& name);
-// Call after writing: starts the disk writes of everything written and drops what went before.
-void release_written(PageRelease& r);
-void release_close(PageRelease& r);
-
 }  // namespace skelv::nc
