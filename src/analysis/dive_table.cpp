@@ -122,7 +122,7 @@ void detector_reset(DiveDetector& d, double threshold_m, DiveSink sink, void* co
   d.context = context;
 }
 
-void detector_take(DiveDetector& d, const DiveSample& s) {
+void detector_take(DiveDetector& d, DiveSample s) {
   if (d.finished) return;
   if (d.has_last) {
     const std::int64_t step = s.t_ms - d.last_ms;

@@ -134,7 +134,7 @@ struct DiveDetector {
 // kept dives go to `sink(context, dive)`.
 void detector_reset(DiveDetector& d, double threshold_m, DiveSink sink, void* context, double min_duration_s = 0);
 // One sample in time order, as sample_of gives it.
-void detector_take(DiveDetector& d, const DiveSample& s);
+void detector_take(DiveDetector& d, DiveSample s);
 // One sample in time order: `t` seconds since 1970 UTC, depth in metres, temperature in C when
 // `has_temp`. Samples whose time or depth is not a finite value a TDR line can show are skipped.
 void detector_sample(DiveDetector& d, double t, double depth_m, bool has_temp, double temp_c);
