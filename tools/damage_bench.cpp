@@ -15,6 +15,8 @@
 // undamaged run wrote after the first progress point (a multiple of 1024 bytes) at least 4 KiB
 // past the stretch, which includes the rest of a dive cut by the damage. Of the images with more
 // spurious lines than damaged bytes, those that both runs read as undamaged are counted apart.
+// With DAMAGE_BENCH_VERBOSE set, one line per image goes to stderr and the images that lost lines
+// or have more spurious lines than damaged bytes are kept in WORKDIR.
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -137,9 +139,11 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
   }
   if (!ends_properly(recover, d.image)) ++t.early_ends;
   if (!ends_properly(plain, d.image)) ++t.plain_ended_early;
-  if (verbose && kept + 100 < t.after - after_before) {
-    // Kept for a closer look: the damaged image that lost lines after the damage.
-    skelv::runs::write_image(dir + "/lost_" + std::to_string(kind) + "_" + std::to_string(t.images) + ".bin", d.image);
+  if (verbose && (kept + 100 < t.after - after_before || s > d.stretch)) {
+    // Kept for a closer look: the damaged image that lost lines after the damage, or that has
+    // more spurious lines than damaged bytes.
+    const char* what = kept + 100 < t.after - after_before ? "/lost_" : "/spurious_";
+    skelv::runs::write_image(dir + what + std::to_string(kind) + "_" + std::to_string(t.images) + ".bin", d.image);
   }
   if (verbose) {
     std::fprintf(stderr,

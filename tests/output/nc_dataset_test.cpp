@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <netcdf.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <limits>
@@ -190,6 +191,22 @@ std::vector<std::string> write_one(const std::string& path) {
   ds.close();
   worker.finish();
   return ds.errors();
+}
+
+TEST(NcDataset, TakesNoMoreOfTheDiskThanItsSizeOnceWhole) {
+  test::TempDir dir;
+  const std::string path = dir.file("t.nc");
+  struct statvfs fs {};
+  ASSERT_EQ(::statvfs(dir.file("").c_str(), &fs), 0);
+  if (static_cast<double>(fs.f_bavail) * static_cast<double>(fs.f_frsize) < 5.0 * (1 << 30)) {
+    GTEST_SKIP() << "blocks are reserved ahead of the writes only on a disk with room to spare";
+  }
+  // Tens of MiB are reserved past the end of a file while it is written; a file of a few KiB
+  // gives them back when it is closed.
+  ASSERT_TRUE(write_one(path).empty());
+  struct stat st {};
+  ASSERT_EQ(::stat(path.c_str(), &st), 0);
+  EXPECT_LT(st.st_blocks * 512, st.st_size + (1 << 20));
 }
 
 TEST(NcDataset, GoesIntoPlaceOnlyWholeAndNeverThroughWhatStandsInTheWay) {

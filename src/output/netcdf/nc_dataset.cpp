@@ -119,7 +119,7 @@ void Dataset::create(const TextAttrs& globals) {
   }
   created_ = true;
   hold_metadata_cache(partial_);
-  release_open(release_, partial_);
+  release_open(release_, hdf5_descriptor(partial_));
   for (const auto& [name, value] : globals) {
     check(nc_put_att_text(ncid_, NC_GLOBAL, name.c_str(), value.size(), value.data()), "global attribute");
   }

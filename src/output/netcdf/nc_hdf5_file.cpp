@@ -30,14 +30,30 @@ hid_t hdf5_file(const std::string& name) {
   return -1;
 }
 
-void discard(const std::string& name) {
-  ::unlink(name.c_str());
+namespace {
+
+// The library's own descriptor of the open file `name`, null when there is none.
+int* library_descriptor(const std::string& name) {
   const hid_t id = hdf5_file(name);
   void* handle = nullptr;
-  if (id < 0 || H5Fget_vfd_handle(id, H5P_DEFAULT, &handle) < 0 || handle == nullptr) return;
+  if (id < 0 || H5Fget_vfd_handle(id, H5P_DEFAULT, &handle) < 0) return nullptr;
+  return static_cast<int*>(handle);
+}
+
+}  // namespace
+
+int hdf5_descriptor(const std::string& name) {
+  const int* fd = library_descriptor(name);
+  return fd != nullptr ? ::fcntl(*fd, F_DUPFD_CLOEXEC, 0) : -1;
+}
+
+void discard(const std::string& name) {
+  ::unlink(name.c_str());
+  int* fd = library_descriptor(name);
+  if (fd == nullptr) return;
   const int null = ::open("/dev/null", O_RDWR | O_CLOEXEC);
   if (null < 0) return;
-  ::dup2(null, *static_cast<int*>(handle));
+  ::dup2(null, *fd);
   ::close(null);
 }
 

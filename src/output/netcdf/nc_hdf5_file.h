@@ -9,6 +9,9 @@ namespace skelv::nc {
 
 // The HDF5 identifier of the open file `name`, negative when there is none.
 hid_t hdf5_file(const std::string& name);
+// A descriptor of its own for the open file `name` (the library's, duplicated), -1 when there is
+// none.
+int hdf5_descriptor(const std::string& name);
 // Gives up the file `name`: removes it and points the library's descriptor at /dev/null, so that
 // the library's last writes (the disk may be full) succeed, and it closes and frees the file.
 void discard(const std::string& name);

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace skelv::nc {
@@ -10,17 +11,48 @@ namespace {
 // Pages are released every kReleaseStep bytes of growth; the last kReleaseWindow bytes stay.
 constexpr long long kReleaseStep = 16LL << 20;
 constexpr long long kReleaseWindow = 32LL << 20;
+// Blocks are reserved kReserveAhead bytes past the file's end, and only on a disk with more than
+// kReserveRoom free: where space is short, the reservation could take what the text files need.
+constexpr long long kReserveAhead = 64LL << 20;
+constexpr unsigned long long kReserveRoom = 4ULL << 30;
+
+bool room_to_spare(int fd) {
+  struct statvfs fs {};
+  return ::fstatvfs(fd, &fs) == 0 &&
+         static_cast<unsigned long long>(fs.f_bavail) > kReserveRoom / (fs.f_frsize > 0 ? fs.f_frsize : 1);
+}
+
+void reserve_ahead(PageRelease& r, long long size) {
+#if defined(__linux__)
+  if (!r.reserve || size + kReserveAhead / 2 < r.reserved) return;
+  // Past the file's end, its size unchanged; a file system that can't does without.
+  const long long from = size > r.reserved ? size : r.reserved;
+  if (::fallocate(r.fd, FALLOC_FL_KEEP_SIZE, from, size + kReserveAhead - from) == 0) {
+    r.reserved = size + kReserveAhead;
+  } else {
+    r.reserve = false;
+  }
+#else
+  (void)r;
+  (void)size;
+#endif
+}
 
 }  // namespace
 
-void release_open(PageRelease& r, const std::string& name) {
-  r.fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+void release_open(PageRelease& r, int fd) {
+  r = PageRelease{};
+  r.fd = fd;
   r.next = kReleaseStep;
+  r.reserve = fd >= 0 && room_to_spare(fd);
+  reserve_ahead(r, 0);
 }
 
 void release_written(PageRelease& r) {
   struct stat st {};
-  if (r.fd < 0 || ::fstat(r.fd, &st) != 0 || st.st_size < r.next) return;
+  if (r.fd < 0 || ::fstat(r.fd, &st) != 0) return;
+  reserve_ahead(r, st.st_size);
+  if (st.st_size < r.next) return;
   r.next = st.st_size + kReleaseStep;
   ::sync_file_range(r.fd, 0, st.st_size, SYNC_FILE_RANGE_WRITE);
   const long long keep = st.st_size - kReleaseWindow;
@@ -28,7 +60,15 @@ void release_written(PageRelease& r) {
 }
 
 void release_close(PageRelease& r) {
-  if (r.fd >= 0) ::close(r.fd);
+  if (r.fd < 0) return;
+  struct stat st {};
+  // Setting the size it has frees the blocks reserved past it.
+  if (r.reserved > 0 && ::fstat(r.fd, &st) == 0) {
+    if (::ftruncate(r.fd, st.st_size) != 0) {
+      // The blocks then stay with the file until it is truncated or removed.
+    }
+  }
+  ::close(r.fd);
   r.fd = -1;
 }
 
