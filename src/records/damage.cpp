@@ -27,6 +27,10 @@ constexpr std::uint32_t kSteadyCtd = 512;
 // An animal moves at most 10 m/s, and one sample's depth never jumps more than 40 m.
 constexpr double kDepthRawPerSecond = 100.0;
 constexpr double kDepthRawLeast = 400.0;
+constexpr std::uint32_t kSteadyPressures = 512;
+// The same in dbar, about metres, for the pressure of a profile.
+constexpr double kPressurePerSecond = 10.0;
+constexpr double kPressureLeast = 40.0;
 // What CTD sensors can read at sea.
 constexpr double kLeastPressure = -50.0, kMostPressure = 3000.0;  // dbar
 constexpr double kLeastTemperature = -5.0, kMostTemperature = 40.0;  // degree C
@@ -103,6 +107,19 @@ bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint1
   }
   return judge(d, at, step <= kDepthRawLeast, e.steady_depths, e.wild_depths, kSteadyDepths,
                "depth jumped further than an animal moves");
+}
+
+bool pressure_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s) {
+  Evidence& e = d.evidence;
+  const double scale = d.deployment.pressure_scale;
+  if (!(scale > 0)) return true;  // pressures that are no dbar: no evidence
+  const double step = std::abs(static_cast<int>(after) - static_cast<int>(before)) / scale;
+  if (step > kPressureLeast && step <= kPressurePerSecond * interval_s) {
+    e.wild_pressure = true;
+    return true;
+  }
+  return judge(d, at, step <= kPressureLeast, e.steady_pressure, e.wild_pressure, kSteadyPressures,
+               "CTD pressure jumped further than an animal moves");
 }
 
 bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, std::int8_t after) {

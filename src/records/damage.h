@@ -32,6 +32,8 @@ struct Evidence {
   double last_ctd_start = 0.0;      // time of the latest CTD start; 0: none yet
   std::uint32_t steady_depths = 0;  // dive samples whose depth moved no further than an animal can
   bool wild_depths = false;
+  std::uint32_t steady_pressure = 0;  // CTD samples whose pressure moved no further than an animal can
+  bool wild_pressure = false;
   std::uint32_t steady_mag = 0;     // magnetometer temperatures within a few degrees of the one before
   bool wild_mag = false;
   std::uint32_t same_infos = 0;     // information records with the calibration of the first
@@ -65,6 +67,8 @@ void note_suspect(Decoder& d, std::uint64_t first, const char* reason);
 // evidence is damage with -recover (note_damage) and a suspect record in a plain run.
 bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd);
 bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s);
+// Raw CTD pressures of one profile's samples in turn.
+bool pressure_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s);
 // An information record of `size` block bytes.
 bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, std::int8_t after);
 bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,
