@@ -69,8 +69,8 @@ bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd);
 bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s);
 // Raw CTD pressures of one profile's samples in turn.
 bool pressure_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s);
-// An information record of `size` block bytes.
 bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, std::int8_t after);
+// An information record of `size` block bytes.
 bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,
                         const Calibration& calibration);
 bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& values);

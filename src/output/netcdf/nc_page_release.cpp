@@ -4,6 +4,10 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 namespace skelv::nc {
 namespace {
@@ -16,7 +20,12 @@ constexpr long long kReleaseWindow = 32LL << 20;
 constexpr long long kReserveAhead = 64LL << 20;
 constexpr unsigned long long kReserveRoom = 4ULL << 30;
 
+// A disk with room to spare; not memory (tmpfs), where a reservation takes pages and saves nothing.
 bool room_to_spare(int fd) {
+#if defined(__linux__)
+  struct statfs kind {};
+  if (::fstatfs(fd, &kind) != 0 || kind.f_type == TMPFS_MAGIC) return false;
+#endif
   struct statvfs fs {};
   return ::fstatvfs(fd, &fs) == 0 &&
          static_cast<unsigned long long>(fs.f_bavail) > kReserveRoom / (fs.f_frsize > 0 ? fs.f_frsize : 1);
