@@ -25,6 +25,7 @@ std::uint8_t decode_profile(Decoder& d, const CtdColumns& columns, double interv
   };
   std::uint32_t samples = 0;
   std::uint16_t pressure = ctd_data[0];  // the sample before's, raw
+  std::uint64_t records = d.records;     // records met in the stream so far
   for (;;) {
     if (d.journal != nullptr && ++samples % kStreamCheckpointSamples == 0) checkpoint(d, d.input.byte_offset, false);
     const std::uint64_t at = d.input.byte_offset;
@@ -45,8 +46,12 @@ std::uint8_t decode_profile(Decoder& d, const CtdColumns& columns, double interv
     // A code in a later channel doesn't end the sample: that channel keeps its previous value.
     for (std::size_t i = 1; i < channels; ++i) read_channel(i);
     const CtdValues values = ctd_values(dep, ctd, ctd_data, columns);
-    if (!ctd_in_range(d, at, values) || !pressure_steady(d, at, pressure, ctd_data[0], interval_s)) return TDRCODE_EOF;
+    if (!ctd_in_range(d, at, values)) return TDRCODE_EOF;
+    // A record nested since the sample before (a profile in this profile) may stand for any
+    // length of time: the step across it is no evidence.
+    if (d.records == records && !pressure_steady(d, at, pressure, ctd_data[0], interval_s)) return TDRCODE_EOF;
     pressure = ctd_data[0];
+    records = d.records;
     emit(d.outputs, &Output::ctd_sample, CtdSample{dep.ctd_time, cast, values, columns});
   }
 }

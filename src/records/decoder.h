@@ -34,6 +34,7 @@ struct Decoder {
   DamageState damage;
   Evidence evidence;  // what the data have shown so far, for the checks of decoded values
   int nesting_depth = 0;  // dispatch_record calls in progress
+  std::uint64_t records = 0;  // dispatch_record calls so far
   // -recover: the depth of a start record taken for another deployment's (it contradicted steady
   // starts) while it ends inside a stream of this one; 0: none.
   int foreign_depth = 0;

@@ -50,6 +50,7 @@ std::uint8_t dispatch_record(Decoder& d, std::uint8_t code) {
   // A byte that opens no record is no evidence that a restart found its way.
   checkpoint(d, d.input.byte_offset - 1, code >= TDRCODE_GPS && (code < 0xF3 || code > 0xF5) && code != TDRCODE_ABS);
   ++d.nesting_depth;
+  ++d.records;
   const std::uint8_t next = dispatch_one(d, code);
   --d.nesting_depth;
   if (foreign_record_ended(d)) return TDRCODE_EOF;

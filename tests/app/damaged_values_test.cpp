@@ -72,7 +72,8 @@ TEST_F(DamagedImageTest, StartRecordsOutOfStepLookDamaged) {
 // - CTD pressures after 512 steady steps: the same profile, until the pressure of sample `wild`
 //   jumps by an escape to `value`: (value - 1600) / 30 dbar from 33.33 dbar. An animal moves no
 //   more than 40 m (about 40 dbar) in one sample, and no more than 10 m a second: a profile
-//   sampled every 5 s may move 50 dbar.
+//   sampled every 5 s may move 50 dbar. A profile nested before the sample (at 06:10:00) may stand
+//   for any length of time: the step across it is not judged.
 // - The magnetometer's temperature after 16 steady samples: a regime 7 dive whose opening sample
 //   [37] reads 14 degC and whose further samples k at 50 + 7 (k - 1), steps of 0, keep it, until
 //   sample `wild` reads `value`. It never moves more than 40 degrees a sample.
@@ -80,14 +81,17 @@ TEST_F(DamagedImageTest, StartRecordsOutOfStepLookDamaged) {
 //   raw 4096 on every axis (0 g), until burst `wild` reads `value` on x: value / 256 - 16 g. The
 //   sensor reads up to 16 g.
 TEST_F(DamagedImageTest, SensorValuesBeyondWhatTheSensorsReadLookDamaged) {
-  enum Sensor { kCtd, kPressure, kPressureEvery5s, kMag, kAcc };
+  enum Sensor { kCtd, kPressure, kPressureEvery5s, kPressureAfterProfile, kMag, kAcc };
   const auto image_of = [](Sensor sensor, int wild, std::uint16_t value) {
     ImageBuilder image;
     image.info(info()).dive_start(sensor == kMag ? 7 : 2, kFirstDive, 100).u16(100);
-    if (sensor == kCtd || sensor == kPressure || sensor == kPressureEvery5s) {
+    if (sensor <= kPressureAfterProfile) {
       image.ctd_start(1, {2026, 3, 14, 6, 0, 5}, sensor == kPressureEvery5s ? 500 : 100, 600, {1600, 23000, 32200});
       for (int k = 1; k < wild; ++k) image.step(0).step(0).step(0);
       if (sensor == kCtd) image.step(0).escaped(value).step(0).ctd_end();
+      if (sensor == kPressureAfterProfile) {
+        image.ctd_start(1, {2026, 3, 14, 6, 10, 0}, 100, 600, {3600, 23000, 32200}).ctd_end();
+      }
       if (sensor != kCtd) image.escaped(value).step(0).step(0).ctd_end();
     } else if (sensor == kMag) {
       image.u16(5730).u16(5).u16(216).u16(0xFF84).u16(387).u8(14);
@@ -119,6 +123,7 @@ TEST_F(DamagedImageTest, SensorValuesBeyondWhatTheSensorsReadLookDamaged) {
       {kPressure, 512, 2801, ""},  // 511 steps before it: not steady yet
       {kPressureEvery5s, 513, 3100, ""},
       {kPressureEvery5s, 513, 3101, hint(1594)},
+      {kPressureAfterProfile, 513, 2801, ""},
       {kMag, 17, 54, ""},
       {kMag, 17, 55, hint(162)},
       {kMag, 16, 55, ""},  // 15 steady samples before it: not judged
@@ -130,7 +135,7 @@ TEST_F(DamagedImageTest, SensorValuesBeyondWhatTheSensorsReadLookDamaged) {
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.sensor) + " " + std::to_string(row.wild) + " " + std::to_string(row.value));
     judged(image_of(row.sensor, row.wild, row.value), row.err);
-    if (row.sensor <= kPressureEvery5s && !row.err.empty()) {
+    if (row.sensor <= kPressureAfterProfile && !row.err.empty()) {
       // Back to the checkpoint at sample 512 [1591]: the first sample and 511 more stay.
       const std::string ctd = output("_ctd.txt");
       EXPECT_EQ(std::count(ctd.begin(), ctd.end(), '\n'), 1 + 512 + 1) << ctd.substr(ctd.size() - 300);
