@@ -96,30 +96,37 @@ bool start_steady(Decoder& d, std::uint64_t at, double start, bool ctd) {
                !last_record_doubtful(d), ctd);
 }
 
-bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s) {
-  Evidence& e = d.evidence;
-  const double step = std::abs(static_cast<int>(after) - static_cast<int>(before));
-  // A long interval lets an animal move far: a step beyond 40 m within it is no damage, but such
-  // data are not steady either.
-  if (step > kDepthRawLeast && step <= kDepthRawPerSecond * interval_s) {
-    e.wild_depths = true;
+namespace {
+
+// A step of a value an animal's movement drives (a depth, a pressure), in units of about a metre
+// (`least` of them at most in one sample, `per_second` at most a second of the interval).
+bool movement_steady(Decoder& d, std::uint64_t at, double step, double least, double per_second, double interval_s,
+                     std::uint32_t& steady, bool& wild, std::uint32_t needed, const char* reason) {
+  // A long interval lets an animal move far: a step beyond `least` within it is no damage, but
+  // such data are not steady either.
+  if (step > least && step <= per_second * interval_s) {
+    wild = true;
     return true;
   }
-  return judge(d, at, step <= kDepthRawLeast, e.steady_depths, e.wild_depths, kSteadyDepths,
-               "depth jumped further than an animal moves");
+  return judge(d, at, step <= least, steady, wild, needed, reason);
+}
+
+}  // namespace
+
+bool depth_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s) {
+  Evidence& e = d.evidence;
+  return movement_steady(d, at, std::abs(static_cast<int>(after) - static_cast<int>(before)), kDepthRawLeast,
+                         kDepthRawPerSecond, interval_s, e.steady_depths, e.wild_depths, kSteadyDepths,
+                         "depth jumped further than an animal moves");
 }
 
 bool pressure_steady(Decoder& d, std::uint64_t at, std::uint16_t before, std::uint16_t after, double interval_s) {
   Evidence& e = d.evidence;
   const double scale = d.deployment.pressure_scale;
   if (!(scale > 0)) return true;  // pressures that are no dbar: no evidence
-  const double step = std::abs(static_cast<int>(after) - static_cast<int>(before)) / scale;
-  if (step > kPressureLeast && step <= kPressurePerSecond * interval_s) {
-    e.wild_pressure = true;
-    return true;
-  }
-  return judge(d, at, step <= kPressureLeast, e.steady_pressure, e.wild_pressure, kSteadyPressures,
-               "CTD pressure jumped further than an animal moves");
+  return movement_steady(d, at, std::abs(static_cast<int>(after) - static_cast<int>(before)) / scale, kPressureLeast,
+                         kPressurePerSecond, interval_s, e.steady_pressure, e.wild_pressure, kSteadyPressures,
+                         "CTD pressure jumped further than an animal moves");
 }
 
 bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, std::int8_t after) {
