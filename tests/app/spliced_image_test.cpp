@@ -19,7 +19,7 @@ TEST_F(DamagedImageTest, AnotherTagsDataSplicedWithoutDamageAreReadAgainWithItsI
   other.tag_version = 171;
   other.pressure_scale = 60;
   std::size_t foreign = 0, restart = 0;
-  const auto spliced = [&](bool damaged, int samples = 5000, bool steady = false) {
+  const auto spliced = [&](bool damaged, int samples = 5000, bool steady = false, int other_records = 1) {
     ImageBuilder b;
     if (steady) b.info(info());
     b.info(info());
@@ -36,6 +36,10 @@ TEST_F(DamagedImageTest, AnotherTagsDataSplicedWithoutDamageAreReadAgainWithItsI
     for (int k = 0; k < 1100; ++k) b.step(0);  // the restart holds: 1 KiB without damage
     b.dry_start(100);
     b.info(other).dive_start(2, {2026, 3, 13, 8, 0, 0}, 100).u16(400).step(0);
+    for (int hour = 9; hour < 8 + other_records; ++hour) {
+      for (int k = 0; k < 1100; ++k) b.step(0);  // the record before held: the data were read again
+      b.dry_start(100).info(other).dive_start(2, {2026, 3, 13, hour, 0, 0}, 100).u16(400).step(0);
+    }
     return b.eof();
   };
   const auto count = [](const std::string& text, const std::string& part) {
@@ -53,15 +57,18 @@ TEST_F(DamagedImageTest, AnotherTagsDataSplicedWithoutDamageAreReadAgainWithItsI
   EXPECT_EQ(count(output("_ctd.txt"), "\n2026/"), 1u) << output("_ctd.txt");
   EXPECT_EQ(count(output("_tdr.txt"), "Damaged"), 1u) << output("_tdr.txt");
 
-  // Where this tag's records were all alike (two), [F] read again is doubted again and its window
-  // opens again, and the other tag's record differs from them as before: it reads the data again
-  // once only, not over and over (with the damage and without it).
-  for (const bool damage : {true, false}) {
-    spliced(damage, 5000, true).write_to(dir.file("tag.bin"));
-    const ProcessResult once = run_command(dir.path(), "timeout 60 '" SKELV_EXE "' tag.bin -recover");
-    EXPECT_EQ(once.status, damage ? 3 : 0);
-    EXPECT_EQ(count(once.out, "read again"), 1u) << once.out.substr(0, 2000);
-    EXPECT_EQ(count(read_file(dir.file("tag_ctd.txt")), "\t50.00\t50.00\t"), 1u);
+  // Where this tag's records were all alike (two), [F] read again is doubted again, and the other
+  // tag's records differ from them as before: the data are read again once only, not over and
+  // over, however many of that tag's records follow (with the damage and without it).
+  for (const int records : {1, 3}) {
+    for (const bool damage : {true, false}) {
+      spliced(damage, 5000, true, records).write_to(dir.file("tag.bin"));
+      const ProcessResult once = run_command(dir.path(), "timeout 60 '" SKELV_EXE "' tag.bin -recover");
+      EXPECT_EQ(once.status, damage ? 3 : 0);
+      EXPECT_EQ(count(once.out, "read again"), 1u) << records << " records\n" << once.out.substr(0, 2000);
+      EXPECT_EQ(count(read_file(dir.file("tag_ctd.txt")), "\t50.00\t50.00\t"), 1u);
+      EXPECT_EQ(count(read_file(dir.file("tag_tdr.txt")), "\n2026/03/13 "), 6106u + 1102u * (records - 1));
+    }
   }
 
   // Damage within 4 KiB after [F] takes [F] back with it: that window closes with it, and the
