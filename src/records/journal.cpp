@@ -210,7 +210,7 @@ void keep_block(Journal& j, const AccState& acc) {
 void open_foreign_window(Decoder& d, const Evidence& evidence) {
   Journal* j = d.journal;
   if (j == nullptr || j->trial || j->replay_open || !d.input.seekable || j->checkpoints.empty()) return;
-  if (j->replayed && j->checkpoints.back().offset == j->replayed_base) return;
+  if (j->checkpoints.back().offset == j->replayed_base) return;
   j->replay_open = true;
   j->replay_from_doubt = true;
   j->replay_base = j->checkpoints.back();
@@ -315,7 +315,6 @@ bool replay(Decoder& d, std::uint8_t& code) {
   Journal& j = *d.journal;
   j.replay_wanted = false;
   j.replay_floor = j.replay_at + 1;
-  j.replayed = true;
   j.replayed_base = j.replay_base.offset;
   if (!source_rewind(d.input, j.replay_base.offset)) return false;
   restore(d, j.replay_base);

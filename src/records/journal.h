@@ -15,6 +15,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "accel/acc_sample.h"
@@ -113,11 +114,9 @@ struct Journal {
   // Only a record past the one that had the data read last can ask again: every reading again
   // goes back before its record, so this bounds them by the records in the input.
   std::uint64_t replay_floor = 0;
-  // The record the data were last read again from, once they were: read again, it no longer
-  // opens a window (each further record of the tag they were read with would have them read
-  // again, each time the same).
-  bool replayed = false;
-  std::uint64_t replayed_base = 0;
+  // The record the data were last read again from: read again, it no longer opens a window (each
+  // further record of the tag they were read with would have them read again, each time the same).
+  std::optional<std::uint64_t> replayed_base;
   std::uint32_t replay_records = 0;  // record starts decoded after it
   bool replay_wanted = false;   // it held: the decoding unwinds to read again
   Checkpoint replay_base;      // at the restart
