@@ -414,6 +414,7 @@ TEST_F(DamagedImageTest, RestartOnlyAtPlausibleRecordStarts) {
               {ImageBuilder().info(v301), false},
               {ImageBuilder().dive_start(2, {2026, 3, 14, 23, 59, 59, 99}, 100).u16(200), true},
               {ImageBuilder().dive_start(2, {2026, 3, 14, 23, 59, 59, 100}, 100), false},
+              {ImageBuilder().dive_start(2, {2026, 4, 1, 0, 0, 0}, 100).u16(200), true},
               {ImageBuilder().dive_start(2, {2026, 3, 0, 6, 30, 0}, 100), false},
               {ImageBuilder().dive_start(2, {2026, 4, 31, 6, 30, 0}, 100), false},
               {ImageBuilder().dive_start(2, {2026, 13, 14, 6, 30, 0}, 100), false},

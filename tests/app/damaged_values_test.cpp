@@ -1,7 +1,8 @@
 // Damage that still decodes, judged on the values of a deployment whose data have been steady:
 // start records out of step, CTD values and accelerometer values beyond the sensors' range, the
 // CTD pressure and the magnetometer's temperature jumping. A plain run decodes them and says so on standard error;
-// -recover takes them back.
+// -recover takes them back. And records that look implausible on their own bytes, which -recover
+// judges only where damage follows close behind.
 #include "damaged_image_fixture.h"
 
 namespace skelv::test {
@@ -187,6 +188,35 @@ TEST_F(DamagedImageTest, AccelerometerCalibrationChangeJudgedByTheBurstsBefore) 
                               "-recover skips damaged records.\n");
   EXPECT_EQ(skelv(twice, "-recover").status, 0);
   EXPECT_NE(output("_accel.txt").find("\t-99.0000\t-99.0000\t-99.0000\n"), std::string::npos);
+}
+
+// A GPS snapshot [44] (one entry) whose time can't be a time, a field out of range, goes with
+// damage close behind it, an unknown code 5 [55]: the stretch starts at the snapshot, and its line
+// is not written. At the fields' limits it is a time: the stretch is the code's byte alone and the
+// snapshot keeps the line a plain run writes. Either way the run restarts at the dive at 07:00 [56].
+TEST_F(DamagedImageTest, GpsSnapshotWhoseTimeCantBeATimeGoesWithDamageCloseBehind) {
+  const struct {
+    TagTime t;
+    bool time;
+  } rows[] = {{{2026, 12, 31, 23, 59, 59}, true}, {{2026, 1, 1, 0, 0, 0}, true},    {{2026, 13, 14, 6, 30, 0}, false},
+              {{2026, 0, 14, 6, 30, 0}, false},   {{2026, 3, 32, 6, 30, 0}, false}, {{2026, 3, 0, 6, 30, 0}, false},
+              {{2026, 3, 14, 24, 30, 0}, false},  {{2026, 3, 14, 6, 60, 0}, false}, {{2026, 3, 14, 6, 30, 60}, false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::to_string(row.t.month) + "/" + std::to_string(row.t.day) + " " + std::to_string(row.t.hour) + ":" +
+                 std::to_string(row.t.minute) + ":" + std::to_string(row.t.second));
+    ImageBuilder snapshot;
+    snapshot.gps(row.t, {{7, 0x2A41}}).raw({0x05});
+    const ImageBuilder image = deployment(snapshot.bytes());
+    skelv(image);
+    const std::string plain = output("_gps.txt");
+    const std::string line = plain.substr(0, plain.find('\n') + 1);
+    ASSERT_FALSE(line.empty());
+    const Outcome recover = skelv(image, "-recover");
+    EXPECT_EQ(recover.status, 3);
+    const Gap gap = row.time ? Gap{55, 1, "unknown code 5"} : Gap{44, 12, "unknown code 5"};
+    EXPECT_NE(recover.out.find(gap.note() + "\n"), std::string::npos) << recover.out;
+    EXPECT_EQ(output("_gps.txt").find(line) != std::string::npos, row.time) << output("_gps.txt");
+  }
 }
 
 }  // namespace
