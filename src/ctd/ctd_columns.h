@@ -28,7 +28,6 @@ struct CtdColumns {
   std::uint8_t count = 0;                     // 0..kCtdAuxColumns
   double scale[kCtdAuxColumns] = {1.0, 1.0, 1.0, 1.0, 1.0, 1.0};
   double offset[kCtdAuxColumns] = {};
-  std::uint8_t marker[kCtdAuxColumns] = {};  // 1: a light (PPFD) column
   CtdSensor sensor[kCtdAuxColumns] = {};
 };
 

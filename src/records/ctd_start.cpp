@@ -12,7 +12,7 @@
 namespace skelv {
 namespace {
 
-// Masks 0..7 name a fixed sensor; the column (if any) has offset 0 and no marker.
+// Masks 0..7 name a fixed sensor; the column (if any) has offset 0.
 struct Preset {
   const char* text;
   std::uint8_t count;
@@ -53,8 +53,7 @@ static_assert(sizeof kPhotoText >= sizeof kPpfdText);
 static_assert(1 + 1 + kPhotoColumns + 1 <= kCtdAuxColumns, "every mask's columns fit");
 
 // Appends `n` columns of one offset and scale; several columns take consecutive sensor kinds.
-void add_columns(CtdColumns& c, const char* text, int n, double offset, double scale, std::uint8_t marker,
-                 CtdSensor sensor) {
+void add_columns(CtdColumns& c, const char* text, int n, double offset, double scale, CtdSensor sensor) {
   const std::size_t used = std::strlen(c.header_text);
   const std::size_t len = std::strlen(text);
   if (used + len >= sizeof c.header_text || c.count + n > static_cast<int>(kCtdAuxColumns)) return;
@@ -62,7 +61,6 @@ void add_columns(CtdColumns& c, const char* text, int n, double offset, double s
   for (int i = 0; i < n; ++i) {
     c.offset[c.count] = offset;
     c.scale[c.count] = scale;
-    c.marker[c.count] = marker;
     c.sensor[c.count] = static_cast<CtdSensor>(static_cast<int>(sensor) + i);
     ++c.count;
   }
@@ -82,17 +80,17 @@ CtdColumns columns_for_mask(std::uint8_t mask, std::int32_t tag_version, int& li
   }
   // A negative tag version is unknown and counts as newer than every known one.
   const bool known = tag_version >= 0;
-  if (mask & kFluoroBit) add_columns(c, kFluoroText, 1, 0.0, 0.001, 0, CtdSensor::kFluorescence);
-  if (mask & kBPhaseBit) add_columns(c, kBPhaseText, 1, 0.0, 0.01, 0, CtdSensor::kBPhase);
+  if (mask & kFluoroBit) add_columns(c, kFluoroText, 1, 0.0, 0.001, CtdSensor::kFluorescence);
+  if (mask & kBPhaseBit) add_columns(c, kBPhaseText, 1, 0.0, 0.01, CtdSensor::kBPhase);
   if (mask & kLightBit) {
     if (known && tag_version < kFirstPpfdVersion) {
-      add_columns(c, kPhotoText, kPhotoColumns, 0.0, 1.0, 0, CtdSensor::kPhoto1);
+      add_columns(c, kPhotoText, kPhotoColumns, 0.0, 1.0, CtdSensor::kPhoto1);
     } else {
       if (known && tag_version <= kLastLightSentinelVersion) light_sentinel_column = c.count;
-      add_columns(c, kPpfdText, 1, 14000.0, 0.001, 1, CtdSensor::kPpfd);
+      add_columns(c, kPpfdText, 1, 14000.0, 0.001, CtdSensor::kPpfd);
     }
   }
-  if (mask & kInternalTempBit) add_columns(c, kInternalTempText, 1, 5000.0, 0.001, 0, CtdSensor::kInternalTemperature);
+  if (mask & kInternalTempBit) add_columns(c, kInternalTempText, 1, 5000.0, 0.001, CtdSensor::kInternalTemperature);
   return c;
 }
 
