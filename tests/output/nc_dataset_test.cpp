@@ -70,8 +70,8 @@ TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
         {5, 3, 0, 1.5, true},           // in range, the lowest unsigned value
         {std::numeric_limits<double>::quiet_NaN(), 127, 255, -2.25, true},  // NaN: fill; the types' ends
         {40000, -128, 256, 1e9, true},   // above the short's range, above the ubyte's
-        {-32769, 0, 7, 0.0, false},      // below the short's range; u left unset
-        {-32768, -1, -1, 3.0, true},     // the short's lowest; below the ubyte's
+        {-32769, 128, 7, 0.0, false},    // below the short's range, above the byte's; u left unset
+        {-32768, -129, -1, 3.0, true},   // the short's lowest; below the byte's and the ubyte's
     };
     for (const Row& r : rows) {
       ds.set(s, r.s);
@@ -84,9 +84,9 @@ TEST(NcDataset, StoresEachTypeWithFillsForMissingAndUnfitValuesAcrossBlocks) {
     ncid = finish_and_open(ds, worker, path);
   }
   ASSERT_GE(ncid, 0);
-  // Fill values: short -32767, ubyte 255, int -2147483647.
+  // Fill values: short -32767, byte -127 (with no _FillValue too), ubyte 255, int -2147483647.
   EXPECT_EQ(read<short>(ncid, "s"), (std::vector<short>{5, -32767, -32767, -32767, -32768}));
-  EXPECT_EQ(read<signed char>(ncid, "b"), (std::vector<signed char>{3, 127, -128, 0, -1}));
+  EXPECT_EQ(read<signed char>(ncid, "b"), (std::vector<signed char>{3, 127, -128, -127, -127}));
   EXPECT_EQ(read<unsigned char>(ncid, "u"), (std::vector<unsigned char>{0, 255, 255, 255, 255}));
   EXPECT_EQ(read<double>(ncid, "t"), (std::vector<double>{1.5, -2.25, 1e9, 0.0, 3.0}));
   EXPECT_EQ(read<int>(ncid, "late"), (std::vector<int>{-2147483647, -2147483647, -2147483647, -2147483647, 123456789}));
