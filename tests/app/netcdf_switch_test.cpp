@@ -4,10 +4,13 @@
 #include <netcdf.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <vector>
 
+#include "damaged_image_fixture.h"
 #include "support/test_support.h"
 
 namespace skelv {
@@ -81,6 +84,38 @@ TEST(NetcdfSwitch, GpsTimesAreTheirDatesInSecondsSince1970) {
     const test::TagTime& t = rows[i].t;
     EXPECT_EQ(times[i], rows[i].seconds) << t.year << "-" << t.month << "-" << t.day << " " << t.hour << ":" << t.minute << ":" << t.second;
   }
+}
+
+// A damaged stretch's last byte in the events group, past the first 256 MiB, where its offset
+// takes all eight hexadecimal digits: the deployment of the damage tests, whose unknown code 5
+// [44] is a stretch of one byte, written 0x10000000 bytes into a sparse image and decoded from
+// there (-recover -netcdf 0x10000000).
+TEST(NetcdfSwitch, DamagedStretchesPast256MiBKeepTheirLastByte) {
+  constexpr std::uint64_t kAt = 0x10000000;
+  test::TempDir dir;
+  {
+    const std::vector<std::uint8_t> bytes = test::deployment({0x05}).bytes();
+    std::ofstream image(dir.file("tag.bin"), std::ios::binary);
+    image.seekp(static_cast<std::streamoff>(kAt));
+    image.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  ASSERT_EQ(test::run_skelv({"tag.bin", "0x10000000", "-recover", "-netcdf"}, dir.path()).status, 3);
+  int ncid = -1, events = -1, varid = -1, dimid = -1;
+  ASSERT_EQ(nc_open(dir.file("tag_dives.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
+  ASSERT_EQ(nc_inq_grp_ncid(ncid, "events", &events), NC_NOERR);
+  std::size_t n = 0;
+  ASSERT_EQ(nc_inq_dimid(events, "event", &dimid), NC_NOERR);
+  ASSERT_EQ(nc_inq_dimlen(events, dimid, &n), NC_NOERR);
+  std::vector<double> first(n), last(n);
+  ASSERT_EQ(nc_inq_varid(events, "event_offset", &varid), NC_NOERR);
+  ASSERT_EQ(nc_get_var_double(events, varid, first.data()), NC_NOERR);
+  ASSERT_EQ(nc_inq_varid(events, "event_last_offset", &varid), NC_NOERR);
+  ASSERT_EQ(nc_get_var_double(events, varid, last.data()), NC_NOERR);
+  nc_close(ncid);
+  const double stretch = static_cast<double>(kAt + 44);
+  const auto it = std::find(first.begin(), first.end(), stretch);
+  ASSERT_NE(it, first.end());
+  EXPECT_EQ(last[static_cast<std::size_t>(it - first.begin())], stretch);
 }
 #endif
 
