@@ -36,6 +36,23 @@ TEST(NetcdfSwitch, WritesTheDatasetsOfTheRecordKindsInTheImageOnly) {
 }
 
 #ifdef SKELV_TEST_NETCDF
+// The values of the one-dimensional variable `var` of `file` (in `group`, when given) as doubles;
+// empty when the file can't be read.
+std::vector<double> column(const std::string& file, const char* group, const char* var) {
+  int ncid = -1, id = -1, varid = -1, dimid = -1;
+  std::size_t n = 0;
+  if (nc_open(file.c_str(), NC_NOWRITE, &ncid) != NC_NOERR) return {};
+  id = ncid;
+  std::vector<double> values;
+  if ((group == nullptr || nc_inq_grp_ncid(ncid, group, &id) == NC_NOERR) && nc_inq_varid(id, var, &varid) == NC_NOERR &&
+      nc_inq_vardimid(id, varid, &dimid) == NC_NOERR && nc_inq_dimlen(id, dimid, &n) == NC_NOERR) {
+    values.resize(n);
+    if (n > 0 && nc_get_var_double(id, varid, values.data()) != NC_NOERR) values.clear();
+  }
+  nc_close(ncid);
+  return values;
+}
+
 // A GPS snapshot's time in the dataset is its date and time in seconds since 1970, worked out here
 // by the standard library's calendar: the first second and the last of every month of years the
 // snapshot's year byte can give (1900 to 2155), leap years and not; a date that is none (29
@@ -43,46 +60,31 @@ TEST(NetcdfSwitch, WritesTheDatasetsOfTheRecordKindsInTheImageOnly) {
 // second 60) reads as the fill value.
 TEST(NetcdfSwitch, GpsTimesAreTheirDatesInSecondsSince1970) {
   using namespace std::chrono;
-  struct Row {
-    test::TagTime t;
-    double seconds;  // the expected value, or NC_FILL_DOUBLE
-  };
-  const auto at = [](test::TagTime t) {
-    const sys_days day{year{t.year} / t.month / t.day};
-    return static_cast<double>(day.time_since_epoch().count()) * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
-  };
-  std::vector<Row> rows;
+  std::vector<test::TagTime> dates;
+  std::vector<double> expected;  // seconds, or NC_FILL_DOUBLE
   for (int y : {1900, 1969, 1970, 2000, 2024, 2026, 2100, 2155}) {
-    for (unsigned m = 1; m <= 12; ++m) {
-      const unsigned last = static_cast<unsigned>(year_month_day_last{year{y} / month{m} / std::chrono::last}.day());
-      const test::TagTime first{y, static_cast<int>(m), 1, 0, 0, 0}, end{y, static_cast<int>(m), static_cast<int>(last), 23, 59, 59};
-      rows.push_back({first, at(first)});
-      rows.push_back({end, at(end)});
+    for (int m = 1; m <= 12; ++m) {
+      const sys_days first{year{y} / m / 1}, last{year{y} / m / std::chrono::last};
+      const int days = static_cast<int>((last - first).count()) + 1;
+      dates.insert(dates.end(), {{y, m, 1, 0, 0, 0}, {y, m, days, 23, 59, 59}});
+      expected.insert(expected.end(), {first.time_since_epoch().count() * 86400.0, last.time_since_epoch().count() * 86400.0 + 86399});
     }
   }
   for (const test::TagTime t : {test::TagTime{2026, 2, 29}, {1900, 2, 29}, {2100, 2, 29}, {2026, 4, 31}, {2026, 0, 1}, {2026, 13, 1},
                                 {2026, 1, 0}, {2026, 1, 32}, {2026, 1, 1, 24}, {2026, 1, 1, 0, 60}, {2026, 1, 1, 0, 0, 60}}) {
-    rows.push_back({t, NC_FILL_DOUBLE});
+    dates.push_back(t);
+    expected.push_back(NC_FILL_DOUBLE);
   }
   test::TempDir dir;
   test::ImageBuilder img;
-  for (const Row& row : rows) img.gps(row.t, {});
+  for (const test::TagTime& t : dates) img.gps(t, {});
   img.eof().write_to(dir.file("tag.bin"));
   ASSERT_EQ(test::run_skelv({"tag.bin", "-netcdf"}, dir.path()).status, 0);
-  int ncid = -1, varid = -1;
-  ASSERT_EQ(nc_open(dir.file("tag_gps.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
-  ASSERT_EQ(nc_inq_varid(ncid, "time", &varid), NC_NOERR);
-  std::vector<double> times(rows.size() + 1, 0.0);
-  std::size_t n = 0;
-  int dimid = -1;
-  ASSERT_EQ(nc_inq_dimid(ncid, "obs", &dimid), NC_NOERR);
-  ASSERT_EQ(nc_inq_dimlen(ncid, dimid, &n), NC_NOERR);
-  ASSERT_EQ(n, rows.size());
-  ASSERT_EQ(nc_get_var_double(ncid, varid, times.data()), NC_NOERR);
-  nc_close(ncid);
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    const test::TagTime& t = rows[i].t;
-    EXPECT_EQ(times[i], rows[i].seconds) << t.year << "-" << t.month << "-" << t.day << " " << t.hour << ":" << t.minute << ":" << t.second;
+  const std::vector<double> times = column(dir.file("tag_gps.nc"), nullptr, "time");
+  ASSERT_EQ(times.size(), dates.size());
+  for (std::size_t i = 0; i < dates.size(); ++i) {
+    const test::TagTime& t = dates[i];
+    EXPECT_EQ(times[i], expected[i]) << t.year << "-" << t.month << "-" << t.day << " " << t.hour << ":" << t.minute << ":" << t.second;
   }
 }
 
@@ -100,21 +102,12 @@ TEST(NetcdfSwitch, DamagedStretchesPast256MiBKeepTheirLastByte) {
     image.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   }
   ASSERT_EQ(test::run_skelv({"tag.bin", "0x10000000", "-recover", "-netcdf"}, dir.path()).status, 3);
-  int ncid = -1, events = -1, varid = -1, dimid = -1;
-  ASSERT_EQ(nc_open(dir.file("tag_dives.nc").c_str(), NC_NOWRITE, &ncid), NC_NOERR);
-  ASSERT_EQ(nc_inq_grp_ncid(ncid, "events", &events), NC_NOERR);
-  std::size_t n = 0;
-  ASSERT_EQ(nc_inq_dimid(events, "event", &dimid), NC_NOERR);
-  ASSERT_EQ(nc_inq_dimlen(events, dimid, &n), NC_NOERR);
-  std::vector<double> first(n), last(n);
-  ASSERT_EQ(nc_inq_varid(events, "event_offset", &varid), NC_NOERR);
-  ASSERT_EQ(nc_get_var_double(events, varid, first.data()), NC_NOERR);
-  ASSERT_EQ(nc_inq_varid(events, "event_last_offset", &varid), NC_NOERR);
-  ASSERT_EQ(nc_get_var_double(events, varid, last.data()), NC_NOERR);
-  nc_close(ncid);
+  const std::vector<double> first = column(dir.file("tag_dives.nc"), "events", "event_offset");
+  const std::vector<double> last = column(dir.file("tag_dives.nc"), "events", "event_last_offset");
   const double stretch = static_cast<double>(kAt + 44);
   const auto it = std::find(first.begin(), first.end(), stretch);
   ASSERT_NE(it, first.end());
+  ASSERT_EQ(last.size(), first.size());
   EXPECT_EQ(last[static_cast<std::size_t>(it - first.begin())], stretch);
 }
 #endif
