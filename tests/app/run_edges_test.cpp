@@ -82,6 +82,11 @@ TEST_F(RunEdgesTest, AFifoIsReadLikeAFileWithAndWithoutRecover) {
   EXPECT_EQ(sh("cat tag.bin > fifo.bin & skelv fifo.bin").err,
             "Skelv: damage stopped decoding at byte 45; 23 bytes after it were not decoded. "
             "-recover decodes past the damage.\n");
+  // Its report says the same: the run read bytes 0 to 44 (the code's byte a failure, not a
+  // stretch skipped), 45 to 67 not.
+  const std::string report = (sh("skelv tag.bin -report"), file("tag_report.json"));
+  EXPECT_NE(report.find("\"start_offset\": 0,\n    \"end_offset\": 45,\n    \"bytes_decoded\": 45,\n"
+                        "    \"bytes_not_decoded\": 23\n"), std::string::npos) << report;
   // The scan dump would read the image a second time, which a pipe can't give.
   const Outcome scan = sh("cat tag.bin > fifo.bin & TMPDIR=. skelv fifo.bin -scan");
   EXPECT_NE(scan.out.find("Failure: Can't scan fifo.bin: the input can be read only once\n"), std::string::npos);
@@ -121,21 +126,25 @@ TEST_F(RunEdgesTest, AReadErrorFailsTheRunAndNamesTheInputAndTheOffset) {
 }
 
 TEST_F(RunEdgesTest, OutputsAreNeverWrittenThroughLinksOrIntoOtherFiles) {
-  deployment(false).write_to(dir.file("tag.bin"));
   write_file(dir.file("victim"), "keep me");
   for (const char* name : {"tag_tdr.txt", "tag_dives.txt", "tag_report.json"}) {
     std::filesystem::create_symlink("victim", dir.file(name));
   }
   std::filesystem::create_directory(dir.file("tag_gps.txt"));
-  const Outcome r = sh("skelv tag.bin -dives -report");
-  EXPECT_EQ(file("victim"), "keep me");
-  // The latest failure on the Failure line, the others after it, in the order they came.
-  const std::string failures = r.out.substr(r.out.find("Failure: "));
-  EXPECT_EQ(failures, "Failure: Can't write dives file tag_dives.txt\n\n"
-                      "Failure: Can't create report file tag_report.json\n"
-                      "Failure: Can't create TDR data file tag_tdr.txt\n"
-                      "Failure: Can't create GPS data file tag_gps.txt\n");
-  EXPECT_TRUE(std::filesystem::is_symlink(dir.file("tag_tdr.txt")));
+  // The latest failure on the Failure line, the others after it, in the order they came; on a
+  // damaged image read on (the unknown code at 44), the damage's own Failure line last.
+  const std::string failures = "Failure: Can't write dives file tag_dives.txt\n\n"
+                               "Failure: Can't create report file tag_report.json\n"
+                               "Failure: Can't create TDR data file tag_tdr.txt\n"
+                               "Failure: Can't create GPS data file tag_gps.txt\n";
+  for (const bool damaged : {false, true}) {
+    deployment(damaged).write_to(dir.file("tag.bin"));
+    const Outcome r = sh(damaged ? "skelv tag.bin -dives -report -recover" : "skelv tag.bin -dives -report");
+    EXPECT_EQ(file("victim"), "keep me");
+    EXPECT_EQ(r.out.substr(r.out.find("Failure: ")),
+              failures + (damaged ? "Failure: Damaged image: 1 bytes in 1 stretch not decoded\n\n" : ""));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("tag_tdr.txt")));
+  }
 }
 
 TEST_F(RunEdgesTest, AFullDiskNamesEveryFileItCostAndTheReportAgrees) {

@@ -59,6 +59,13 @@ TEST(RunReport, SaysWhatTheRunWroteAndHowTheCalibrationChanged) {
   EXPECT_EQ(cal["changes"][0]["tdr_interval_s"], 1.0);
   EXPECT_EQ(cal["changes"][1]["offset"], 230);
   EXPECT_EQ(cal["changes"][1]["pressure_scale"], 100.0);
+
+  // Started at the dive (26, given in hexadecimal): the bytes before it are neither decoded nor
+  // counted as not decoded.
+  ASSERT_EQ(run_skelv({"tag.bin", "0x1A", "-report"}, dir.path()).status, 0);
+  EXPECT_EQ(nlohmann::json::parse(read_file(dir.file("tag_report.json")))["input"],
+            nlohmann::json::parse(R"({"name": "tag.bin", "size": 232, "start_offset": 26,
+      "end_offset": 232, "bytes_decoded": 206, "bytes_not_decoded": 0})"));
 }
 
 }  // namespace
