@@ -31,9 +31,8 @@ bool out_name_free(const char* path) {
 namespace {
 
 // Creates file.partial in place of `path` (see out_open); false when the name can't be taken.
-bool create_partial(OutFile& file, const char* path, bool durable) {
+bool create_partial(OutFile& file, const char* path) {
   file.path = path;
-  file.durable = durable;
   file.partial = file.path + kPartialSuffix;
   if (!out_name_free(path) || !clear_partial(file.partial.c_str())) return false;
   // The old file goes now, as a truncation would take its blocks: renamed over at the end, it
@@ -85,8 +84,8 @@ void give_buffer(OutFile& file) {
 
 }  // namespace
 
-bool out_open(OutFile& file, const char* path, bool durable) {
-  if (!create_partial(file, path, durable)) return false;
+bool out_open(OutFile& file, const char* path) {
+  if (!create_partial(file, path)) return false;
   give_buffer(file);
   return true;
 }
@@ -98,7 +97,7 @@ void out_hold(OutFile& file) {
 }
 
 bool out_open_held(OutFile& file, const char* path) {
-  if (create_partial(file, path, false)) return true;
+  if (create_partial(file, path)) return true;
   file.holding = false;
   file.used = 0;
   return false;
@@ -152,8 +151,7 @@ bool out_close(OutFile& file) {
     return true;
   }
   out_flush(file);
-  // A durable file's data reach the disk before its name does.
-  bool ok = !file.write_failed && (!file.durable || ::fdatasync(file.fd) == 0);
+  bool ok = !file.write_failed;
   if (::close(file.fd) != 0 && errno != EINTR) ok = false;
   file.fd = -1;
   if (ok && ::rename(file.partial.c_str(), file.path.c_str()) == 0) return true;

@@ -5,8 +5,7 @@
 // a stale partial file of the runner's own); out_close flushes and renames NAME.partial onto
 // NAME. A run that stops part-way leaves no NAME, and its data under NAME.partial. Every write
 // lands in a large buffer; a failed write is remembered and reported at close, which then
-// removes the partial file. A durable file is also forced onto the disk before it takes its
-// name, so that not even a power cut shows it unfinished.
+// removes the partial file.
 #pragma once
 #include <cstddef>
 #include <cstring>
@@ -23,7 +22,6 @@ struct OutFile {
   std::string path;     // the final name
   std::string partial;  // where the bytes go until the file is whole
   std::uint64_t bytes = 0;  // bytes handed to the file since it was opened
-  bool durable = false;     // synced to the disk before the rename
   std::size_t capacity = 0;  // of the buffer
   // Held back (-recover): the bytes wait in the buffer, which grows as needed, until they are
   // released; bytes after the release point can be taken back. The file itself is created once
@@ -43,7 +41,7 @@ bool out_name_free(const char* path);
 
 // Creates `path`.partial for writing. False when the final name is taken by something that is
 // not a regular file of the runner's that the runner may write, or the partial file can't be made.
-bool out_open(OutFile& file, const char* path, bool durable = false);
+bool out_open(OutFile& file, const char* path);
 // Starts `file` holding its bytes back, with no file yet: what is written stays in the buffer.
 void out_hold(OutFile& file);
 // Creates `path`.partial for a holding file, as out_open does, keeping what is buffered; on
@@ -61,7 +59,7 @@ void out_insert(OutFile& file, std::uint64_t position, const char* data, std::si
 bool out_is_open(const OutFile& file);
 // Writes buffered bytes to the descriptor; marks the file failed when a write fails.
 void out_flush(OutFile& file);
-// Flushes, closes (a durable file synced first) and moves the file onto its final name. True when every byte written
+// Flushes, closes and moves the file onto its final name. True when every byte written
 // since the open reached the file under its final name; otherwise the partial file is removed.
 bool out_close(OutFile& file);
 // Closes and removes the partial file, leaving the final name as it was.
