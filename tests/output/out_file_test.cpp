@@ -1,4 +1,5 @@
-// A file that holds its bytes back (-recover): what reaches the disk, when, and in what order.
+// A file that holds its bytes back (-recover): what reaches the disk, when, and in what order;
+// and a line longer than the buffer's room for one.
 #include "output/out_file.h"
 
 #include <gtest/gtest.h>
@@ -94,6 +95,19 @@ TEST_F(HeldOutFile, NameThatCantBeTakenDropsWhatWasHeld) {
   EXPECT_FALSE(out_is_open(f));
   EXPECT_TRUE(out_close(f));
   EXPECT_TRUE(std::filesystem::is_directory(name));
+}
+
+// A line formatted longer than the room the buffer offers for one goes whole, every byte of it.
+TEST(OutFilePrintf, LinesLongerThanTheRoomForOneGoWhole) {
+  TempDir dir;
+  const std::string name = dir.file("long.txt");
+  OutFile f;
+  ASSERT_TRUE(out_open(f, name.c_str()));
+  const std::string line = std::string(5000, 'x') + "y";
+  out_printf(f, "%s\n", line.c_str());
+  out_printf(f, "%d\n", 7);
+  ASSERT_TRUE(out_close(f));
+  EXPECT_EQ(read_file(name), line + "\n7\n");
 }
 
 }  // namespace
