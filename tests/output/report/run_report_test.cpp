@@ -68,5 +68,25 @@ TEST(RunReport, SaysWhatTheRunWroteAndHowTheCalibrationChanged) {
       "end_offset": 232, "bytes_decoded": 206, "bytes_not_decoded": 0})"));
 }
 
+TEST(RunReport, ListsACalibrationChangeOnlyWhereTheCalibrationOrTheTagVersionChanged) {
+  // Three information records of 26 bytes, each in force after its block (26, 52, 78): the
+  // second repeats the first, the third changes the tag version alone.
+  TempDir dir;
+  InfoBlock a;
+  a.tag_version = 170;
+  a.tdr_interval = 100;
+  InfoBlock b = a;
+  b.tag_version = 171;
+  ImageBuilder image;
+  image.info(a).info(a).info(b).eof().write_to(dir.file("tag.bin"));
+  ASSERT_EQ(run_skelv({"tag.bin", "-report"}, dir.path()).status, 0);
+  const nlohmann::json cal = nlohmann::json::parse(read_file(dir.file("tag_report.json")))["calibration"];
+  ASSERT_EQ(cal["change_count"], 2) << cal;
+  EXPECT_EQ(cal["changes"][0]["offset"], 26);
+  EXPECT_EQ(cal["changes"][0]["tag_version"], 170);
+  EXPECT_EQ(cal["changes"][1]["offset"], 78);
+  EXPECT_EQ(cal["changes"][1]["tag_version"], 171);
+}
+
 }  // namespace
 }  // namespace skelv::test
