@@ -33,7 +33,7 @@ void expect_well_formed(const TempDir& dir) {  // also the check that texts from
 // (raw 0.1 m) at temperature raw 5863 (5863 × 0.05 − 273.15 = 20.00 °C). Between its second and
 // third samples: a GPS snapshot, a CTD cast of three samples from 09:05:00 (pressure raw 606 rising
 // by 60, 2 dbar, a sample over a surface of 606) and an accelerometer burst of two samples. Then a
-// dry period of one sample (a HAULOUT line) and dive 2 from 10:00:00: 0, 40, 0 m.
+// dry period of one sample (a HAULOUT line) and dive 2 from 10:00:00: 0, 40, 40, 0 m.
 void convert_deployment(const TempDir& dir) {
   skelv::test::ImageBuilder img;
   skelv::test::InfoBlock info;
@@ -46,7 +46,8 @@ void convert_deployment(const TempDir& dir) {
   img.step(60).step(-100).step(-50).step(60).step(-100).step(-50).ctd_end();
   img.acc_start(4352, 4096, 3840).step(10).step(-10).step(5).acc_end().change(300, 0).step(0);
   img.dry_start(100).u16(5900);
-  img.dive_start(1, {2021, 3, 14, 10, 0, 0}, 100).u16(0).u16(5863).change(0, 400).step(0).change(400, 0).step(0);
+  img.dive_start(1, {2021, 3, 14, 10, 0, 0}, 100).u16(0).u16(5863).change(0, 400).step(0).step(0).step(0);
+  img.change(400, 0).step(0);
   img.eof().write_to(dir.file("tag17.bin"));
   const Output skelv = skelv::test::run_skelv({"tag17.bin"}, dir.path());
   ASSERT_EQ(skelv.status, 0) << skelv.out;
@@ -66,15 +67,18 @@ TEST(EndToEnd, ConvertsAndDrawsADeployment) {
            "id=\"dive-temperature\"", "<path class=\"series temp\"", "id=\"gps-timeline\"", "id=\"ctd-casts\"",
            "<path class=\"cast\"", "id=\"accel-xyz\"", "<path class=\"series accx\"", "<path class=\"series accy\"",
            "<path class=\"series accz\"",
-           // Lines, samples, headers, HAULOUT, notes, unreadable, cut-off last line: 3 + 1 + 3 samples.
-           "<tr><td>tag17_tdr.txt</td><td class=\"n\">9</td><td class=\"n\">7</td><td class=\"n\">1</td>"
+           // Lines, samples, headers, HAULOUT, notes, unreadable, cut-off last line: 3 + 1 + 4 samples.
+           "<tr><td>tag17_tdr.txt</td><td class=\"n\">10</td><td class=\"n\">8</td><td class=\"n\">1</td>"
            "<td class=\"n\">1</td><td class=\"n\">0</td><td class=\"n\">0</td><td class=\"n\">0</td></tr>",
            "<tr><td>tag17_ctd.txt</td><td class=\"n\">4</td><td class=\"n\">3</td><td class=\"n\">1</td>",
            "<tr><td>tag17_gps.txt</td><td class=\"n\">1</td><td class=\"n\">1</td><td class=\"n\">0</td>",
            "<tr><td>tag17_accel.txt</td><td class=\"n\">3</td><td class=\"n\">2</td><td class=\"n\">1</td>",
            "<tr><th scope=\"row\">Dives</th><td>2 deeper than 2 m, 0 of them cut by a haul-out, a gap or the "
            "end of the data</td></tr>",
+           // The first sample at the maximum depth.
            "<tr><th scope=\"row\">Maximum depth</th><td>40.0 m at 2021-03-14 10:00:01</td></tr>",
+           // The one cast is the last: the darkest colour, (8, 48, 107).
+           "<path class=\"cast\" stroke=\"#08306b\"",
            // Pressure (726 − 606) / 30 = 4 dbar at the last of the three samples.
            "<tr><th scope=\"row\">CTD casts</th><td>1 (3 samples, deepest 4.0 dbar)</td></tr>",
        }) {
@@ -105,17 +109,20 @@ TEST(Quicklook, HelpVersionBadArgumentsAndNoConvertedFiles) {
   EXPECT_FALSE(skelv::test::file_exists(dir.file("tag17_quicklook.html")));
 }
 
-// Regime 6 (depth and wet/dry state, 1 s): 0, 10, 10, 0, 0 m. A line shows the state as it
+// Regime 6 (depth and wet/dry state, 1 s): 0, 10, 10, 0, 0 m, in an image whose name holds a
+// character of four UTF-8 bytes (U+1F422), kept as it is on the page. A line shows the state as it
 // stands once the next sample has been read: 1, 0, 0, 1, 1 (a state record before the dive start
 // would be passed over while looking for the first start record).
 TEST(Quicklook, PageNamesWhatEachWetDryValueStoodForAndTakesTheThreshold) {
   TempDir dir;
   skelv::test::ImageBuilder img;
   img.dive_start(6, {2021, 3, 14, 9, 0, 0}, 100).u16(0).wetdry(1).change(0, 100).wetdry(0).step(0);
-  img.change(100, 0).wetdry(1).step(0).eof().write_to(dir.file("tag.bin"));
-  ASSERT_EQ(skelv::test::run_skelv({"tag.bin"}, dir.path()).status, 0);
-  ASSERT_EQ(ql(dir, "tag.bin").status, 0);
-  std::string page = read_file(dir.file("tag_quicklook.html"));
+  const std::string tag = "tag\xF0\x9F\x90\xA2";
+  img.change(100, 0).wetdry(1).step(0).eof().write_to(dir.file(tag + ".bin"));
+  ASSERT_EQ(skelv::test::run_skelv({tag + ".bin"}, dir.path()).status, 0);
+  ASSERT_EQ(ql(dir, tag + ".bin").status, 0);
+  std::string page = read_file(dir.file(tag + "_quicklook.html"));
+  EXPECT_NE(page.find("<title>Quick look: " + tag + ".bin</title>"), std::string::npos);
   for (const char* part : {
            ">WETDRY: 1 dry or at the surface, 0 wet</text>",
            "<tr><td class=\"n\">0</td><td class=\"n\">2</td><td class=\"n\">100.0 %</td><td>wet</td></tr>",
@@ -128,8 +135,8 @@ TEST(Quicklook, PageNamesWhatEachWetDryValueStoodForAndTakesTheThreshold) {
     EXPECT_NE(page.find(part), std::string::npos) << part;
   }
   // Deeper than 10 m: no dive at all, and no dive panels.
-  ASSERT_EQ(ql(dir, "tag.bin --dive-threshold 10").status, 0);
-  page = read_file(dir.file("tag_quicklook.html"));
+  ASSERT_EQ(ql(dir, tag + ".bin --dive-threshold 10").status, 0);
+  page = read_file(dir.file(tag + "_quicklook.html"));
   EXPECT_NE(page.find("<td>0 deeper than 10 m, 0 of them cut"), std::string::npos);
   EXPECT_EQ(page.find("id=\"dive-clock\""), std::string::npos);
   EXPECT_NE(page.find("<th>Deeper than 10 m</th>"), std::string::npos);
