@@ -201,6 +201,7 @@ TEST(Quicklook, ThePageStaysSmallWhateverTheInput) {
   for (const char* part : {"<tr><th scope=\"row\">CTD casts</th><td>300 (60\u2009000 samples", "<tr><td>other texts</td>",
                            "one cast in every 8 is drawn (38 of 300)", "50\u2009003 (3 without a valid time)",
                            "<path class=\"series wetdry\"", "<path class=\"series accz\"", "<path class=\"envelope depth\"",
+                           "<rect class=\"envelope depth legend\"",
                            ">snapshots per 2 h (UTC)</text>"}) {
     EXPECT_NE(page.find(part), std::string::npos) << part;
   }
