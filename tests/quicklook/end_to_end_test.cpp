@@ -202,6 +202,8 @@ TEST(Quicklook, ThePageStaysSmallWhateverTheInput) {
                            "one cast in every 8 is drawn (38 of 300)", "50\u2009003 (3 without a valid time)",
                            "<path class=\"series wetdry\"", "<path class=\"series accz\"", "<path class=\"envelope depth\"",
                            "<rect class=\"envelope depth legend\"",
+                           // The notes came from the TDR file alone.
+                           "<tr><td><code>note &lt;0&gt; &amp; more</code></td>", "</td><td>TDR</td></tr>",
                            ">snapshots per 2 h (UTC)</text>"}) {
     EXPECT_NE(page.find(part), std::string::npos) << part;
   }
