@@ -10,6 +10,14 @@
 namespace skelv::test {
 namespace {
 
+// The tag's information record: version 170, a dive sample a second.
+InfoBlock tag_info() {
+  InfoBlock b;
+  b.tag_version = 170;
+  b.tdr_interval = 100;
+  return b;
+}
+
 TEST(RunReport, SaysWhatTheRunWroteAndHowTheCalibrationChanged) {
   // [0] information record of version 170 (26 bytes; it takes effect after its block, at 26);
   // [26] a regime 2 dive at 06:00:00, 1 s, opening depth 100 [37]; [39] a burst of 53 samples
@@ -18,9 +26,7 @@ TEST(RunReport, SaysWhatTheRunWroteAndHowTheCalibrationChanged) {
   // from 230; a step [230]; the end code [231]. Three TDR lines (100, 101, 102), 53 accelerometer
   // lines.
   TempDir dir;
-  InfoBlock first;
-  first.tag_version = 170;
-  first.tdr_interval = 100;
+  const InfoBlock first = tag_info();
   InfoBlock second = first;
   second.pressure_scale = 100;
   ImageBuilder image;
@@ -72,9 +78,7 @@ TEST(RunReport, ListsACalibrationChangeOnlyWhereTheCalibrationOrTheTagVersionCha
   // Three information records of 26 bytes, each in force after its block (26, 52, 78): the
   // second repeats the first, the third changes the tag version alone.
   TempDir dir;
-  InfoBlock a;
-  a.tag_version = 170;
-  a.tdr_interval = 100;
+  const InfoBlock a = tag_info();
   InfoBlock b = a;
   b.tag_version = 171;
   ImageBuilder image;
