@@ -109,24 +109,25 @@ TEST(Quicklook, HelpVersionBadArgumentsAndNoConvertedFiles) {
   EXPECT_FALSE(skelv::test::file_exists(dir.file("tag17_quicklook.html")));
 }
 
-// Regime 6 (depth and wet/dry state, 1 s): 0, 10, 10, 0, 0 m, in an image whose name holds a
-// character of four UTF-8 bytes (U+1F422), kept as it is on the page. A line shows the state as it
-// stands once the next sample has been read: 1, 0, 0, 1, 1 (a state record before the dive start
-// would be passed over while looking for the first start record).
+// Regime 6 (depth and wet/dry state, 1 s): 0, 10, 10, 0, 0, 0, 0 m, in an image whose name holds
+// a character of four UTF-8 bytes (U+1F422), kept as it is on the page. A line shows the state as
+// it stands once the next sample has been read: 1, 0, 0, 1, 7, 1, 1 (a state record before the dive
+// start would be passed over while looking for the first start record); 7, seen once, is named too.
 TEST(Quicklook, PageNamesWhatEachWetDryValueStoodForAndTakesTheThreshold) {
   TempDir dir;
   skelv::test::ImageBuilder img;
   img.dive_start(6, {2021, 3, 14, 9, 0, 0}, 100).u16(0).wetdry(1).change(0, 100).wetdry(0).step(0);
   const std::string tag = "tag\xF0\x9F\x90\xA2";
-  img.change(100, 0).wetdry(1).step(0).eof().write_to(dir.file(tag + ".bin"));
+  img.change(100, 0).wetdry(1).step(0).wetdry(7).step(0).wetdry(1).step(0).eof().write_to(dir.file(tag + ".bin"));
   ASSERT_EQ(skelv::test::run_skelv({tag + ".bin"}, dir.path()).status, 0);
   ASSERT_EQ(ql(dir, tag + ".bin").status, 0);
   std::string page = read_file(dir.file(tag + "_quicklook.html"));
   EXPECT_NE(page.find("<title>Quick look: " + tag + ".bin</title>"), std::string::npos);
   for (const char* part : {
-           ">WETDRY: 1 dry or at the surface, 0 wet</text>",
+           ">WETDRY: 1 dry or at the surface, 0 wet, 7 dry or at the surface</text>",
            "<tr><td class=\"n\">0</td><td class=\"n\">2</td><td class=\"n\">100.0 %</td><td>wet</td></tr>",
-           "<tr><td class=\"n\">1</td><td class=\"n\">3</td><td class=\"n\">0.0 %</td><td>dry or at the surface</td></tr>",
+           "<tr><td class=\"n\">1</td><td class=\"n\">4</td><td class=\"n\">0.0 %</td><td>dry or at the surface</td></tr>",
+           "<tr><td class=\"n\">7</td><td class=\"n\">1</td><td class=\"n\">0.0 %</td><td>dry or at the surface</td></tr>",
            "<td>1 deeper than 2 m, 0 of them cut", "id=\"day-strips\"", ">2021-03-14</text>", "id=\"dive-clock\"",
            "id=\"dive-histograms\"", "<h3>Ten deepest dives</h3>",
            "<tr><td class=\"n\">1</td><td>2021-03-14 09:00:01</td><td class=\"n\">00:00:01</td><td class=\"n\">10.0 m</td>"
