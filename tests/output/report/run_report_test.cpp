@@ -78,11 +78,9 @@ TEST(RunReport, ListsACalibrationChangeOnlyWhereTheCalibrationOrTheTagVersionCha
   // Three information records of 26 bytes, each in force after its block (26, 52, 78): the
   // second repeats the first, the third changes the tag version alone.
   TempDir dir;
-  const InfoBlock a = tag_info();
-  InfoBlock b = a;
-  b.tag_version = 171;
-  ImageBuilder image;
-  image.info(a).info(a).info(b).eof().write_to(dir.file("tag.bin"));
+  InfoBlock other_version = tag_info();
+  other_version.tag_version = 171;
+  ImageBuilder().info(tag_info()).info(tag_info()).info(other_version).eof().write_to(dir.file("tag.bin"));
   ASSERT_EQ(run_skelv({"tag.bin", "-report"}, dir.path()).status, 0);
   const nlohmann::json cal = nlohmann::json::parse(read_file(dir.file("tag_report.json")))["calibration"];
   ASSERT_EQ(cal["change_count"], 2) << cal;
