@@ -5,6 +5,7 @@
 #include "output/netcdf/nc_dataset.h"
 
 #include <gtest/gtest.h>
+#include <hdf5.h>
 #include <netcdf.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -177,6 +178,51 @@ TEST(NcDataset, RowsReadTheSameWhereverTheyFallInStagesAndBlocks) {
   EXPECT_EQ(read<signed char>(ncid, "small", kRows), small);
   EXPECT_EQ(read<double>(ncid, "late", kRows), late);
   nc_close(ncid);
+}
+
+TEST(NcDataset, ChunksOfAQuarterMiBAndMoreStartOnQuarterMiBBoundaries) {
+  test::TempDir dir;
+  const std::string path = dir.file("t.nc");
+  constexpr int kBlock = 65536;  // chunks of 512 KiB, 256 KiB and 64 KiB
+  {
+    Worker worker;
+    Dataset ds(worker, path, {});
+    const int d = ds.add_dim("obs", kBlock);
+    const int wide = ds.add_column(d, var("wide", Type::kDouble, false));
+    const int mid = ds.add_column(d, var("mid", Type::kInt, false));
+    const int narrow = ds.add_column(d, var("narrow", Type::kByte, false));
+    ds.define();
+    for (int i = 0; i < 3 * kBlock + 5; ++i) {
+      const std::size_t r = ds.row(d);
+      ds.stage<double>(wide)[r] = i;
+      ds.stage<std::int32_t>(mid)[r] = i;
+      ds.stage<std::int8_t>(narrow)[r] = static_cast<std::int8_t>(i % 100);
+      ds.end_row(d);
+    }
+    ds.close();
+    worker.finish();
+    ASSERT_TRUE(ds.errors().empty());
+  }
+  const hid_t file = H5Fopen(path.c_str(), H5F_ACC_RDONLY, H5P_DEFAULT);
+  ASSERT_GE(file, 0);
+  for (const char* name : {"wide", "mid"}) {
+    const hid_t set = H5Dopen2(file, name, H5P_DEFAULT);
+    ASSERT_GE(set, 0) << name;
+    const hid_t space = H5Dget_space(set);
+    hsize_t chunks = 0;
+    ASSERT_GE(H5Dget_num_chunks(set, space, &chunks), 0);
+    EXPECT_EQ(chunks, 4u) << name;
+    for (hsize_t i = 0; i < chunks; ++i) {
+      hsize_t offset = 0, size = 0;
+      haddr_t address = 0;
+      unsigned filters = 0;
+      ASSERT_GE(H5Dget_chunk_info(set, space, i, &offset, &filters, &address, &size), 0);
+      EXPECT_EQ(address % (256 * 1024), 0u) << name << " chunk " << i;
+    }
+    H5Sclose(space);
+    H5Dclose(set);
+  }
+  H5Fclose(file);
 }
 
 // Writes a one-row file to `path`; its errors.
