@@ -22,6 +22,7 @@ void start_block(Decoder& d, double start) {
   ++d.acc.acc_blocks;
   d.acc.acc_pending_count = 0;
   d.acc.acc_block_start = start;
+  d.acc.acc_cut_samples = 0;
 }
 
 // Appends a burst's samples to the pending block. Bursts nested in a burst append one after the
@@ -109,12 +110,18 @@ std::uint8_t decode_burst(Decoder& d, double start, double end) {
 
   // Values no accelerometer reads: with -recover the burst is damage.
   if (!acc_in_range(d, at, burst.data(), n)) return TDRCODE_EOF;
+  const double end_before = acc.acc_last_end;
   append(d, burst.data(), n, start, number);
   acc.acc_last_end = end;
   if (code == TDRCODE_END_ACC) {
+    acc.acc_cut_samples = 0;
     read_bytes(in, "end_acc", &code, 1);
     // A burst nested in another one leaves the outer burst open before its next byte is examined.
     acc.acc_open = acc.acc_streams > 1;
+  } else {
+    acc.acc_cut_at = in.byte_offset - 1;
+    acc.acc_cut_samples = n;
+    acc.acc_end_before_cut = end_before;
   }
   return code;
 }

@@ -26,6 +26,12 @@ struct AccState {
   std::uint64_t acc_blocks = 0;  // blocks written out when a burst started a new one
   double acc_block_start = 0.0;
   double acc_last_end = 0.0;
+  // The latest burst that a code other than its own end code ended (an end-of-data code, another
+  // record's code): that code's offset, the burst's samples (the last ones pending) and the end of
+  // the burst before it. acc_cut_samples is 0 when the last burst pending ended with its own code.
+  std::uint64_t acc_cut_at = 0;
+  int acc_cut_samples = 0;
+  double acc_end_before_cut = 0.0;
   bool acc_overflow = false;  // a burst reached 100 samples: the run failed and the process exits with 1
 };
 

@@ -101,6 +101,23 @@ std::uint64_t eaten_start(Decoder& d, std::uint64_t damage_at) {
   return damage_at;
 }
 
+// A burst that the code at the stretch's first byte ended: the damage cut it short, and its samples,
+// spread over the burst's whole span by their count, would stand at times they were not taken at.
+// The restart goes on without them; should it not hold, the decoding goes back to the stretch's
+// start, where the burst is as it was (as a plain run writes it when nothing follows).
+void drop_cut_burst(Decoder& d) {
+  AccState& acc = d.acc;
+  if (acc.acc_cut_samples <= 0 || acc.acc_cut_at != d.journal->stretch_first ||
+      acc.acc_pending_count < acc.acc_cut_samples) {
+    return;
+  }
+  acc.acc_pending_count -= acc.acc_cut_samples;
+  acc.acc_last_end = acc.acc_end_before_cut;
+  acc.acc_cut_samples = 0;
+  // A block the burst began holds nothing: the next burst begins one of its own.
+  if (acc.acc_pending_count == 0) acc.acc_pending_count = -1;
+}
+
 }  // namespace
 
 bool scan_erased(ByteSource& in) {
@@ -146,6 +163,7 @@ bool skip_damage(Decoder& d, std::uint8_t& code) {
     in.end_of_input = true;
     return false;
   }
+  drop_cut_burst(d);
   try_restart(d, next, restart_in_step(d, in));
   scan_resume(in);
   return read_bytes(in, "recover", &code, 1);
