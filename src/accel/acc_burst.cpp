@@ -22,7 +22,7 @@ void start_block(Decoder& d, double start) {
   ++d.acc.acc_blocks;
   d.acc.acc_pending_count = 0;
   d.acc.acc_block_start = start;
-  d.acc.acc_cut_samples = 0;
+  d.acc.acc_cut.samples = 0;
 }
 
 // Appends a burst's samples to the pending block. Bursts nested in a burst append one after the
@@ -114,14 +114,12 @@ std::uint8_t decode_burst(Decoder& d, double start, double end) {
   append(d, burst.data(), n, start, number);
   acc.acc_last_end = end;
   if (code == TDRCODE_END_ACC) {
-    acc.acc_cut_samples = 0;
+    acc.acc_cut.samples = 0;
     read_bytes(in, "end_acc", &code, 1);
     // A burst nested in another one leaves the outer burst open before its next byte is examined.
     acc.acc_open = acc.acc_streams > 1;
   } else {
-    acc.acc_cut_at = in.byte_offset - 1;
-    acc.acc_cut_samples = n;
-    acc.acc_end_before_cut = end_before;
+    acc.acc_cut = CutBurst{in.byte_offset - 1, n, end_before};
   }
   return code;
 }

@@ -20,9 +20,7 @@ void set_state(Checkpoint& c, const Decoder& d, std::uint64_t offset) {
   c.acc_pending_count = d.acc.acc_pending_count;
   c.acc_block_start = d.acc.acc_block_start;
   c.acc_last_end = d.acc.acc_last_end;
-  c.acc_cut_at = d.acc.acc_cut_at;
-  c.acc_cut_samples = d.acc.acc_cut_samples;
-  c.acc_end_before_cut = d.acc.acc_end_before_cut;
+  c.acc_cut = d.acc.acc_cut;
   c.acc_bursts = d.acc.acc_bursts;
   c.acc_blocks = d.acc.acc_blocks;
   c.info_size = d.damage.info_size;
@@ -91,9 +89,7 @@ void restore(Decoder& d, const Checkpoint& c) {
   j.direct.take_back(c.text);
   acc.acc_block_start = c.acc_block_start;
   acc.acc_last_end = c.acc_last_end;
-  acc.acc_cut_at = c.acc_cut_at;
-  acc.acc_cut_samples = c.acc_cut_samples;
-  acc.acc_end_before_cut = c.acc_end_before_cut;
+  acc.acc_cut = c.acc_cut;
   acc.acc_bursts = c.acc_bursts;
   acc.acc_blocks = c.acc_blocks;
   acc.acc_open = false;

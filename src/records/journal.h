@@ -44,9 +44,7 @@ struct Checkpoint {
   int acc_pending_count = 0;
   double acc_block_start = 0.0;
   double acc_last_end = 0.0;
-  std::uint64_t acc_cut_at = 0;
-  int acc_cut_samples = 0;
-  double acc_end_before_cut = 0.0;
+  CutBurst acc_cut;
   std::uint32_t acc_bursts = 0;
   std::uint64_t acc_blocks = 0;
   int info_size = -1;

@@ -107,13 +107,11 @@ std::uint64_t eaten_start(Decoder& d, std::uint64_t damage_at) {
 // start, where the burst is as it was (as a plain run writes it when nothing follows).
 void drop_cut_burst(Decoder& d) {
   AccState& acc = d.acc;
-  if (acc.acc_cut_samples <= 0 || acc.acc_cut_at != d.journal->stretch_first ||
-      acc.acc_pending_count < acc.acc_cut_samples) {
-    return;
-  }
-  acc.acc_pending_count -= acc.acc_cut_samples;
-  acc.acc_last_end = acc.acc_end_before_cut;
-  acc.acc_cut_samples = 0;
+  CutBurst& cut = acc.acc_cut;
+  if (cut.samples <= 0 || cut.at != d.journal->stretch_first || acc.acc_pending_count < cut.samples) return;
+  acc.acc_pending_count -= cut.samples;
+  acc.acc_last_end = cut.end_before;
+  cut.samples = 0;
   // A block the burst began holds nothing: the next burst begins one of its own.
   if (acc.acc_pending_count == 0) acc.acc_pending_count = -1;
 }
