@@ -57,5 +57,46 @@ TEST_F(DamagedImageTest, ABurstCutShortByDamageIsNotSpreadOverItsSpan) {
   }
 }
 
+// A burst that finds more than 2,000 samples pending begins a block of its own; cut short by a
+// stray end-of-data code and dropped, it leaves no block behind: the next burst begins one. 41
+// bursts of 50 samples, one after each dive sample (06:00:00 to 06:00:41), make one block of 2,050
+// samples 0.02 s apart, written before the cut burst (06:00:41 to 06:00:42) begins its own. The
+// restart's dive at 06:00:45 has a burst of one sample 4 s after the block's end: in a block begun
+// where the cut burst began, it would stand at 06:00:41.
+TEST_F(DamagedImageTest, ABurstAfterACutBurstThatBeganABlockBeginsABlockOfItsOwn) {
+  ImageBuilder b;
+  b.info(info()).dive_start(2, kFirstDive, 100).u16(100);
+  std::string block = "DATE(UTC)\tX\tY\tZ\n";
+  for (int burst = 0; burst < 41; ++burst) {
+    b.step(0).acc_start(4096, 4096, 4096);
+    for (int sample = 1; sample < 50; ++sample) b.step(0).step(0).step(0);
+    b.acc_end();
+  }
+  for (int ms = 0; ms < 41000; ms += 20) {
+    char line[64];
+    std::snprintf(line, sizeof line, "2026/03/14 06:00:%02d.%03d\t0.0000\t0.0000\t0.0000\n", ms / 1000, ms % 1000);
+    block += line;
+  }
+  b.step(0).acc_start(4096, 4352, 4160).step(64).step(-64).step(0);
+  const auto first = static_cast<unsigned>(b.size());
+  b.raw({0xFF}).step(64).step(-64).step(0).acc_end().step(5);
+  const auto restart = static_cast<unsigned>(b.size());
+  b.dive_start(2, {2026, 3, 14, 6, 0, 45}, 100).u16(200).step(-10).acc_start(4096, 4096, 4096).acc_end().step(5);
+  b.dry_start(100).eof();
+
+  // The block's 2,050 lines first, then what follows it (apart, so that a failure shows the tail).
+  const auto after_block = [&] {
+    const std::string lines = output("_accel.txt");
+    EXPECT_TRUE(lines.starts_with(block));
+    return lines.substr(std::min(block.size(), lines.size()));
+  };
+  EXPECT_EQ(skelv(b).status, 0);
+  EXPECT_EQ(after_block(), "2026/03/14 06:00:41.000\t0.0000\t1.0000\t0.2500\n"
+                           "2026/03/14 06:00:41.500\t0.2500\t0.7500\t0.2500\n");
+  EXPECT_EQ(skelv(b, "-recover").status, 3);
+  const Gap end_code{first, restart - first, "end-of-data code with data after it"};
+  EXPECT_EQ(after_block(), end_code.note() + "\n" + "2026/03/14 06:00:45.000\t0.0000\t0.0000\t0.0000\n");
+}
+
 }  // namespace
 }  // namespace skelv::test
