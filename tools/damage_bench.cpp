@@ -15,6 +15,9 @@
 // undamaged run wrote after the first progress point (a multiple of 1024 bytes) at least 4 KiB
 // past the stretch, which includes the rest of a dive cut by the damage. Of the images with more
 // spurious lines than damaged bytes, those that both runs read as undamaged are counted apart.
+// The last two columns: the lines of the plain run that an undamaged run has (what it got right,
+// before the damage and wherever it decoded on past it), and how many of them -recover does not
+// write: what its roll-backs and skipped stretches cost in lines a plain run keeps.
 // With DAMAGE_BENCH_VERBOSE set, one line per image goes to stderr and the images that lost lines
 // or have more spurious lines than damaged bytes are kept in WORKDIR.
 #include <algorithm>
@@ -50,6 +53,7 @@ struct Tally {
   std::uint64_t loose_after = 0, loose_plain_kept = 0, loose_recover_kept = 0, plain_spurious = 0;
   std::uint64_t early_ends = 0, over_stretch = 0, plain_ended_early = 0;
   std::uint64_t over_unseen = 0;  // of over_stretch: damage that neither run saw
+  std::uint64_t plain_valid = 0, recover_dropped = 0;  // the plain run's right lines; of them, not in -recover's
 };
 
 // One damaged image: what it is, the undamaged image whose lines it is measured on, and the
@@ -130,6 +134,9 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
   const std::uint64_t s = spurious(recover, known);
   t.spurious += s;
   t.plain_spurious += spurious(plain, known);
+  const std::uint64_t valid_before = t.plain_valid;
+  const std::uint64_t gone = dropped(plain, known, recover, t.plain_valid);
+  t.recover_dropped += gone;
   t.max_spurious = std::max(t.max_spurious, s);
   if (s > d.stretch) {
     ++t.over_stretch;
@@ -148,12 +155,13 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
   if (verbose) {
     std::fprintf(stderr,
                  "%s kind %d base %zu end %llu: status %d/%d, bytes %llu/%llu of %zu, -recover kept %llu of %llu "
-                 "lines after, spurious %llu\n",
+                 "lines after, spurious %llu, plain's right lines left out %llu of %llu\n",
                  g.name.c_str(), kind, d.ref, static_cast<unsigned long long>(d.damage_end), plain.run.status,
                  recover.run.status, static_cast<unsigned long long>(plain.byte_count),
                  static_cast<unsigned long long>(recover.byte_count), d.image.size(),
                  static_cast<unsigned long long>(kept), static_cast<unsigned long long>(t.after - after_before),
-                 static_cast<unsigned long long>(s));
+                 static_cast<unsigned long long>(s), static_cast<unsigned long long>(gone),
+                 static_cast<unsigned long long>(t.plain_valid - valid_before));
   }
 }
 
@@ -170,19 +178,21 @@ void print_table(const std::array<Tally, kDamageKinds>& tally) {
   std::printf(
       "| damage | images | lines after | plain kept | -recover kept | lines 4 KiB after | plain kept | -recover kept | "
       "plain ended early | -recover ended early | plain spurious lines | -recover spurious lines (max per image) | "
-      "images with more spurious lines than damaged bytes | of them, read by both runs as undamaged |\n");
-  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+      "images with more spurious lines than damaged bytes | of them, read by both runs as undamaged | "
+      "plain run's right lines | of them, not in -recover's |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int kind = 0; kind < kDamageKinds; ++kind) {
     const Tally& t = tally[kind];
     char a[32], b[32], c[32], e[32];
-    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu | %llu (%llu) | %llu | %llu |\n",
+    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu | %llu (%llu) | %llu | %llu | %llu | %llu |\n",
                 kKindNames[kind], static_cast<unsigned long long>(t.images), static_cast<unsigned long long>(t.after),
                 pct(t.plain_kept, t.after, a), pct(t.recover_kept, t.after, b),
                 static_cast<unsigned long long>(t.loose_after), pct(t.loose_plain_kept, t.loose_after, c),
                 pct(t.loose_recover_kept, t.loose_after, e), static_cast<unsigned long long>(t.plain_ended_early),
                 static_cast<unsigned long long>(t.early_ends), static_cast<unsigned long long>(t.plain_spurious),
                 static_cast<unsigned long long>(t.spurious), static_cast<unsigned long long>(t.max_spurious),
-                static_cast<unsigned long long>(t.over_stretch), static_cast<unsigned long long>(t.over_unseen));
+                static_cast<unsigned long long>(t.over_stretch), static_cast<unsigned long long>(t.over_unseen),
+                static_cast<unsigned long long>(t.plain_valid), static_cast<unsigned long long>(t.recover_dropped));
   }
 }
 

@@ -120,6 +120,20 @@ std::uint64_t spurious(const Output& run, const std::vector<const Multiset*>& re
   return n;
 }
 
+std::uint64_t dropped(const Output& plain, const std::vector<const Multiset*>& refs, const Output& run,
+                      std::uint64_t& valid) {
+  Multiset have = multiset(run);
+  std::uint64_t n = 0;
+  for (const auto& file : plain.lines) {
+    for (const std::string& l : file) {
+      if (std::none_of(refs.begin(), refs.end(), [&](const Multiset* m) { return m->count(l) != 0; })) continue;
+      ++valid;
+      if (!take(have, l)) ++n;
+    }
+  }
+  return n;
+}
+
 bool ends_properly(const Output& run, const Bytes& image) {
   if (run.byte_count >= image.size()) return true;
   if (run.byte_count == 0 || image[run.byte_count - 1] != 0xFF) return false;

@@ -44,6 +44,10 @@ std::uint64_t kept_from_time(const Output& ref, const std::string& time, const O
 std::uint64_t kept_after(const Output& ref, std::uint64_t damage_end, const Output& run, std::uint64_t& after);
 // Lines of `run` that none of `refs` has.
 std::uint64_t spurious(const Output& run, const std::vector<const Multiset*>& refs);
+// Lines of `plain` that one of `refs` has (lines a plain run got right, before the damage and
+// wherever it decoded on) that `run` does not write; adds the lines looked at to `valid`.
+std::uint64_t dropped(const Output& plain, const std::vector<const Multiset*>& refs, const Output& run,
+                      std::uint64_t& valid);
 // The run read the whole image, or stopped at an end-of-data code followed by erased memory only.
 bool ends_properly(const Output& run, const Bytes& image);
 // The run saw no damage: it exited with 0 and "Completed." after reading to the end (as
