@@ -184,7 +184,8 @@ void print_table(const std::array<Tally, kDamageKinds>& tally) {
   for (int kind = 0; kind < kDamageKinds; ++kind) {
     const Tally& t = tally[kind];
     char a[32], b[32], c[32], e[32];
-    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu | %llu (%llu) | %llu | %llu | %llu | %llu |\n",
+    std::printf("| %s | %llu | %llu | %s | %s | %llu | %s | %s | %llu | %llu | %llu | %llu (%llu) | %llu | %llu "
+                "| %llu | %llu |\n",
                 kKindNames[kind], static_cast<unsigned long long>(t.images), static_cast<unsigned long long>(t.after),
                 pct(t.plain_kept, t.after, a), pct(t.recover_kept, t.after, b),
                 static_cast<unsigned long long>(t.loose_after), pct(t.loose_plain_kept, t.loose_after, c),
