@@ -53,6 +53,8 @@ struct Tally {
   std::uint64_t loose_after = 0, loose_plain_kept = 0, loose_recover_kept = 0, plain_spurious = 0;
   std::uint64_t early_ends = 0, over_stretch = 0, plain_ended_early = 0;
   std::uint64_t over_unseen = 0;  // of over_stretch: damage that neither run saw
+  // Splices: their bytes before the next dive start, and the images with more spurious lines.
+  std::uint64_t before_dive = 0, over_before_dive = 0;
   std::uint64_t plain_valid = 0, recover_dropped = 0;  // the plain run's right lines; of them, not in -recover's
 };
 
@@ -63,6 +65,10 @@ struct Damaged {
   std::size_t ref = 0;
   std::vector<std::size_t> known;  // undamaged images whose lines are not spurious
   std::uint64_t damage_end = 0, stretch = 1;
+  // A splice: the spliced-in bytes before the next dive start, from which on the kept share
+  // expects lines: the rest of what the cut fell in (a stream's samples without the stream's
+  // start, which no reader can place) and whatever else stands before that dive.
+  std::uint64_t before_dive = 0;
 };
 
 Damaged damage(int kind, const Group& g, std::mt19937_64& rng) {
@@ -103,6 +109,7 @@ Damaged damage(int kind, const Group& g, std::mt19937_64& rng) {
       d.known.push_back(b);
       d.damage_end = cut;
       d.stretch = 512;  // the tail of the cut record and the head of the spliced one
+      d.before_dive = next_dive_offset(other, cut, g.seconds[b]) - cut;
       break;
     }
     default:
@@ -144,6 +151,8 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
     // as on every undamaged image.
     if (saw_no_damage(plain, d.image) && saw_no_damage(recover, d.image)) ++t.over_unseen;
   }
+  t.before_dive += d.before_dive;
+  if (kind == 4 && s > d.before_dive) ++t.over_before_dive;
   if (!ends_properly(recover, d.image)) ++t.early_ends;
   if (!ends_properly(plain, d.image)) ++t.plain_ended_early;
   if (verbose && (kept + 100 < t.after - after_before || s > d.stretch)) {
@@ -155,12 +164,13 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
   if (verbose) {
     std::fprintf(stderr,
                  "%s kind %d base %zu end %llu: status %d/%d, bytes %llu/%llu of %zu, -recover kept %llu of %llu "
-                 "lines after, spurious %llu, plain's right lines left out %llu of %llu\n",
+                 "lines after, spurious %llu (bytes before the next dive %llu), plain's right lines left out %llu of %llu\n",
                  g.name.c_str(), kind, d.ref, static_cast<unsigned long long>(d.damage_end), plain.run.status,
                  recover.run.status, static_cast<unsigned long long>(plain.byte_count),
                  static_cast<unsigned long long>(recover.byte_count), d.image.size(),
                  static_cast<unsigned long long>(kept), static_cast<unsigned long long>(t.after - after_before),
-                 static_cast<unsigned long long>(s), static_cast<unsigned long long>(gone),
+                 static_cast<unsigned long long>(s), static_cast<unsigned long long>(d.before_dive),
+                 static_cast<unsigned long long>(gone),
                  static_cast<unsigned long long>(t.plain_valid - valid_before));
   }
 }
@@ -267,7 +277,11 @@ int main(int argc, char** argv) {
       }
     }
     print_table(tally);
-    std::printf("\n");
+    const Tally& splices = tally[4];
+    std::printf("\nSplices, the damaged stretch taken as the spliced-in bytes before the next dive start "
+                "(%llu bytes per image on average): %llu images with more -recover spurious lines than it\n\n",
+                static_cast<unsigned long long>(splices.images > 0 ? splices.before_dive / splices.images : 0),
+                static_cast<unsigned long long>(splices.over_before_dive));
   }
   return 0;
 }

@@ -69,19 +69,34 @@ std::unordered_set<std::string> tdr_seconds(const Output& ref) {
   return seconds;
 }
 
-std::string next_dive_time(const Bytes& image, std::uint64_t from, const std::unordered_set<std::string>& seconds) {
+namespace {
+
+// The dive start next_dive_time takes, at `b`: a known regime and a valid date.
+bool looks_like_dive_start(const std::uint8_t* b) {
+  const bool known = b[1] == 1 || b[1] == 2 || b[1] == 3 || (b[1] >= 5 && b[1] <= 8);
+  return b[0] == 0xFB && known && b[3] >= 1 && b[3] <= 12 && b[4] >= 1 && b[4] <= 31 && b[5] <= 23 && b[6] <= 59 &&
+         b[7] <= 59;
+}
+
+std::string stamp_of(const std::uint8_t* b) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", 1900 + b[2], b[3], b[4], b[5], b[6], b[7]);
+  return text;
+}
+
+}  // namespace
+
+std::uint64_t next_dive_offset(const Bytes& image, std::uint64_t from, const std::unordered_set<std::string>& seconds) {
   for (std::uint64_t i = from; i + 9 < image.size(); ++i) {
     const std::uint8_t* b = image.data() + i;
-    const bool known = b[1] == 1 || b[1] == 2 || b[1] == 3 || (b[1] >= 5 && b[1] <= 8);
-    if (b[0] != 0xFB || !known || b[3] < 1 || b[3] > 12 || b[4] < 1 || b[4] > 31 || b[5] > 23 || b[6] > 59 ||
-        b[7] > 59) {
-      continue;
-    }
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", 1900 + b[2], b[3], b[4], b[5], b[6], b[7]);
-    if (seconds.count(text) != 0) return text;
+    if (looks_like_dive_start(b) && seconds.count(stamp_of(b)) != 0) return i;
   }
-  return "9999";
+  return image.size();
+}
+
+std::string next_dive_time(const Bytes& image, std::uint64_t from, const std::unordered_set<std::string>& seconds) {
+  const std::uint64_t at = next_dive_offset(image, from, seconds);
+  return at < image.size() ? stamp_of(image.data() + at) : "9999";
 }
 
 std::uint64_t kept_from_time(const Output& ref, const std::string& time, const Output& run, std::uint64_t& after) {

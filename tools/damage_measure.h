@@ -37,6 +37,8 @@ std::unordered_set<std::string> tdr_seconds(const Output& ref);
 // date, at a second the undamaged run wrote a TDR line at: bytes inside a stream that merely
 // look like a dive start, with a date of their own, are not one); "9999" when there is none.
 std::string next_dive_time(const Bytes& image, std::uint64_t from, const std::unordered_set<std::string>& seconds);
+// Where that dive start lies; the image's size when there is none.
+std::uint64_t next_dive_offset(const Bytes& image, std::uint64_t from, const std::unordered_set<std::string>& seconds);
 // Lines of `ref` stamped at or after `time` that `run` reproduces; adds the lines counted to `after`.
 std::uint64_t kept_from_time(const Output& ref, const std::string& time, const Output& run, std::uint64_t& after);
 // Lines of `ref` written from the first progress point 4 KiB past `damage_end` on that `run`
