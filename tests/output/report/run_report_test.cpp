@@ -3,6 +3,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
 #include <string>
 
 #include "support/test_support.h"
@@ -88,6 +89,24 @@ TEST(RunReport, ListsACalibrationChangeOnlyWhereTheCalibrationOrTheTagVersionCha
   EXPECT_EQ(cal["changes"][0]["tag_version"], 170);
   EXPECT_EQ(cal["changes"][1]["offset"], 78);
   EXPECT_EQ(cal["changes"][1]["tag_version"], 171);
+}
+
+TEST(RunReport, CountsAFailureMetAgainAtEveryRecordOfItsKindAsOneEvent) {
+  // The GPS file can't be created (a folder has its name): each of the three snapshots tries again
+  // and fails again, one failure met three times.
+  TempDir dir;
+  std::filesystem::create_directory(dir.file("tag_gps.txt"));
+  ImageBuilder image;
+  image.info(tag_info());
+  for (int i = 0; i < 3; ++i) image.gps({2026, 3, 14, 6, 0, i}, {});
+  image.eof().write_to(dir.file("tag.bin"));
+  run_skelv({"tag.bin", "-report"}, dir.path());
+
+  const nlohmann::json r = nlohmann::json::parse(read_file(dir.file("tag_report.json")));
+  EXPECT_EQ(r["result"], "failed");
+  ASSERT_EQ(r["failures"].size(), 1u) << r["failures"];
+  EXPECT_EQ(r["failures"][0]["text"], "Can't create GPS data file tag_gps.txt");
+  EXPECT_EQ(r["failures"][0]["times"], 3);
 }
 
 }  // namespace
