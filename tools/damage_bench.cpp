@@ -278,10 +278,14 @@ int main(int argc, char** argv) {
     }
     print_table(tally);
     const Tally& splices = tally[4];
-    std::printf("\nSplices, the damaged stretch taken as the spliced-in bytes before the next dive start "
-                "(%llu bytes per image on average): %llu images with more -recover spurious lines than it\n\n",
-                static_cast<unsigned long long>(splices.images > 0 ? splices.before_dive / splices.images : 0),
-                static_cast<unsigned long long>(splices.over_before_dive));
+    if (splices.images > 0) {
+      std::printf("\nSplices, the damaged stretch taken as the spliced-in bytes before the next dive start "
+                  "(%llu bytes per image on average): %llu images with more -recover spurious lines than it\n\n",
+                  static_cast<unsigned long long>(splices.before_dive / splices.images),
+                  static_cast<unsigned long long>(splices.over_before_dive));
+    } else {
+      std::printf("\n");
+    }
   }
   return 0;
 }
