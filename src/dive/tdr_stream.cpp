@@ -109,6 +109,7 @@ std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval) {
   TdrSample r;
   std::uint64_t r_at = d.input.byte_offset;  // the first byte of the sample in progress
   if (!read_opening(d, r, flags)) return TDRCODE_EOF;
+  if ((flags & TDR_TEMP) && !tdr_temperature_in_range(d, r_at, r.temp_raw)) return TDRCODE_EOF;
   // Each sample is written once the next one has been read in full, so the line of the
   // sample in progress when the stream ends is the closing line.
   std::uint32_t samples = 0;
@@ -128,6 +129,7 @@ std::uint8_t decode_tdr_stream(Decoder& d, unsigned flags, double interval) {
     }
     if ((flags & TDR_DEPTH) && !depth_steady(d, at, prev_r.depth_raw, r.depth_raw, interval)) return TDRCODE_EOF;
     if ((flags & TDR_MAG) && !mag_temperature_steady(d, at, prev_r.mag_temp, r.mag_temp)) return TDRCODE_EOF;
+    if ((flags & TDR_TEMP) && !tdr_temperature_in_range(d, at, r.temp_raw)) return TDRCODE_EOF;
     emit_sample(d, prev_r, flags);
     d.deployment.time_base += interval;
     r_at = at;

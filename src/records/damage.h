@@ -46,6 +46,8 @@ struct Evidence {
     bool wild_ctd = false;
     std::uint32_t steady_acc = 0;  // accelerometer bursts within the sensor's range
     bool wild_acc = false;
+    std::uint32_t steady_tdr_temperature = 0;  // dive samples' temperatures within the sensor's range
+    bool wild_tdr_temperature = false;
     double acc_scale = 0.0, acc_offset = 0.0;  // the accelerometer calibration they were read with; 0: none yet
     std::uint32_t acc_changes = 0;  // changes of it met
   } ranges;
@@ -74,6 +76,8 @@ bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, st
 bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,
                         const Calibration& calibration);
 bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& values);
+// A dive sample's raw temperature (0.05 K a count).
+bool tdr_temperature_in_range(Decoder& d, std::uint64_t at, std::uint16_t raw);
 struct AccSample;
 // The `n` samples of a burst, calibrated as the deployment stands.
 bool acc_in_range(Decoder& d, std::uint64_t at, const AccSample* samples, int n);

@@ -339,8 +339,11 @@ void try_restart(Decoder& d, std::uint64_t restart, bool in_step) {
   j.restart_in_step = in_step;
   j.trial = true;
   j.restart = restart;
-  // The data after the damage may be another deployment's: their evidence starts afresh.
+  // The data after the damage may be another deployment's: their evidence starts afresh, but for
+  // the sensors' ranges, which hold for every tag.
+  const Evidence::Ranges ranges = d.evidence.ranges;
   d.evidence = Evidence{};
+  d.evidence.ranges = ranges;
   j.trial_records = 0;
 }
 

@@ -81,11 +81,15 @@ TEST_F(DamagedImageTest, StartRecordsOutOfStepLookDamaged) {
 // - Accelerometer values after 64 bursts in range: bursts of one sample at 39 + 8 (k - 1), each
 //   raw 4096 on every axis (0 g), until burst `wild` reads `value` on x: value / 256 - 16 g. The
 //   sensor reads up to 16 g.
+// - Dive temperatures after 256 in range: a regime 1 dive whose opening sample [37] reads 13.35
+//   degC (5730 counts of 0.05 K) and whose further samples k at 41 + 2 (k - 1), steps of 0, keep
+//   it, until sample `wild` jumps by an escape to `value`: value / 20 - 273.15 degC. A tag's
+//   thermistor reads from -40 to +60 degC, in the water or in the air.
 TEST_F(DamagedImageTest, SensorValuesBeyondWhatTheSensorsReadLookDamaged) {
-  enum Sensor { kCtd, kPressure, kPressureEvery5s, kPressureAfterProfile, kMag, kAcc };
+  enum Sensor { kCtd, kPressure, kPressureEvery5s, kPressureAfterProfile, kMag, kAcc, kDiveTemperature };
   const auto image_of = [](Sensor sensor, int wild, std::uint16_t value) {
     ImageBuilder image;
-    image.info(info()).dive_start(sensor == kMag ? 7 : 2, kFirstDive, 100).u16(100);
+    image.info(info()).dive_start(sensor == kMag ? 7 : sensor == kDiveTemperature ? 1 : 2, kFirstDive, 100).u16(100);
     if (sensor <= kPressureAfterProfile) {
       image.ctd_start(1, {2026, 3, 14, 6, 0, 5}, sensor == kPressureEvery5s ? 500 : 100, 600, {1600, 23000, 32200});
       for (int k = 1; k < wild; ++k) image.step(0).step(0).step(0);
@@ -99,6 +103,10 @@ TEST_F(DamagedImageTest, SensorValuesBeyondWhatTheSensorsReadLookDamaged) {
       for (int k = 1; k <= wild; ++k) {
         image.step(0).step(0).step(0).step(0).step(0).step(0).u8(k < wild ? 14 : static_cast<std::uint8_t>(value));
       }
+    } else if (sensor == kDiveTemperature) {
+      image.u16(5730);
+      for (int k = 1; k < wild; ++k) image.step(0).step(0);
+      image.step(0).escaped(value);
     } else {
       for (int k = 1; k <= wild; ++k) image.acc_start(k < wild ? 4096 : value, 4096, 4096).acc_end();
     }
@@ -132,6 +140,11 @@ TEST_F(DamagedImageTest, SensorValuesBeyondWhatTheSensorsReadLookDamaged) {
       {kAcc, 65, 8193, hint(551)},
       {kAcc, 65, 0, ""},     // -16 g
       {kAcc, 64, 8193, ""},  // 63 bursts in range before it: not judged
+      {kDiveTemperature, 256, 6663, ""},  // +60.00 degC
+      {kDiveTemperature, 256, 6664, hint(551)},
+      {kDiveTemperature, 256, 4663, ""},  // -40.00 degC
+      {kDiveTemperature, 256, 4662, hint(551)},
+      {kDiveTemperature, 255, 6664, ""},  // the opening sample and 254 more before it: not judged
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::to_string(row.sensor) + " " + std::to_string(row.wild) + " " + std::to_string(row.value));
@@ -143,6 +156,29 @@ TEST_F(DamagedImageTest, SensorValuesBeyondWhatTheSensorsReadLookDamaged) {
       EXPECT_NE(ctd.find("@00000637: Damaged: skipped to "), std::string::npos);
     }
   }
+}
+
+// The sensors' ranges hold for every tag: a restart is judged by the evidence of the data before
+// the damage. A regime 1 dive at 06:00:00 [26] of 301 samples at 13.35 degC [37], a stray 0xFF
+// [641], a dive at 06:10:00 [642] whose opening sample reads -246.80 degC [653], and a dive at
+// 06:20:00 [661]. -recover restarts at the second dive, takes it back at its first sample and goes
+// on at the third: the first dive's lines all stay (to 06:05:00), the second's go with the stray
+// byte's stretch, 641 to 660.
+TEST_F(DamagedImageTest, ARestartIsJudgedByTheSensorRangesOfTheDataBeforeTheDamage) {
+  ImageBuilder image;
+  image.info(info()).dive_start(1, kFirstDive, 100).u16(100).u16(5730);
+  for (int k = 0; k < 300; ++k) image.step(0).step(0);
+  image.u8(0xFF).dive_start(1, {2026, 3, 14, 6, 10, 0}, 100).u16(100).u16(527).step(0).step(0).step(0).step(0);
+  image.dive_start(1, {2026, 3, 14, 6, 20, 0}, 100).u16(200).u16(5730).step(-10).step(0).eof();
+  ASSERT_EQ(image.size(), 679u);
+  EXPECT_EQ(skelv(image, "-recover").status, 3);
+  const std::string tdr = output("_tdr.txt");
+  EXPECT_EQ(tdr.find("-246.80"), std::string::npos) << tdr.substr(tdr.size() - 400);
+  // The second dive goes with the stray byte's stretch, which the third dive ends.
+  const std::string tail = "2026/03/14 06:05:00.000\t10.000\t13.35\n" +
+                            Gap{641, 20, "end-of-data code with data after it"}.note() +
+                            "\n2026/03/14 06:20:00.000\t20.000\t13.35\n2026/03/14 06:20:01.000\t19.000\t13.35\n";
+  EXPECT_EQ(tdr.substr(tdr.size() - tail.size()), tail);
 }
 
 // The first change of the accelerometer calibration is judged by the bursts before it: information
