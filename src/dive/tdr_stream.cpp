@@ -10,6 +10,15 @@ constexpr std::uint16_t kMaxDepthRaw = 21000;  // a further sample deeper than t
 
 bool read_byte(ByteSource& in, const char* label, std::uint8_t& out) { return read_bytes(in, label, &out, 1); }
 
+// A temperature in range on steady evidence changes nothing: only the other cases are judged.
+inline bool tdr_temperature_in_range(Decoder& d, std::uint64_t at, std::uint16_t raw) {
+  if (raw >= kLeastTdrTemperatureRaw && raw <= kMostTdrTemperatureRaw &&
+      d.evidence.ranges.steady_tdr_temperature >= kSteadyTdrTemperatures) {
+    return true;
+  }
+  return tdr_temperature_judged(d, at, raw);
+}
+
 // The opening sample: absolute values whose bytes are never taken as codes. False when the
 // input ended.
 bool read_opening(Decoder& d, TdrSample& r, unsigned flags) {

@@ -37,9 +37,7 @@ constexpr double kLeastTemperature = -5.0, kMostTemperature = 40.0;  // degree C
 constexpr double kLeastConductivity = -1.0, kMostConductivity = 80.0;  // mS/cm
 // What a tag's accelerometer can read, in g, on any axis.
 constexpr double kMostAcceleration = 16.0;
-// A tag's thermistor, in the water or in the air while dry: raw counts of 0.05 K from -40 to +60 C.
-constexpr std::uint16_t kLeastTdrTemperatureRaw = 4663, kMostTdrTemperatureRaw = 6663;
-constexpr std::uint32_t kSteadyTdrTemperatures = 256;
+
 constexpr std::uint32_t kSteadyBursts = 64;
 
 bool last_record_doubtful(const Decoder& d) {
@@ -161,7 +159,7 @@ bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& v) {
   return judge(d, at, ok, e.steady_ctd, e.wild_ctd, kSteadyCtd, "CTD values outside the sensors' range");
 }
 
-bool tdr_temperature_in_range(Decoder& d, std::uint64_t at, std::uint16_t raw) {
+bool tdr_temperature_judged(Decoder& d, std::uint64_t at, std::uint16_t raw) {
   Evidence::Ranges& e = d.evidence.ranges;
   return judge(d, at, raw >= kLeastTdrTemperatureRaw && raw <= kMostTdrTemperatureRaw, e.steady_tdr_temperature,
                e.wild_tdr_temperature, kSteadyTdrTemperatures, "dive temperature outside the sensor's range");

@@ -76,8 +76,12 @@ bool mag_temperature_steady(Decoder& d, std::uint64_t at, std::int8_t before, st
 bool calibration_steady(Decoder& d, std::uint64_t at, int size, std::int32_t tag_version,
                         const Calibration& calibration);
 bool ctd_in_range(Decoder& d, std::uint64_t at, const CtdValues& values);
-// A dive sample's raw temperature (0.05 K a count).
-bool tdr_temperature_in_range(Decoder& d, std::uint64_t at, std::uint16_t raw);
+// A dive sample's raw temperature (0.05 K a count), once the steady case is ruled out (the check
+// runs for every sample: tdr_temperature_in_range in the stream decoder takes that case inline).
+bool tdr_temperature_judged(Decoder& d, std::uint64_t at, std::uint16_t raw);
+// A tag's thermistor, in the water or in the air while dry: raw counts of 0.05 K from -40 to +60 C.
+inline constexpr std::uint16_t kLeastTdrTemperatureRaw = 4663, kMostTdrTemperatureRaw = 6663;
+inline constexpr std::uint32_t kSteadyTdrTemperatures = 256;
 struct AccSample;
 // The `n` samples of a burst, calibrated as the deployment stands.
 bool acc_in_range(Decoder& d, std::uint64_t at, const AccSample* samples, int n);
