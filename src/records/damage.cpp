@@ -37,7 +37,6 @@ constexpr double kLeastTemperature = -5.0, kMostTemperature = 40.0;  // degree C
 constexpr double kLeastConductivity = -1.0, kMostConductivity = 80.0;  // mS/cm
 // What a tag's accelerometer can read, in g, on any axis.
 constexpr double kMostAcceleration = 16.0;
-
 constexpr std::uint32_t kSteadyBursts = 64;
 
 bool last_record_doubtful(const Decoder& d) {
