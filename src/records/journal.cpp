@@ -340,10 +340,13 @@ void try_restart(Decoder& d, std::uint64_t restart, bool in_step) {
   j.trial = true;
   j.restart = restart;
   // The data after the damage may be another deployment's: their evidence starts afresh, but for
-  // the sensors' ranges, which hold for every tag.
+  // the range of the dive temperature, which holds for every tag and needs no calibration. (CTD
+  // and accelerometer values are read with the calibration in force, which after a restart may
+  // be another tag's until that tag's information record comes and has them read again.)
   const Evidence::Ranges ranges = d.evidence.ranges;
   d.evidence = Evidence{};
-  d.evidence.ranges = ranges;
+  d.evidence.ranges.steady_tdr_temperature = ranges.steady_tdr_temperature;
+  d.evidence.ranges.wild_tdr_temperature = ranges.wild_tdr_temperature;
   j.trial_records = 0;
 }
 

@@ -158,13 +158,13 @@ TEST_F(DamagedImageTest, SensorValuesBeyondWhatTheSensorsReadLookDamaged) {
   }
 }
 
-// The sensors' ranges hold for every tag: a restart is judged by the evidence of the data before
-// the damage. A regime 1 dive at 06:00:00 [26] of 301 samples at 13.35 degC [37], a stray 0xFF
+// The dive temperature's range holds for every tag and needs no calibration: a restart is judged
+// by the evidence of the data before the damage. A regime 1 dive at 06:00:00 [26] of 301 samples at 13.35 degC [37], a stray 0xFF
 // [641], a dive at 06:10:00 [642] whose opening sample reads -246.80 degC [653], and a dive at
 // 06:20:00 [661]. -recover restarts at the second dive, takes it back at its first sample and goes
 // on at the third: the first dive's lines all stay (to 06:05:00), the second's go with the stray
 // byte's stretch, 641 to 660.
-TEST_F(DamagedImageTest, ARestartIsJudgedByTheSensorRangesOfTheDataBeforeTheDamage) {
+TEST_F(DamagedImageTest, ARestartIsJudgedByTheDiveTemperaturesBeforeTheDamage) {
   ImageBuilder image;
   image.info(info()).dive_start(1, kFirstDive, 100).u16(100).u16(5730);
   for (int k = 0; k < 300; ++k) image.step(0).step(0);
