@@ -36,6 +36,7 @@ namespace {
 using namespace skelv::damage;
 
 constexpr int kDamageKinds = 6;
+constexpr int kSplice = 4;  // two images spliced
 const char* const kKindNames[kDamageKinds] = {"1..512 random bytes", "one flipped bit",
                                               "one random byte",     "stray 0xFF",
                                               "two images spliced",  "erased 0xFF fill at the end"};
@@ -98,7 +99,7 @@ Damaged damage(int kind, const Group& g, std::mt19937_64& rng) {
       d.image[at] = 0xFF;
       d.damage_end = at + 1;
       break;
-    case 4: {
+    case kSplice: {
       std::size_t b = a;
       while (g.bases.size() > 1 && b == a) b = static_cast<std::size_t>(pick(0, g.bases.size() - 1));
       const Bytes& other = g.bases[b];
@@ -152,7 +153,7 @@ void measure(const std::string& skelv, const std::string& dir, const Group& g, i
     if (saw_no_damage(plain, d.image) && saw_no_damage(recover, d.image)) ++t.over_unseen;
   }
   t.before_dive += d.before_dive;
-  if (kind == 4 && s > d.before_dive) ++t.over_before_dive;
+  if (kind == kSplice && s > d.before_dive) ++t.over_before_dive;
   if (!ends_properly(recover, d.image)) ++t.early_ends;
   if (!ends_properly(plain, d.image)) ++t.plain_ended_early;
   if (verbose && (kept + 100 < t.after - after_before || s > d.stretch)) {
@@ -277,7 +278,7 @@ int main(int argc, char** argv) {
       }
     }
     print_table(tally);
-    const Tally& splices = tally[4];
+    const Tally& splices = tally[kSplice];
     if (splices.images > 0) {
       std::printf("\nSplices, the damaged stretch taken as the spliced-in bytes before the next dive start "
                   "(%llu bytes per image on average): %llu images with more -recover spurious lines than it\n\n",
